@@ -1,0 +1,78 @@
+#include "net/http.h"
+
+#include "text/regexpfunctions.h"
+#include "text/textcodec.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <stdexcept>
+
+namespace zandorel {
+namespace {
+
+QString charsetOf(const QString& contentType) {
+    QList<MatchRecord> found;
+    if (RegMatches(contentType, QStringLiteral("charset\\s*=\\s*[\"']?([\\w\\-:.]+)"), found, QStringLiteral("$1")) > 0) {
+        return found[0].Rewrites.value(0);
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString GetTextFromURL(const QString& url, const HttpOptions& options) {
+    const QUrl address(url, QUrl::StrictMode);
+    const QString scheme = address.scheme().toLower();
+    if (!address.isValid() || (scheme != u"http" && scheme != u"https") || address.host().isEmpty()) {
+        throw std::invalid_argument("not an http address");
+    }
+    QNetworkAccessManager manager;
+    QNetworkRequest request(address);
+    request.setRawHeader("If-Modified-Since", "Thu, 01 Jan 1970 00:00:00 GMT");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setTransferTimeout(static_cast<int>(options.timeout.count()));
+
+    QPointer<QNetworkReply> reply = manager.get(request);
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    bool oversized = false;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&limit, &QTimer::timeout, reply, &QNetworkReply::abort);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64) {
+        if (received > options.maxBodyBytes) {
+            oversized = true;
+            reply->abort();
+        }
+    });
+    limit.start(options.timeout);
+    if (!reply->isFinished()) {
+        loop.exec(QEventLoop::AllEvents);
+    }
+    limit.stop();
+    if (!reply) {
+        return QString();
+    }
+    // Aborted by the time limit or for its size: nothing usable arrived.
+    const auto error = reply->error();
+    if (oversized || error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+        return QString();
+    }
+    const QByteArray body = reply->readAll();
+    if (body.isEmpty()) {
+        return QString();
+    }
+    QString charset = charsetOf(reply->header(QNetworkRequest::ContentTypeHeader).toString());
+    if (charset.isEmpty()) {
+        // A page may declare its charset in a meta element instead.
+        charset = charsetOf(QString::fromLatin1(body.left(4096)));
+    }
+    return DecodeCharset(body, charset);
+}
+
+}  // namespace zandorel

@@ -1,0 +1,308 @@
+#include "settings/editxml.h"
+
+#include "settings/keys.h"
+#include "text/appinfo.h"
+#include "text/regexpfunctions.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <QUrl>
+#include <sstream>
+
+namespace zandorel {
+namespace {
+
+std::string u8(const QString& text) { return text.toStdString(); }
+QString qs(const char* text) { return QString::fromUtf8(text); }
+
+pugi::xpath_node_set select(pugi::xml_node node, const QString& path) {
+    if (!node || path.isEmpty()) {
+        return {};
+    }
+    try {
+        return node.select_nodes(u8(path).c_str());
+    } catch (const pugi::xpath_exception&) {
+        return {};
+    }
+}
+
+pugi::xml_node elementAt(pugi::xml_node node, const QString& path, int index) {
+    if (index < 0) {
+        return {};
+    }
+    int seen = 0;
+    for (const pugi::xpath_node& hit : select(node, path)) {
+        if (hit.node().type() == pugi::node_element && seen++ == index) {
+            return hit.node();
+        }
+    }
+    return {};
+}
+
+// The element, or (for the first match of an absolute path from the
+// document) a newly created one.
+pugi::xml_node elementOrCreate(pugi::xml_node node, const QString& path, int index) {
+    pugi::xml_node found = elementAt(node, path, index);
+    if (found || index != 0 || node.type() != pugi::node_document) {
+        return found;
+    }
+    // Only documents are created into; the cast is safe for the document node.
+    return EnsureElement(*static_cast<pugi::xml_document*>(&node), path);
+}
+
+void appendText(pugi::xml_node node, std::string& out) {
+    for (pugi::xml_node child : node.children()) {
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+            out += child.value();
+        } else if (child.type() == pugi::node_element) {
+            appendText(child, out);
+        }
+    }
+}
+
+void setDeclaration(pugi::xml_document& doc) {
+    pugi::xml_node decl = doc.first_child();
+    if (decl.type() != pugi::node_declaration) {
+        decl = doc.prepend_child(pugi::node_declaration);
+    }
+    while (decl.first_attribute()) {
+        decl.remove_attribute(decl.first_attribute());
+    }
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    decl.append_attribute("standalone") = "yes";
+}
+
+std::string serialize(const pugi::xml_document& doc, unsigned int flags) {
+    std::ostringstream out;
+    doc.save(out, "\t", flags, pugi::encoding_utf8);
+    return out.str();
+}
+
+bool writeAtomically(const QString& filePath, const std::string& text) {
+    const QFileInfo info(filePath);
+    if (info.exists() && !info.isWritable()) {
+        return false;  // a file the user made read-only stays as it is
+    }
+    QSaveFile out(filePath);
+    if (!out.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+}  // namespace
+
+QString ReadAttribute(pugi::xml_node node, const QString& path, const QString& attribute,
+                      const QString& defaultText, int index, std::optional<int32_t> maximum) {
+    const pugi::xml_node element = elementAt(node, path, index);
+    if (!element) {
+        return defaultText;
+    }
+    const pugi::xml_attribute attr = element.attribute(u8(attribute).c_str());
+    if (!attr) {
+        return defaultText;
+    }
+    const QString value = qs(attr.value());
+    if (!maximum) {
+        return value;
+    }
+    // Whole numbers keep only their digits and minus signs. A text that does
+    // not read as a 32-bit number gives the default.
+    bool ok = false;
+    const int32_t number = RegExtract(value, QStringLiteral("[-\\d]"), defaultText).toInt(&ok);
+    if (!ok) {
+        return defaultText;
+    }
+    return QString::number(number > *maximum ? *maximum : number);
+}
+
+QString ReadNodeText(pugi::xml_node node, const QString& path, const QString& defaultText, int index) {
+    const pugi::xml_node element = elementAt(node, path, index);
+    if (!element) {
+        return defaultText;
+    }
+    std::string text;
+    appendText(element, text);
+    return QString::fromStdString(text);
+}
+
+int CountNodes(pugi::xml_node node, const QString& path) {
+    int count = 0;
+    for (const pugi::xpath_node& hit : select(node, path)) {
+        count += hit.node().type() == pugi::node_element ? 1 : 0;
+    }
+    return count;
+}
+
+bool AppendElement(pugi::xml_node node, const QString& parentPath, const QString& name, const QString& text,
+                   int parentIndex) {
+    pugi::xml_node parent = elementOrCreate(node, parentPath, parentIndex);
+    if (!parent) {
+        return false;
+    }
+    pugi::xml_node child = parent.append_child(u8(name).c_str());
+    if (!child) {
+        return false;
+    }
+    if (!text.isEmpty()) {
+        child.append_child(pugi::node_pcdata).set_value(u8(text).c_str());
+    }
+    return true;
+}
+
+bool RemoveElement(pugi::xml_node node, const QString& parentPath, const QString& childPath, int index) {
+    const pugi::xml_node parent = elementAt(node, parentPath, 0);
+    const pugi::xml_node child = elementAt(parent, childPath, index);
+    if (!child) {
+        return false;
+    }
+    return child.parent().remove_child(child);
+}
+
+bool AddAttribute(pugi::xml_node node, const QString& path, const QString& attribute, const QString& value,
+                  int index) {
+    pugi::xml_node element = elementOrCreate(node, path, index);
+    if (!element) {
+        return false;
+    }
+    const std::string name = u8(attribute);
+    pugi::xml_attribute attr = element.attribute(name.c_str());
+    if (!attr) {
+        attr = element.append_attribute(name.c_str());
+    }
+    return attr && attr.set_value(u8(value).c_str());
+}
+
+bool WriteAttribute(pugi::xml_node node, const QString& path, const QString& attribute, const QString& value,
+                    int index) {
+    pugi::xml_node element = elementAt(node, path, index);
+    if (element) {
+        if (pugi::xml_attribute attr = element.attribute(u8(attribute).c_str())) {
+            return attr.set_value(u8(value).c_str());
+        }
+    }
+    return AddAttribute(node, path, attribute, value, index);
+}
+
+pugi::xml_node EnsureElement(pugi::xml_document& doc, const QString& path) {
+    if (!path.startsWith(u'/')) {
+        return {};
+    }
+    const QStringList steps = path.mid(1).split(u'/');
+    for (const QString& step : steps) {
+        if (!RegTest(step, QStringLiteral("^[A-Za-z_][\\w.\\-]*$"))) {
+            return {};
+        }
+    }
+    pugi::xml_node root = doc.document_element();
+    if (!root) {
+        root = doc.append_child(u8(steps.first()).c_str());
+    } else if (qs(root.name()) != steps.first()) {
+        return {};  // a second document element would make the file unreadable
+    }
+    pugi::xml_node current = root;
+    for (qsizetype i = 1; i < steps.size(); ++i) {
+        const std::string name = u8(steps[i]);
+        pugi::xml_node next = current.child(name.c_str());
+        if (!next) {
+            next = current.append_child(name.c_str());
+        }
+        current = next;
+    }
+    return current;
+}
+
+bool LoadXmlText(pugi::xml_document& doc, const QString& text) {
+    const std::string bytes = u8(text);
+    const pugi::xml_parse_result result =
+        doc.load_buffer(bytes.data(), bytes.size(), XmlParseOptions, pugi::encoding_utf8);
+    if (!result || !doc.document_element()) {
+        doc.reset();
+        return false;
+    }
+    return true;
+}
+
+bool LoadXmlFile(pugi::xml_document& doc, const QString& filePath) {
+    const QByteArray name = QFile::encodeName(filePath);
+    const pugi::xml_parse_result result = doc.load_file(name.constData(), XmlParseOptions);
+    if (!result || !doc.document_element()) {
+        doc.reset();
+        return false;
+    }
+    return true;
+}
+
+bool formatDoc(pugi::xml_document& doc, const QString& filePath) {
+    std::string text;
+    if (doc.document_element()) {
+        setDeclaration(doc);
+        text = serialize(doc, pugi::format_indent);
+        pugi::xml_document indented;
+        const pugi::xml_parse_result result =
+            indented.load_buffer(text.data(), text.size(), XmlParseOptions, pugi::encoding_utf8);
+        if (result && indented.document_element()) {
+            doc.reset(indented);
+        } else {
+            text = serialize(doc, pugi::format_raw);
+        }
+    } else {
+        return false;  // nothing to save: never replace a settings file by an empty one
+    }
+    return writeAtomically(filePath, text);
+}
+
+QString LoadErrorMessage(const QString& fileName, const QDateTime& when) {
+    return QStringLiteral("加载XML设置文件失败，请检查 ") + fileName + QStringLiteral(" 是否配置正确\r\n") +
+           QStringLiteral("Load XML config error,please check ") + fileName + QStringLiteral("\r\n") +
+           QLocale::system().toString(when, QLocale::ShortFormat);
+}
+
+bool SettingsStore::LoadSettings(const QString& configPath) {
+    configPath_ = configPath.isEmpty() ? AppInfo::current().besideProgram(keys::ConfigFileName) : configPath;
+    const bool ok = LoadXmlFile(doc_, configPath_);
+    readLoadedValues();
+    return ok;
+}
+
+void SettingsStore::LoadDefaults() {
+    doc_.reset();
+    doc_.append_child("Soft");
+    readLoadedValues();
+}
+
+void SettingsStore::readLoadedValues() {
+    listDistance_ =
+        ReadAttribute(doc_, keys::Config, keys::ListDistance, keys::ListDistanceDefault, 0, 2147483647).toInt();
+    updateCheckUrl_ = QStringLiteral("http://") + QStringLiteral(ZANDOREL_UPDATE_HOST) +
+                      QStringLiteral("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest");
+}
+
+QString SettingsStore::ShareService() const {
+    QString base = ReadAttribute(doc_, keys::Config, keys::ShareService, keys::ShareServiceDefault).trimmed();
+    while (base.endsWith(u'/')) {
+        base.chop(1);
+    }
+    const QUrl url(base, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty() ||
+        !(url.path().isEmpty()) || url.hasQuery() || url.hasFragment()) {
+        return keys::ShareServiceDefault;
+    }
+    return base;
+}
+
+bool SettingsStore::Save() { return formatDoc(doc_, configPath_); }
+
+SettingsStore& SettingsStore::Instance() {
+    static SettingsStore store;
+    return store;
+}
+
+}  // namespace zandorel

@@ -1,0 +1,63 @@
+#pragma once
+// Every key of the settings document that the program reads, with its
+// built-in default. Texts are the program's own and are shown as they stand
+// (after %s(...) expansion).
+
+#include <QString>
+
+namespace zandorel::keys {
+
+inline const QString ConfigFileName = QStringLiteral("ZandorelConfig.xml");
+
+inline const QString Config = QStringLiteral("/Soft/Config");
+inline const QString ListDistance = QStringLiteral("ListDistance");
+inline const QString ListDistanceDefault = QStringLiteral("10");
+inline const QString AllLinkFormat = QStringLiteral("AllLinkFormat");
+inline const QString AllLinkFormatDefault = QStringLiteral("$1\\r\\n");
+inline const QString ShareService = QStringLiteral("ShareService");
+inline const QString ShareServiceDefault = QStringLiteral("http://127.0.0.1:8765");
+
+inline const QString InputTemplateName = QStringLiteral("/Soft/Config/InputTemplateName");
+inline const QString InputTemplateNameDefault = QStringLiteral("将当前代码格式添加到常用代码，请输入代码名称");
+inline const QString InputTemplateNameTitleDefault = QStringLiteral("输入名称");
+
+inline const QString GetSourceCodeError = QStringLiteral("/Soft/Config/GetSourceCode_Error");
+inline const QString GetSourceCodeErrorDefault = QStringLiteral("获取源代码失败");
+
+inline const QString OpenSourceCodeFile = QStringLiteral("/Soft/Config/OpenSourceCodeFile");
+inline const QString OpenSourceCodeFileFilterDefault = QStringLiteral("SkyDrive网页代码文件");
+inline const QString OpenSourceCodeFileTitleDefault = QStringLiteral("选择网页代码文件");
+
+inline const QString InputCustomURL = QStringLiteral("/Soft/Config/InputCustomURL");
+inline const QString InputCustomURLDefault = QStringLiteral("请输入自定义网址(不会判断是否符合SkyDrive要求)");
+inline const QString InputCustomURLTitleDefault = QStringLiteral("输入网址");
+
+inline const QString SkyDriveURLError = QStringLiteral("/Soft/Config/SkyDriveURL_Error");
+inline const QString SkyDriveURLErrorDefault = QStringLiteral("您输入的SkyDrive网址有误，请重新输入");
+inline const QString SkyDriveURLErrorTitleDefault = QStringLiteral("无效地址");
+
+inline const QString Step1Error = QStringLiteral("/Soft/Config/GetSourceCode_Error_Test_Step1");
+inline const QString Step1ErrorDefault =
+    QStringLiteral("获取代码第1步失败，获取的网页代码已保存在软件目录下的HTML文件中<");
+inline const QString Step2Error = QStringLiteral("/Soft/Config/GetSourceCode_Error_Test_Step2");
+inline const QString Step2ErrorDefault =
+    QStringLiteral("获取代码第2步失败，网页中没有找到文件列表，获取的数据已保存在软件目录下的HTML文件中");
+
+inline const QString Title = QStringLiteral("Title");
+inline const QString Filter = QStringLiteral("Filter");
+inline const QString Caption = QStringLiteral("Caption");
+
+inline const QString FormMain = QStringLiteral("/Soft/Window/Form_Main");
+inline const QString FormMainCaptionDefault =
+    QStringLiteral("%s(AppTitle) V%s(AppMajor).%s(AppMinor).%s(AppRevision) 窗口");
+inline const QString LabelLink = QStringLiteral("/Soft/Window/Form_Main/Label_Link");
+inline const QString LabelLinkCaptionDefault = QStringLiteral("%t(name)%t(extension)");
+inline const QString LabelLinkWarn = QStringLiteral("/Soft/Window/Form_Main/Label_LinkWarn");
+inline const QString LabelLinkWarnCaptionDefault = QStringLiteral("警告：文件不是公共");
+inline const QString CodeListBox = QStringLiteral("/Soft/Window/CodeListBox");
+
+inline const QString TemplateList = QStringLiteral("/Soft/TemplateList");
+inline const QString Template = QStringLiteral("/Soft/TemplateList/Template");
+inline const QString DefaultCodeFormat = QStringLiteral("%t(name)%t(extension)");
+
+}  // namespace zandorel::keys

@@ -1,0 +1,33 @@
+#include "share/diagnostics.h"
+
+#include "settings/editxml.h"
+#include "settings/keys.h"
+#include "text/placeholders.h"
+
+namespace zandorel {
+namespace {
+
+StepReporter& reporter() {
+    static StepReporter current;
+    return current;
+}
+
+}  // namespace
+
+void SetStepReporter(StepReporter r) { reporter() = std::move(r); }
+
+void ReportExtractionStep(int step) {
+    if (reporter()) {
+        reporter()(step);
+    }
+}
+
+QString StepErrorText(pugi::xml_node settings, int step) {
+    const QString text = step == 1 ? ReadNodeText(settings, keys::Step1Error, keys::Step1ErrorDefault)
+                                   : ReadNodeText(settings, keys::Step2Error, keys::Step2ErrorDefault);
+    return ExpandAppTags(text);
+}
+
+QString StepErrorTitle(int step) { return QStringLiteral("Step %1 Error").arg(step); }
+
+}  // namespace zandorel

@@ -1,0 +1,47 @@
+#pragma once
+// What the link list shows for a listing: per file a numbered caption, a
+// warning when the file is not public and the link text from the format
+// template; and the combined block of all links through the join format.
+
+#include <QList>
+#include <QString>
+#include <pugixml.hpp>
+
+namespace zandorel {
+
+class SDPage;
+
+struct LinkTemplates {
+    QString codeFormat;       // the format template of the link texts
+    QString captionTemplate;  // after "N. " in each row's caption
+    QString warnTemplate;     // shown for files that are not public
+    QString joinFormat;       // turns each link into its piece of the block
+
+    // Caption, warning and join format from the settings, with their defaults.
+    static LinkTemplates FromSettings(pugi::xml_node settings, const QString& codeFormat);
+};
+
+struct LinkRow {
+    QString caption;
+    bool notPublic = false;
+    QString warning;  // empty unless notPublic
+    QString link;
+};
+
+struct LinkList {
+    QList<LinkRow> rows;
+    QString block;
+};
+
+// A file is not public when the digits of its sharingLevelValue, read as a
+// number, are above 0. A value without digits counts as public.
+bool IsNotPublic(const SDPage& page, int position);
+
+LinkRow BuildLinkRow(const SDPage& page, int position, const LinkTemplates& templates);
+LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates);
+
+// Every property of one file: "fileIndex", five blanks and the position,
+// then one "Title     Value" line per property; every line ends in CR LF.
+QString PropertyViewerText(const SDPage& page, int position);
+
+}  // namespace zandorel

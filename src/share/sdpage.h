@@ -1,0 +1,52 @@
+#pragma once
+// One shared-folder page. Its listing is the first "children" list inside the
+// page's one-line `var primedResponse={...};` statement; every object of that
+// list becomes a file record.
+
+#include "share/records.h"
+
+#include <QString>
+#include <memory>
+
+namespace zandorel {
+
+class SDPage {
+public:
+    // The records of the last retrieval; an empty collection before any.
+    const zandorel::Files& Files() const;
+    zandorel::Files& Files();
+    void SetFiles(std::shared_ptr<zandorel::Files> files) { files_ = std::move(files); }
+
+    // Fetches the page at the address and lists it. Raises
+    // std::invalid_argument for an address that is not http or https.
+    void GetListFromURL(const QString& URL);
+    // Lists a page given as text; no network.
+    void GetListFromCode(const QString& Code);
+    // Lists the folder page of the configured share service.
+    void GetListFromID(const QString& cid, const QString& id);
+    // The same for an explicit service base address ("http://host:port").
+    void GetListFromID(const QString& base, const QString& cid, const QString& id);
+
+    QString cid;
+    QString id;
+    // The listing text of the last retrieval; empty when nothing could be
+    // extracted and when the folder's list is empty.
+    const QString& Code() const { return code_; }
+    void SetCode(const QString& code) { code_ = code; }
+
+    // Listing text of a page, or empty text. On failure the searched text is
+    // written to the dump file beside the program and the step reported.
+    static QString ExtractListCode(const QString& page);
+    // Where failed extractions are dumped.
+    static QString DumpPath();
+
+private:
+    void begin();
+    void list(const QString& page);
+    void AddFilesFromList(QStringView listing);
+
+    std::shared_ptr<zandorel::Files> files_;
+    QString code_;
+};
+
+}  // namespace zandorel

@@ -1,0 +1,119 @@
+#include "text/placeholders.h"
+
+#include "share/sdpage.h"
+#include "text/appinfo.h"
+#include "text/regexpfunctions.h"
+
+#include <QtGlobal>
+
+namespace zandorel {
+namespace {
+
+bool is(const QString& name, QLatin1StringView special) {
+    return name.compare(special, Qt::CaseInsensitive) == 0;
+}
+
+QString resourceDir(const AppInfo& app) {
+    QString windir = qEnvironmentVariable("Windir");
+    if (windir.isEmpty()) {
+        windir = app.folder;
+    }
+    return windir + QStringLiteral("/Resources");
+}
+
+// Runs `valueOf` for every placeholder match in order and replaces every
+// occurrence of that match's exact text in the working copy.
+template <typename F>
+QString expandEach(const QString& text, const QString& pattern, F&& valueOf) {
+    QList<MatchRecord> matches;
+    const int count = RegMatches(text, pattern, matches, QStringLiteral("$1"));
+    QString work = text;
+    for (int i = 0; i < count; ++i) {
+        const QString value = valueOf(matches[i].Rewrites.value(0));
+        work.replace(matches[i].Value, value, Qt::CaseSensitive);
+    }
+    return work;
+}
+
+}  // namespace
+
+QString ExpandPath(const QString& path) {
+    const AppInfo app = AppInfo::current();
+    QString work = expandEach(path, QStringLiteral("%(\\w+)%"), [&](const QString& name) {
+        QString value;
+        if (is(name, QLatin1StringView("AppTitle"))) {
+            value = app.title;
+        } else if (is(name, QLatin1StringView("AppPath"))) {
+            value = app.folder;
+        } else if (is(name, QLatin1StringView("AppEXEName"))) {
+            value = app.exeName;
+        } else if (is(name, QLatin1StringView("ResourceDir"))) {
+            value = resourceDir(app);
+        } else {
+            value = qEnvironmentVariable(name.toLocal8Bit().constData());
+        }
+        if (!value.endsWith(u'/') && !value.endsWith(u'\\')) {
+            value += u'/';
+        }
+        return value;
+    });
+    // Absolute: starts at the root, or names a drive. Anything else hangs
+    // off the program's folder.
+    if (!work.isEmpty() && !RegTest(work, QStringLiteral("^(?:[A-Za-z]:)?[\\\\/]"))) {
+        work = app.folder + u'/' + work;
+    }
+    work = RegReplace(work, QStringLiteral("\\\\"), QStringLiteral("/"));
+    work = RegReplace(work, QStringLiteral("([^/])/{2,}"), QStringLiteral("$1/"));
+    work = RegReplace(work, QStringLiteral("^/{3,}"), QStringLiteral("//"));
+    return work;
+}
+
+QString ExpandFileTags(const QString& tmpl, const SDPage& page, int position) {
+    return expandEach(tmpl, QStringLiteral("%t\\(([\\w\\.]+?)\\)"), [&](const QString& name) {
+        if (is(name, QLatin1StringView("fileIndex"))) {
+            return QString::number(position);
+        }
+        return page.Files().Item(position).Values().GetValue(name);
+    });
+}
+
+QString ExpandAppTags(const QString& text) {
+    if (!text.contains(u'%')) {
+        return text;
+    }
+    const AppInfo app = AppInfo::current();
+    return expandEach(text, QStringLiteral("%s\\(([\\w\\.]+?)\\)"), [&](const QString& name) {
+        if (is(name, QLatin1StringView("AppTitle"))) {
+            return app.title;
+        }
+        if (is(name, QLatin1StringView("AppPath"))) {
+            return app.folder;
+        }
+        if (is(name, QLatin1StringView("AppEXEName"))) {
+            return app.exeName;
+        }
+        if (is(name, QLatin1StringView("AppMajor"))) {
+            return QString::number(app.major);
+        }
+        if (is(name, QLatin1StringView("AppMinor"))) {
+            return QString::number(app.minor);
+        }
+        if (is(name, QLatin1StringView("AppRevision"))) {
+            return QString::number(app.revision);
+        }
+        if (is(name, QLatin1StringView("AppBeta"))) {
+            return app.edition;
+        }
+        if (is(name, QLatin1StringView("ResourceDir"))) {
+            return resourceDir(app);
+        }
+        const QString value = qEnvironmentVariable(name.toLocal8Bit().constData());
+        return value.isEmpty() ? name : value;
+    });
+}
+
+QString ExpandTemplate(const QString& tmpl, const SDPage& page, int position) {
+    return ExpandAppTags(ExpandFileTags(tmpl, page, position));
+}
+
+}  // namespace zandorel

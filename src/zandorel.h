@@ -1,0 +1,26 @@
+#pragma once
+// Zandorel's core, from the outside in:
+//
+//   page text (net/http, share/openunicode)
+//     -> listing: the first "children" list of the page's script data (share/sdpage)
+//     -> records: one file per entry, ordered Title/Value pairs (share/records)
+//     -> link texts: format templates with %t(...) and %s(...) (text/placeholders, share/linklist)
+//     -> window (app/) or the headless listing tool (cli/)
+//
+// Everything is driven by the settings document (settings/editxml); all
+// pattern work goes through the helpers of text/regexpfunctions.
+
+#include "net/http.h"
+#include "settings/editxml.h"
+#include "settings/keys.h"
+#include "share/address.h"
+#include "share/diagnostics.h"
+#include "share/linklist.h"
+#include "share/openunicode.h"
+#include "share/records.h"
+#include "share/sdpage.h"
+#include "text/appinfo.h"
+#include "text/placeholders.h"
+#include "text/regexpfunctions.h"
+#include "text/stringfunctions.h"
+#include "text/textcodec.h"
