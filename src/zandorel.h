@@ -11,6 +11,7 @@
 // pattern work goes through the helpers of text/regexpfunctions.
 
 #include "net/http.h"
+#include "net/updatecheck.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
 #include "share/address.h"

@@ -58,6 +58,11 @@ QString GetTextFromURL(const QString& url, const HttpOptions& options) {
     if (!reply) {
         return QString();
     }
+    if (!reply->isFinished()) {
+        // The program is ending and every event loop was told to stop.
+        reply->abort();
+        return QString();
+    }
     // Aborted by the time limit or for its size: nothing usable arrived.
     const auto error = reply->error();
     if (oversized || error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
