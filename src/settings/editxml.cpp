@@ -82,14 +82,15 @@ std::string serialize(const pugi::xml_document& doc, unsigned int flags) {
 
 bool writeAtomically(const QString& filePath, const std::string& text) {
     const QFileInfo info(filePath);
-    if (info.exists() && !info.isWritable()) {
+    if (info.exists() && (!info.isFile() || !info.isWritable())) {
         return false;  // a file the user made read-only stays as it is
     }
     QSaveFile out(filePath);
     if (!out.open(QIODevice::WriteOnly)) {
         return false;
     }
-    if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+    if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        out.error() != QFileDevice::NoError) {
         out.cancelWriting();
         return false;
     }

@@ -1,0 +1,153 @@
+// The headless listing tool as other programs use it: arguments in, text and
+// exit status out.
+
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+const char* const page =
+    "<html><script>var primedResponse={\"id\":\"root\",\"children\":["
+    "{\"name\":\"report\",\"extension\":\".pdf\",\"sharingLevelValue\":0,\"urls\":{\"download\":\"http://d/1\"}},"
+    "{\"name\":\"会议纪要\",\"extension\":\".txt\",\"sharingLevelValue\":2,\"urls\":{\"download\":\"http://d/2\"}}"
+    "]};</script></html>";
+
+struct CliRun {
+    int status = -1;
+    QByteArray out;
+    QString err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        zandorel::test::qtApp();
+        ASSERT_TRUE(dir.isValid());
+        // A copy of the tool of its own, so that its settings and dump file
+        // are this test's.
+        cli = dir.filePath(q("zandorel-cli"));
+        ASSERT_TRUE(QFile::copy(QString::fromUtf8(ZANDOREL_CLI), cli));
+        pagePath = write(q("page.html"), page);
+    }
+    QString write(const QString& name, const QByteArray& bytes) {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path;
+    }
+    CliRun run(const QStringList& args) {
+        QProcess p;
+        p.start(cli, args);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        CliRun r;
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput();
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    QTemporaryDir dir;
+    QString cli;
+    QString pagePath;
+};
+
+}  // namespace
+
+TEST_F(CliTest, OutputsOfASavedPage) {
+    CliRun r = run({q("--page"), pagePath});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QByteArray("report.pdf\r\n会议纪要.txt\r\n"));
+
+    r = run({q("--page"), pagePath, q("--captions")});
+    EXPECT_EQ(r.out, QByteArray("1. report.pdf\n2. 会议纪要.txt\t警告：文件不是公共\n"));
+
+    r = run({q("--page"), pagePath, q("--format"), q("<%t(urls.download)>"), q("--join"), q("[$1]")});
+    EXPECT_EQ(r.out, QByteArray("[<http://d/1>][<http://d/2>]"));
+
+    r = run({q("--page"), pagePath, q("--props"), q("2")});
+    EXPECT_EQ(r.out, QByteArray("fileIndex     2\r\nname     会议纪要\r\nextension     .txt\r\nsharingLevelValue     2\r\n"
+                                "urls     \"download\":\"http://d/2\"\r\nurls.download     http://d/2\r\n"));
+    for (const char* n : {"3", "0", "x"}) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(run({q("--page"), pagePath, q("--props"), q(n)}).status, 4);
+    }
+}
+
+TEST_F(CliTest, SettingsShapeTheOutput) {
+    const QString config = write(q("custom.xml"), "<Soft><Config AllLinkFormat=\"$1;\">"
+                                                  "<GetSourceCode_Error>no data in %s(AppEXEName)</GetSourceCode_Error>"
+                                                  "</Config><Window><Form_Main><Label_Link Caption=\"[%t(name)]\"/>"
+                                                  "</Form_Main></Window><TemplateList>"
+                                                  "<Template name=\"t\">%t(fileIndex)=%t(name)</Template>"
+                                                  "</TemplateList></Soft>");
+    CliRun r = run({q("--page"), pagePath, q("--config"), config});
+    EXPECT_EQ(r.out, QByteArray("1=report;2=会议纪要;"));
+    r = run({q("--page"), pagePath, q("--config"), config, q("--captions")});
+    EXPECT_TRUE(r.out.startsWith("1. [report]\n"));
+    r = run({q("--page"), write(q("empty.html"), "<html></html>"), q("--config"), config});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.trimmed(), q("no data in zandorel-cli"));
+
+    // The settings file beside the program is used when present.
+    QFile::copy(config, dir.filePath(q("ZandorelConfig.xml")));
+    EXPECT_EQ(run({q("--page"), pagePath}).out, QByteArray("1=report;2=会议纪要;"));
+
+    r = run({q("--page"), pagePath, q("--config"), write(q("broken.xml"), "<Soft>")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(q("Load XML config error,please check broken.xml")));
+}
+
+TEST_F(CliTest, FailuresAndUsage) {
+    CliRun r = run({q("--page"), write(q("nodata.html"), "<html>no script</html>")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.trimmed(), q("获取源代码失败"));
+    EXPECT_TRUE(r.out.isEmpty());
+    QFile dump(dir.filePath(q("zandorel-cli_error.html")));
+    ASSERT_TRUE(dump.open(QIODevice::ReadOnly));
+    EXPECT_EQ(dump.readAll(), QByteArray("<html>no script</html>"));
+
+    EXPECT_EQ(run({q("--page"), dir.filePath(q("missing.html"))}).status, 2);
+    EXPECT_EQ(run({q("--page"), dir.path()}).status, 2);
+    EXPECT_EQ(run({q("--url"), q("not-an-address")}).status, 2);
+
+    r = run({q("--address"), q("http://elsewhere.example/?cid=a&id=b")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err.trimmed(), q("您输入的SkyDrive网址有误，请重新输入"));
+
+    for (const QStringList& args : {QStringList{}, QStringList{q("--page")},
+                                    QStringList{q("--page"), pagePath, q("--url"), q("http://x/")},
+                                    QStringList{q("--page"), pagePath, q("--bogus")},
+                                    QStringList{q("--page"), pagePath, q("--captions"), q("--props"), q("1")}}) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
+        r = run(args);
+        EXPECT_EQ(r.status, 64);
+        EXPECT_TRUE(r.err.contains(q("usage: zandorel-cli")));
+    }
+}
+
+TEST_F(CliTest, FetchesFromTheShareService) {
+    zandorel::test::LocalServer local;
+    std::string seenQuery;
+    local.server().Get("/", [&](const httplib::Request& req, httplib::Response& res) {
+        seenQuery = req.get_param_value("cid") + "|" + req.get_param_value("id");
+        res.set_content(page, "text/html; charset=utf-8");
+    });
+    const std::string base = local.start();
+    const QString config = write(q("service.xml"), QByteArray("<Soft><Config ShareService=\"") + base.c_str() +
+                                                       "/\"/></Soft>");
+    const QString address = QString::fromStdString(base) + q("/?cid=C1&id=C1!7");
+    CliRun r = run({q("--address"), address, q("--config"), config});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(seenQuery, "C1|C1!7");
+    EXPECT_EQ(r.out, QByteArray("report.pdf\r\n会议纪要.txt\r\n"));
+
+    r = run({q("--url"), QString::fromStdString(base) + q("/?cid=x&id=y"), q("--captions")});
+    EXPECT_EQ(r.out, QByteArray("1. report.pdf\n2. 会议纪要.txt\t警告：文件不是公共\n"));
+}

@@ -1,0 +1,99 @@
+// HTTP text retrieval against a local server.
+
+#include "net/http.h"
+#include "testsupport.h"
+
+#include <QTimer>
+#include <atomic>
+#include <gtest/gtest.h>
+
+using namespace zandorel;
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+TEST(Http, BodiesHeadersAndCharsets) {
+    test::qtApp();
+    test::LocalServer local;
+    std::string seenHeader;
+    auto& s = local.server();
+    s.Get("/page", [&](const httplib::Request& req, httplib::Response& res) {
+        seenHeader = req.get_header_value("If-Modified-Since");
+        res.set_content("<p>中文</p>", "text/html; charset=utf-8");
+    });
+    s.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("not here", "text/plain");
+    });
+    s.Get("/gbk", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("\xD6\xD0\xCE\xC4", "text/plain; charset=GBK");
+    });
+    s.Get("/meta", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<meta charset=\"gbk\"><b>\xD6\xD0</b>", "text/html");
+    });
+    s.Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
+    s.Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/page"); });
+    const std::string base = local.start();
+
+    EXPECT_EQ(GetTextFromURL(q(base + "/page")), QString::fromUtf8("<p>中文</p>"));
+    EXPECT_EQ(seenHeader, "Thu, 01 Jan 1970 00:00:00 GMT");
+    EXPECT_EQ(GetTextFromURL(q(base + "/missing")), QStringLiteral("not here"));
+    EXPECT_EQ(GetTextFromURL(q(base + "/gbk")), QString::fromUtf8("中文"));
+    EXPECT_EQ(GetTextFromURL(q(base + "/meta")), QString::fromUtf8("<meta charset=\"gbk\"><b>中</b>"));
+    EXPECT_EQ(GetTextFromURL(q(base + "/empty")), QString());
+    EXPECT_EQ(GetTextFromURL(q(base + "/moved")), QString::fromUtf8("<p>中文</p>"));
+    for (const char* bad : {"127.0.0.1/page", "ftp://127.0.0.1/x", "", "file:///etc/passwd", "http://"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(GetTextFromURL(QString::fromUtf8(bad)), std::invalid_argument);
+    }
+}
+
+TEST(Http, FailuresGiveEmptyText) {
+    test::qtApp();
+    test::LocalServer local;
+    std::atomic<bool> release{false};
+    local.server().Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
+        for (int i = 0; i < 300 && !release; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        res.set_content("late", "text/plain");
+    });
+    local.server().Get("/big", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(200000, 'x'), "text/plain");
+    });
+    const std::string base = local.start();
+
+    HttpOptions quick;
+    quick.timeout = std::chrono::milliseconds(300);
+    EXPECT_EQ(GetTextFromURL(q(base + "/slow"), quick), QString());
+    release = true;
+
+    HttpOptions small;
+    small.maxBodyBytes = 1000;
+    EXPECT_EQ(GetTextFromURL(q(base + "/big"), small), QString());
+    EXPECT_EQ(GetTextFromURL(q(base + "/big")).size(), 200000);
+
+    const int closedPort = local.port();
+    local.stop();
+    EXPECT_EQ(GetTextFromURL(q("http://127.0.0.1:" + std::to_string(closedPort) + "/page")), QString());
+}
+
+TEST(Http, NestedRetrievalsEachGetTheirOwnBody) {
+    test::qtApp();
+    test::LocalServer local;
+    local.server().Get("/outer", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        res.set_content("outer", "text/plain");
+    });
+    local.server().Get("/inner", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("inner", "text/plain");
+    });
+    const std::string base = local.start();
+    QString inner;
+    QTimer::singleShot(20, [&] { inner = GetTextFromURL(q(base + "/inner")); });
+    EXPECT_EQ(GetTextFromURL(q(base + "/outer")), QStringLiteral("outer"));
+    EXPECT_EQ(inner, QStringLiteral("inner"));
+}

@@ -1,0 +1,141 @@
+// The entry parser and the property collections.
+
+#include "share/records.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+using namespace zandorel;
+
+namespace {
+
+QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// "Title=Value" per property, in order.
+QStringList parse(const QString& code) {
+    Values values;
+    values.SetAllValue(code, QString());
+    QStringList out;
+    for (const Value& v : values) {
+        out << v.Title + u'=' + v.Value;
+    }
+    return out;
+}
+
+QStringList list(std::initializer_list<const char*> items) {
+    QStringList out;
+    for (const char* item : items) {
+        out << q(item);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(SetAllValue, Pairs) {
+    struct Row {
+        const char* name;
+        const char* code;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {"flat pairs in order", "\"name\":\"Photo\",\"extension\":\".jpg\",\"size\":120,\"shared\":true",
+         list({"name=Photo", "extension=.jpg", "size=120", "shared=true"})},
+        {"bare last value takes the rest", "\"a\":1,\"b\":null", list({"a=1", "b=null"})},
+        {"empty string", "\"a\":\"\",\"b\":2", list({"a=", "b=2"})},
+        {"empty object", "\"a\":{},\"b\":2", list({"a=", "b=2"})},
+        {"nested object", "\"owner\":{\"id\":\"x1\",\"name\":\"Ann\"},\"z\":1",
+         list({"owner=\"id\":\"x1\",\"name\":\"Ann\"", "owner.id=x1", "owner.name=Ann", "z=1"})},
+        {"prefix is the immediate parent", "\"a\":{\"b\":{\"c\":1}}",
+         list({"a=\"b\":{\"c\":1}", "a.b=\"c\":1", "b.c=1"})},
+        {"list of objects stays text", "\"list\":[{\"x\":1},{\"x\":2}]", list({"list={\"x\":1},{\"x\":2}"})},
+        {"object holding a list stays text", "\"o\":{\"k\":[1,2]}", list({"o=\"k\":[1,2]"})},
+        {"list of strings reads as pairs", "\"tags\":[\"x\",\"y\",\"z\"]",
+         list({"tags=\"x\",\"y\",\"z\"", "tags.x=y", "tags.z="})},
+        {"escapes stay as written", "\"u\":\"a\\/b\\u4e2d\"", list({"u=a\\/b\\u4e2d"})},
+        {"Chinese text", "\"name\":\"会议纪要\",\"extension\":\".txt\"", list({"name=会议纪要", "extension=.txt"})},
+        {"bare value past the end", "\"a\":", list({"a="})},
+        {"no quote at all", "junk", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(parse(q(row.code)), row.expected);
+    }
+}
+
+TEST(SetAllValue, MalformedTextEnds) {
+    // Unclosed cuts give empty values and the loop still ends.
+    for (const char* code : {"\"a\":\"unclosed", "\"a\":{\"b\":1", "\"a\":[1,2", "\"", "\"\"\"\"\"", ",,,\"",
+                             "\"a\":\"x\"y\"z\":1", "{{{{", "\"a\":{\"a\":{\"a\":{"}) {
+        SCOPED_TRACE(code);
+        Values values;
+        values.SetAllValue(q(code), QString());
+        EXPECT_LE(values.Count(), 8);
+    }
+}
+
+TEST(SetAllValue, RepeatedTitleKeepsFirst) {
+    // Two nested objects with members of the same name under parents of the
+    // same name used to end the listing on the repeated key.
+    const QStringList got = parse(q("\"p\":{\"a\":{\"k\":1}},\"q\":{\"a\":{\"k\":2}},\"Name\":\"A\",\"name\":\"b\""));
+    EXPECT_EQ(got, list({"p=\"a\":{\"k\":1}", "p.a=\"k\":1", "a.k=1", "q=\"a\":{\"k\":2}", "q.a=\"k\":2",
+                         "Name=A"}));
+    Values values;
+    values.SetAllValue(q("\"Name\":\"A\",\"name\":\"b\""), QString());
+    EXPECT_EQ(values.GetValue(q("Name")), q("A"));
+    EXPECT_EQ(values.GetValue(q("name")), QString());
+}
+
+TEST(SetAllValue, DeepNestingIsBounded) {
+    // A page nested 100,000 levels deep used to recurse once per level and
+    // copy the rest of the text every time.
+    const int depth = 100000;
+    for (const bool sameKey : {true, false}) {
+        SCOPED_TRACE(sameKey ? "same key" : "different keys");
+        QString code;
+        for (int i = 0; i < depth; ++i) {
+            code += u'"' + (sameKey ? q("a") : QStringLiteral("k%1").arg(i)) + QStringLiteral("\":{");
+        }
+        code += QStringLiteral("\"end\":1");
+        code += QString(depth, u'}');
+        QElapsedTimer timer;
+        timer.start();
+        Values values;
+        values.SetAllValue(code, QString());
+        EXPECT_LE(values.Count(), Values::MaxDepth + 1);
+        EXPECT_GE(values.Count(), sameKey ? 2 : Values::MaxDepth);
+        // The deepest flattened member keeps its remaining text unflattened.
+        EXPECT_TRUE(values.Item(values.Count()).Value.contains(q("\"end\":1}")));
+        EXPECT_LT(timer.elapsed(), 20000);  // a guard against quadratic work, not a speed test
+    }
+}
+
+TEST(Values, CollectionBehaviour) {
+    Values values;
+    EXPECT_TRUE(values.Add(q("name"), q("a"), q("name")));
+    EXPECT_FALSE(values.Add(q("NAME"), q("b"), q("NAME")));  // keys ignore case
+    EXPECT_TRUE(values.Add(q("x"), q("1")));                  // unkeyed
+    EXPECT_TRUE(values.Add(q("x"), q("2")));
+    EXPECT_EQ(values.Count(), 3);
+    EXPECT_EQ(values.Item(q("Name")).Value, q("a"));
+    EXPECT_EQ(values.GetValue(q("x")), q("1"));
+    EXPECT_EQ(values.GetValue(q("X")), QString());
+    EXPECT_THROW(values.Item(0), std::out_of_range);
+    EXPECT_THROW(values.Item(q("missing")), std::out_of_range);
+    values.Remove(q("NAME"));
+    EXPECT_EQ(values.Count(), 2);
+    EXPECT_FALSE(values.Contains(q("name")));
+    EXPECT_TRUE(values.Add(q("name"), q("c"), q("name")));
+    EXPECT_EQ(values.Item(3).Value, q("c"));
+
+    Files files;
+    files.Add(q("\"name\":\"a\""));
+    files.Add(q("\"name\":\"b\""), q("Second"));
+    EXPECT_EQ(files.Count(), 2);
+    EXPECT_EQ(files.Item(q("second")).Values().GetValue(q("name")), q("b"));
+    EXPECT_EQ(files.Item(1).Code(), q("\"name\":\"a\""));
+    EXPECT_EQ(files.Item(1).GetByTitle(q("name")), q("a"));
+    files.Remove(1);
+    EXPECT_EQ(files.Item(q("SECOND")).Values().GetValue(q("name")), q("b"));
+    EXPECT_THROW(files.Item(2), std::out_of_range);
+}

@@ -1,0 +1,232 @@
+// Listing extraction from page text, saved pages, the dump file, the step
+// reports and the share-service addresses.
+
+#include "share/address.h"
+#include "share/diagnostics.h"
+#include "share/linklist.h"
+#include "share/openunicode.h"
+#include "share/sdpage.h"
+#include "text/appinfo.h"
+#include "text/textcodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace zandorel;
+
+namespace {
+
+QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class PageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        AppInfo info;
+        info.title = q("Zandorel");
+        info.folder = dir.path();
+        info.exeName = q("Zandorel");
+        AppInfo::override(info);
+        SetStepReporter([this](int step) { steps.append(step); });
+    }
+    void TearDown() override {
+        SetStepReporter({});
+        AppInfo::reset();
+    }
+    QString dumpPath() const { return dir.filePath(q("Zandorel_error.html")); }
+    QString dumped() const { return QFile::exists(dumpPath()) ? ReadTextFile(dumpPath()) : QString(); }
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+
+    QTemporaryDir dir;
+    QList<int> steps;
+};
+
+QString names(const SDPage& page) {
+    QStringList out;
+    for (const auto& f : page.Files()) {
+        out << f->Values().GetValue(q("name"));
+    }
+    return out.join(u',');
+}
+
+}  // namespace
+
+TEST_F(PageTest, Extraction) {
+    struct Row {
+        const char* name;
+        const char* page;
+        const char* code;
+        const char* files;
+        int step;  // 0: no dump
+        const char* dump;
+    };
+    const Row rows[] = {
+        {"ordinary page",
+         "<script>var primedResponse={\"id\":\"r\",\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}],\"n\":2};</script>",
+         "{\"name\":\"a\"},{\"name\":\"b\"}", "a,b", 0, ""},
+        {"statement in any letter case", "VAR PRIMEDRESPONSE={\"children\":[{\"name\":\"a\"}]};",
+         "{\"name\":\"a\"}", "a", 0, ""},
+        {"empty list: no files, no dump", "var primedResponse={\"children\":[]};", "", "", 0, ""},
+        {"no statement dumps the page", "<html>nothing</html>", "", "", 1, "<html>nothing</html>"},
+        {"empty response", "", "", "", 1, ""},
+        {"statement across lines is not found", "var primedResponse={\"children\":[\n{\"name\":\"a\"}]};", "", "", 1,
+         "var primedResponse={\"children\":[\n{\"name\":\"a\"}]};"},
+        {"no children list dumps the data", "var primedResponse={\"id\":\"r\",\"items\":[]};", "", "", 2,
+         "\"id\":\"r\",\"items\":[]"},
+        {"first children list only",
+         "var primedResponse={\"children\":[{\"name\":\"a\"}],\"x\":{\"children\":[{\"name\":\"b\"}]}};",
+         "{\"name\":\"a\"}", "a", 0, ""},
+        {"empty object ends the listing", "var primedResponse={\"children\":[{\"a\":1},{},{\"b\":2}]};",
+         "{\"a\":1},{},{\"b\":2}", "", 0, ""},
+        {"unclosed list: empty, no dump", "var primedResponse={\"children\":[{\"name\":\"a\"};", "", "", 0, ""},
+        {"statement ends at the first };", "var primedResponse={\"children\":[{\"name\":\"x};y\"}]};", "", "", 0, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(dumpPath());
+        steps.clear();
+        SDPage page;
+        page.GetListFromCode(q(row.page));
+        EXPECT_EQ(page.Code(), q(row.code));
+        EXPECT_EQ(names(page), q(row.files));
+        EXPECT_EQ(steps, row.step ? QList<int>{row.step} : QList<int>{});
+        EXPECT_EQ(QFile::exists(dumpPath()), row.step != 0);
+        if (row.step) {
+            EXPECT_EQ(dumped(), row.dump[0] ? q(row.dump) : QString(1, QChar(u'\0')));
+        }
+    }
+    // "{a:1},{},{b:2}" lists the first object only.
+    SDPage page;
+    page.GetListFromCode(q("var primedResponse={\"children\":[{\"a\":1},{},{\"b\":2}]};"));
+    EXPECT_EQ(page.Files().Count(), 1);
+}
+
+TEST_F(PageTest, RetrievalReplacesEverything) {
+    SDPage page;
+    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}]};"));
+    ASSERT_EQ(page.Files().Count(), 2);
+    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"c\"}]};"));
+    EXPECT_EQ(names(page), q("c"));
+    page.GetListFromCode(q("no data"));
+    EXPECT_EQ(page.Files().Count(), 0);
+    EXPECT_TRUE(page.Code().isEmpty());
+    // A bad address raises, and leaves nothing of the earlier listing.
+    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"c\"}]};"));
+    EXPECT_THROW(page.GetListFromURL(q("not an address")), std::invalid_argument);
+    EXPECT_EQ(page.Files().Count(), 0);
+    EXPECT_TRUE(page.Code().isEmpty());
+}
+
+TEST_F(PageTest, SavedPagesInEitherEncoding) {
+    const QString page = q("<html><meta charset=gbk><script>var primedResponse={\"children\":["
+                           "{\"name\":\"会议纪要\",\"extension\":\".txt\"},{\"name\":\"ü€\"}]};</script>");
+    for (const bool utf8 : {false, true}) {
+        SCOPED_TRACE(utf8 ? "UTF-8" : "GB18030");
+        const QString path = writeFile(q("saved.html"), utf8 ? page.toUtf8() : EncodeLegacy(page));
+        SDPage listing;
+        listing.GetListFromCode(ReadTextFile(path));
+        EXPECT_EQ(names(listing), q("会议纪要,ü€"));
+    }
+    // A byte-order mark is read as UTF-8 and dropped.
+    SDPage bom;
+    bom.GetListFromCode(ReadTextFile(writeFile(q("bom.html"), QByteArray("\xEF\xBB\xBF") + page.toUtf8())));
+    EXPECT_EQ(bom.Files().Count(), 2);
+
+    EXPECT_EQ(ReadTextFile(dir.filePath(q("missing.html"))), QString());
+    EXPECT_EQ(ReadTextFile(writeFile(q("empty.html"), QByteArray())), QString(1, QChar(u'\0')));
+    EXPECT_EQ(ReadTextFile(dir.path()), QString());  // a folder is not a file to read
+}
+
+TEST_F(PageTest, DumpIsReplacedAndKeepsEveryCharacter) {
+    SDPage page;
+    page.GetListFromCode(q("first page, much longer than the second one"));
+    page.GetListFromCode(q("第二 😀"));
+    EXPECT_EQ(dumped(), q("第二 😀"));
+    // A dump that cannot be written does not change the outcome.
+    AppInfo info = AppInfo::current();
+    info.folder = dir.filePath(q("no/such/folder"));
+    AppInfo::override(info);
+    page.GetListFromCode(q("nothing here"));
+    EXPECT_TRUE(page.Code().isEmpty());
+    EXPECT_EQ(steps.size(), 3);
+}
+
+TEST(Address, CheckAndParameters) {
+    const QString host = q("127.0.0.1:8765");
+    struct Row {
+        const char* name;
+        const char* address;
+        bool valid;
+        const char* cid;
+        const char* id;
+    };
+    const Row rows[] = {
+        {"scheme and both values", "http://127.0.0.1:8765/?cid=abc&id=abc%21def", true, "abc", "abc%21def"},
+        {"no scheme, other order", "127.0.0.1:8765/?id=X&cid=Y", true, "Y", "X"},
+        {"capitals", "HTTP://127.0.0.1:8765/?CID=AbC&ID=Q", true, "AbC", "Q"},
+        {"path before the query fails", "http://127.0.0.1:8765/folder/?cid=a&id=b", false, "", ""},
+        {"no cid fails", "http://127.0.0.1:8765/?id=b", false, "", ""},
+        {"trailing blanks stay", "http://127.0.0.1:8765/?cid=a&id=b  ", true, "a", "b  "},
+        {"no id", "http://127.0.0.1:8765/?cid=a", true, "a", ""},
+        {"value ends at #", "http://127.0.0.1:8765/?cid=a#frag&id=z", true, "a", "z"},
+        {"last parameter wins", "http://127.0.0.1:8765/?cid=a&x=1&cid=b&id=1", true, "b", "1"},
+        {"dots in the host match any character", "http://127x0x0x1:8765/?cid=a&id=b", true, "a", "b"},
+        {"other host", "http://example.org/?cid=a&id=b", false, "", ""},
+        {"empty", "", false, "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const FolderAddress a = ParseFolderAddress(q(row.address), host);
+        EXPECT_EQ(a.valid, row.valid);
+        EXPECT_EQ(a.cid, q(row.cid));
+        EXPECT_EQ(a.id, q(row.id));
+    }
+    // A host with pattern characters is taken literally, apart from its dots.
+    EXPECT_TRUE(ParseFolderAddress(q("http://[::1]:80/?cid=a&id=b"), q("[::1]:80")).valid);
+    EXPECT_EQ(ShareHost(q("http://127.0.0.1:8765")), host);
+    EXPECT_EQ(ShareHost(q("https://share.example")), q("share.example"));
+    EXPECT_EQ(FolderURL(q("http://h:1"), q("c"), q("i")), q("http://h:1/?cid=c&id=i"));
+}
+
+TEST(LinkList, RowsWarningsAndBlock) {
+    SDPage page;
+    page.GetListFromCode(q("var primedResponse={\"children\":["
+                           "{\"name\":\"a\",\"extension\":\".txt\",\"sharingLevelValue\":0},"
+                           "{\"name\":\"b\",\"extension\":\".jpg\",\"sharingLevelValue\":2},"
+                           "{\"name\":\"c\",\"extension\":\".zip\",\"sharingLevelValue\":-1},"
+                           "{\"name\":\"d\",\"sharingLevelValue\":\"none\"},"
+                           "{\"name\":\"e\",\"sharingLevelValue\":99999999999999}]};"));
+    LinkTemplates t;
+    t.codeFormat = q("<%t(name)>");
+    t.captionTemplate = q("%t(name)%t(extension)");
+    t.warnTemplate = q("! %t(name)");
+    t.joinFormat = q("$1\\r\\n");
+    const LinkList list = BuildLinkList(page, t);
+    ASSERT_EQ(list.rows.size(), 5);
+    EXPECT_EQ(list.rows[0].caption, q("1. a.txt"));
+    EXPECT_EQ(list.rows[2].caption, q("3. c.zip"));
+    const bool warned[] = {false, true, true, false, true};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(list.rows[i].notPublic, warned[i]);
+        EXPECT_EQ(list.rows[i].warning.isEmpty(), !warned[i]);
+    }
+    EXPECT_EQ(list.block, q("<a>\r\n<b>\r\n<c>\r\n<d>\r\n<e>\r\n"));
+    t.joinFormat = q("[$1]\\n");
+    EXPECT_EQ(BuildLinkList(page, t).block, q("[<a>]\n[<b>]\n[<c>]\n[<d>]\n[<e>]\n"));
+    t.codeFormat.clear();
+    t.joinFormat = q("$1\\r\\n");
+    EXPECT_EQ(BuildLinkList(page, t).block.size(), 10);
+
+    EXPECT_EQ(PropertyViewerText(page, 2),
+              q("fileIndex     2\r\nname     b\r\nextension     .jpg\r\nsharingLevelValue     2\r\n"));
+    EXPECT_THROW(PropertyViewerText(page, 6), std::out_of_range);
+}

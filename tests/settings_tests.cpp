@@ -1,0 +1,173 @@
+// The settings document: reads with defaults, edits, the formatted save.
+
+#include "settings/editxml.h"
+#include "settings/keys.h"
+#include "text/appinfo.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace zandorel;
+
+namespace {
+
+QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString write(const char* text, const char* name = "ZandorelConfig.xml") {
+        const QString path = dir.filePath(q(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        return path;
+    }
+    QByteArray read(const QString& path) {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
+    SettingsStore store;
+    EXPECT_FALSE(store.LoadSettings(dir.filePath(q("missing.xml"))));
+    EXPECT_FALSE(store.LoadSettings(write("<Soft><Config></Soft>")));
+    EXPECT_FALSE(store.LoadSettings(write("")));
+    EXPECT_FALSE(store.LoadSettings(write("just text")));
+    EXPECT_TRUE(store.LoadSettings(write("<Soft/>")));
+    // An empty Soft element gives every default.
+    EXPECT_EQ(store.ListDistance(), 10);
+    EXPECT_EQ(ReadAttribute(store.Root(), keys::Config, keys::AllLinkFormat, keys::AllLinkFormatDefault),
+              q("$1\\r\\n"));
+    EXPECT_EQ(ReadNodeText(store.Root(), keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault), q("获取源代码失败"));
+    EXPECT_EQ(store.ShareService(), q("http://127.0.0.1:8765"));
+    EXPECT_TRUE(store.UpdateCheckURL().endsWith(q("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest")));
+
+    const QString message = LoadErrorMessage(q("ZandorelConfig.xml"), QDateTime(QDate(2026, 1, 2), QTime(3, 4)));
+    EXPECT_TRUE(message.startsWith(q("加载XML设置文件失败，请检查 ZandorelConfig.xml 是否配置正确\r\n"
+                                     "Load XML config error,please check ZandorelConfig.xml\r\n")));
+}
+
+TEST_F(SettingsTest, NumericReads) {
+    struct Row {
+        const char* value;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"25px", "25"}, {"abc", "10"}, {"", "10"}, {"-3", "-3"}, {"3000000000", "10"},
+        {"1.5", "15"},  {"1-2", "10"}, {"--5", "10"}, {"99999999999", "10"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        SettingsStore store;
+        const std::string text = std::string("<Soft><Config ListDistance=\"") + row.value + "\"/></Soft>";
+        ASSERT_TRUE(store.LoadSettings(write(text.c_str())));
+        EXPECT_EQ(QString::number(store.ListDistance()), q(row.expected));
+    }
+    pugi::xml_document doc;
+    ASSERT_TRUE(LoadXmlText(doc, q("<Soft><W Style=\"9\" Low=\"2\" Empty=\"\"/></Soft>")));
+    EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("Style"), q("0"), 0, 4), q("4"));
+    EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("Low"), q("0"), 0, 4), q("2"));
+    EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("Empty"), q("default")), QString());
+    EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("style"), q("exact names")), q("exact names"));
+    EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("Style"), q("d"), 1), q("d"));
+    EXPECT_EQ(ReadAttribute(doc, q("/Soft/W["), q("Style"), q("bad path")), q("bad path"));
+}
+
+TEST_F(SettingsTest, TemplateEditsSurviveRestart) {
+    const QString path = write("<?xml version=\"1.0\"?>\n<!-- keep me -->\n<Soft><Config/>"
+                               "<TemplateList><Template name=\"one\">%t(name)</Template></TemplateList></Soft>");
+    {
+        SettingsStore store;
+        ASSERT_TRUE(store.LoadSettings(path));
+        pugi::xml_node doc = store.Root();
+        EXPECT_EQ(ReadNodeText(doc, keys::Template, q("none"), 1), q("none"));
+        const QString markup = q("<a href=\"%t(urls.download)\">%t(name) & 'x'</a>\t]]>");
+        ASSERT_TRUE(AppendElement(doc, keys::TemplateList, q("Template"), markup));
+        ASSERT_TRUE(AddAttribute(doc, keys::Template, q("name"), q("链接 \"HTML\""), CountNodes(doc, keys::Template) - 1));
+        ASSERT_TRUE(AppendElement(doc, keys::TemplateList, q("Template"), q("dup")));
+        ASSERT_TRUE(AddAttribute(doc, keys::Template, q("name"), q("one"), 2));
+        EXPECT_EQ(CountNodes(doc, keys::Template), 3);
+        ASSERT_TRUE(WriteAttribute(doc, keys::FormMain, q("Width"), q("900")));
+        ASSERT_TRUE(store.Save());
+    }
+    const QByteArray saved = read(path);
+    EXPECT_TRUE(saved.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"));
+    EXPECT_TRUE(saved.contains("<!-- keep me -->"));
+    EXPECT_TRUE(saved.contains("\n\t<TemplateList>\n\t\t<Template name=\"one\">"));
+
+    SettingsStore again;
+    ASSERT_TRUE(again.LoadSettings(path));
+    pugi::xml_node doc = again.Root();
+    ASSERT_EQ(CountNodes(doc, keys::Template), 3);
+    EXPECT_EQ(ReadAttribute(doc, keys::Template, q("name"), QString(), 1), q("链接 \"HTML\""));
+    EXPECT_EQ(ReadNodeText(doc, keys::Template, QString(), 1), q("<a href=\"%t(urls.download)\">%t(name) & 'x'</a>\t]]>"));
+    EXPECT_EQ(ReadAttribute(doc, keys::Template, q("name"), QString(), 2), q("one"));
+    EXPECT_EQ(ReadAttribute(doc, keys::FormMain, q("Width"), QString()), q("900"));
+
+    // Removing every template leaves the list element in place.
+    for (int n = CountNodes(doc, keys::Template); n > 0; --n) {
+        EXPECT_TRUE(RemoveElement(doc, keys::TemplateList, q("Template"), 0));
+    }
+    EXPECT_EQ(CountNodes(doc, keys::Template), 0);
+    EXPECT_EQ(CountNodes(doc, keys::TemplateList), 1);
+    EXPECT_FALSE(RemoveElement(doc, keys::TemplateList, q("Template"), 0));
+}
+
+TEST_F(SettingsTest, WritesCreateMissingElements) {
+    SettingsStore store;
+    ASSERT_TRUE(store.LoadSettings(write("<Soft/>")));
+    pugi::xml_node doc = store.Root();
+    EXPECT_TRUE(WriteAttribute(doc, keys::FormMain, q("Height"), q("480")));
+    EXPECT_TRUE(WriteAttribute(doc, keys::CodeListBox, q("Width"), q("320")));
+    EXPECT_TRUE(AppendElement(doc, keys::TemplateList, q("Template"), q("%t(name)")));
+    EXPECT_EQ(ReadAttribute(doc, keys::FormMain, q("Height"), QString()), q("480"));
+    EXPECT_EQ(CountNodes(doc, q("/Soft/Window")), 1);
+    EXPECT_EQ(CountNodes(doc, keys::Template), 1);
+    // A write never makes a second document element, which would leave a file
+    // that no longer loads.
+    pugi::xml_document other;
+    ASSERT_TRUE(LoadXmlText(other, q("<Other/>")));
+    EXPECT_FALSE(WriteAttribute(other, keys::FormMain, q("Width"), q("1")));
+    EXPECT_FALSE(AddAttribute(doc, keys::Template, q("name"), q("x"), 5));
+}
+
+TEST_F(SettingsTest, SaveNeverDestroysTheFile) {
+    const QString original = q("<Soft><Config ListDistance=\"7\"/></Soft>");
+    const QString path = write(original.toUtf8().constData());
+    SettingsStore store;
+    ASSERT_TRUE(store.LoadSettings(path));
+
+    // A read-only file stays as it is, and the save says so.
+    QFile::setPermissions(path, QFile::ReadOwner);
+    if (!QFileInfo(path).isWritable()) {
+        EXPECT_FALSE(store.Save());
+        EXPECT_EQ(read(path), original.toUtf8());
+    }
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+
+    // A folder that cannot take the temporary file fails cleanly.
+    EXPECT_FALSE(formatDoc(store.Doc(), dir.filePath(q("no/such/dir/x.xml"))));
+    // An empty document is never written over a settings file.
+    pugi::xml_document empty;
+    EXPECT_FALSE(formatDoc(empty, path));
+    EXPECT_EQ(read(path), original.toUtf8());
+
+    // Text that only a lenient writer would produce still reads back.
+    ASSERT_TRUE(AppendElement(store.Root(), keys::TemplateList, q("Template"), q("ctl\x01 and \x7f chars")));
+    EXPECT_TRUE(store.Save());
+    SettingsStore again;
+    ASSERT_TRUE(again.LoadSettings(path));
+    EXPECT_EQ(again.ListDistance(), 7);
+    EXPECT_EQ(CountNodes(again.Root(), keys::Template), 1);
+    if (QFileInfo::exists(q("/dev/full")) && !QFileInfo(q("/dev/full")).isFile()) {
+        EXPECT_FALSE(formatDoc(again.Doc(), q("/dev/full")));
+    }
+}
