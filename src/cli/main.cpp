@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
         write(stderr, extractError + u'\n');
         return NothingExtracted;
     }
-    if (page.Code().isEmpty()) {
+    if (page.CodeView().isEmpty()) {
         write(stderr, extractError + u'\n');
         return NothingExtracted;
     }

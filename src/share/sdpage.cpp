@@ -39,12 +39,25 @@ zandorel::Files& SDPage::Files() {
 
 void SDPage::begin() {
     files_.reset();
-    code_.clear();
+    page_.clear();
+    codeStart_ = codeLength_ = 0;
 }
 
 void SDPage::list(const QString& page) {
-    code_ = ExtractListCode(page);
-    AddFilesFromList(code_);
+    qsizetype start = 0;
+    qsizetype length = 0;
+    if (ExtractListSpan(page, start, length)) {
+        page_ = page;
+        codeStart_ = start;
+        codeLength_ = length;
+    }
+    AddFilesFromList();
+}
+
+void SDPage::SetCode(const QString& code) {
+    page_ = code;
+    codeStart_ = 0;
+    codeLength_ = code.size();
 }
 
 void SDPage::GetListFromURL(const QString& URL) {
@@ -72,25 +85,36 @@ QString SDPage::DumpPath() {
 }
 
 QString SDPage::ExtractListCode(const QString& page) {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    return ExtractListSpan(page, start, length) ? page.mid(start, length) : QString();
+}
+
+bool SDPage::ExtractListSpan(const QString& page, qsizetype& start, qsizetype& length) {
     qsizetype dataStart = 0;
     qsizetype dataLength = 0;
     if (!RegFirstGroup(page, QStringLiteral("var primedResponse={(.*?)};"), 1, dataStart, dataLength)) {
         dump(page);
         ReportExtractionStep(1);
-        return QString();
+        return false;
     }
     const QStringView data = QStringView(page).mid(dataStart, dataLength);
     const qsizetype children = data.indexOf(u"\"children\":[", 0, Qt::CaseSensitive);
     if (children < 0) {
         dump(data.toString());
         ReportExtractionStep(2);
-        return QString();
+        return false;
     }
     qsizetype open = 0;
-    return BalancedView(data, u'[', u']', open, children + 1).toString();
+    const QStringView list = BalancedView(data, u'[', u']', open, children + 1);
+    start = list.data() ? list.data() - page.constData() : 0;
+    length = list.size();
+    return !list.isEmpty();
 }
 
-void SDPage::AddFilesFromList(QStringView listing) {
+// Every record keeps a span of the page text; none copies it.
+void SDPage::AddFilesFromList() {
+    const QStringView listing = CodeView();
     qsizetype start = 1;
     while (true) {
         qsizetype open = 0;
@@ -98,7 +122,7 @@ void SDPage::AddFilesFromList(QStringView listing) {
         if (object.isEmpty()) {
             break;
         }
-        Files().Add(object.toString());
+        Files().Add(page_, codeStart_ + open, object.size());
         start = open + object.size() + 1;
     }
 }

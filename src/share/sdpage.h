@@ -30,23 +30,29 @@ public:
     QString cid;
     QString id;
     // The listing text of the last retrieval; empty when nothing could be
-    // extracted and when the folder's list is empty.
-    const QString& Code() const { return code_; }
-    void SetCode(const QString& code) { code_ = code; }
+    // extracted and when the folder's list is empty. CodeView() is the same
+    // text without a copy.
+    QString Code() const { return CodeView().toString(); }
+    QStringView CodeView() const { return QStringView(page_).mid(codeStart_, codeLength_); }
+    void SetCode(const QString& code);
 
     // Listing text of a page, or empty text. On failure the searched text is
     // written to the dump file beside the program and the step reported.
     static QString ExtractListCode(const QString& page);
+    // The same as a span of the page: false when nothing could be extracted.
+    static bool ExtractListSpan(const QString& page, qsizetype& start, qsizetype& length);
     // Where failed extractions are dumped.
     static QString DumpPath();
 
 private:
     void begin();
     void list(const QString& page);
-    void AddFilesFromList(QStringView listing);
+    void AddFilesFromList();
 
     std::shared_ptr<zandorel::Files> files_;
-    QString code_;
+    QString page_;  // the page of the last retrieval; the listing and every record are spans of it
+    qsizetype codeStart_ = 0;
+    qsizetype codeLength_ = 0;
 };
 
 }  // namespace zandorel

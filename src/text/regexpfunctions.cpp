@@ -59,6 +59,9 @@ struct MatchContext {
     pcre2_jit_stack* stack = nullptr;
     MatchContext() {
         context = pcre2_match_context_create(nullptr);
+        // The program's patterns are linear in the text they scan; a
+        // page-sized text must not run into the default step limit.
+        pcre2_set_match_limit(context, UINT32_MAX);
         stack = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr);
         if (stack) {
             pcre2_jit_stack_assign(context, nullptr, stack);
