@@ -22,24 +22,26 @@ QString syntheticPage(int files) {
         if (i > 0) {
             page += u',';
         }
-        page += QStringLiteral("{\"name\":\"file") + n + QStringLiteral("\",\"extension\":\".txt\",\"id\":\"c0ffee!") + n +
-                QStringLiteral("\",\"itemType\":\"file\",\"size\":") + QString::number(1000 + i) +
-                QStringLiteral(",\"displaySize\":\"1 KB\",\"dateModified\":\"2026-12-06T10:00:00Z\","
-                               "\"dateCreated\":\"2026-12-01T08:30:00Z\",\"mimeType\":\"text/plain\","
-                               "\"sharingLevel\":\"Public\",\"sharingLevelValue\":") +
-                QString::number(i % 7 == 0 ? 2 : 0) +
-                QStringLiteral(",\"ownerName\":\"Ann\",\"ownerCid\":\"c0ffee\",\"parentId\":\"c0ffee!root\","
-                               "\"commentCount\":0,\"tagCount\":1,\"isEmbeddable\":true,\"hasThumbnail\":true,"
-                               "\"version\":3,\"etag\":\"e-") +
-                n +
-                QStringLiteral("\",\"description\":\"\",\"iconType\":\"text\",\"urls\":{\"download\":"
-                               "\"http://127.0.0.1:8765/download?cid=c0ffee&id=c0ffee!") +
-                n +
-                QStringLiteral("\",\"viewInBrowser\":\"http://127.0.0.1:8765/view?cid=c0ffee&id=c0ffee!") + n +
-                QStringLiteral("\"},\"thumbnails\":[{\"width\":96,\"height\":96,\"url\":\"/t/96\"},"
-                               "{\"width\":176,\"height\":176,\"url\":\"/t/176\"}],\"isShared\":true,"
-                               "\"permissions\":\"read\",\"downloadCount\":12,\"sortKey\":\"") +
-                n + QStringLiteral("\",\"color\":\"#2266aa\",\"lastAccess\":\"2026-12-05\"}");
+        page +=
+            QStringLiteral("{\"name\":\"file") + n +
+            QStringLiteral("\",\"extension\":\".txt\",\"id\":\"c0ffee!") + n +
+            QStringLiteral("\",\"itemType\":\"file\",\"size\":") + QString::number(1000 + i) +
+            QStringLiteral(",\"displaySize\":\"1 KB\",\"dateModified\":\"2026-12-06T10:00:00Z\","
+                           "\"dateCreated\":\"2026-12-01T08:30:00Z\",\"mimeType\":\"text/plain\","
+                           "\"sharingLevel\":\"Public\",\"sharingLevelValue\":") +
+            QString::number(i % 7 == 0 ? 2 : 0) +
+            QStringLiteral(",\"ownerName\":\"Ann\",\"ownerCid\":\"c0ffee\",\"parentId\":\"c0ffee!root\","
+                           "\"commentCount\":0,\"tagCount\":1,\"isEmbeddable\":true,\"hasThumbnail\":true,"
+                           "\"version\":3,\"etag\":\"e-") +
+            n +
+            QStringLiteral("\",\"description\":\"\",\"iconType\":\"text\",\"urls\":{\"download\":"
+                           "\"http://127.0.0.1:8765/download?cid=c0ffee&id=c0ffee!") +
+            n + QStringLiteral("\",\"viewInBrowser\":\"http://127.0.0.1:8765/view?cid=c0ffee&id=c0ffee!") +
+            n +
+            QStringLiteral("\"},\"thumbnails\":[{\"width\":96,\"height\":96,\"url\":\"/t/96\"},"
+                           "{\"width\":176,\"height\":176,\"url\":\"/t/176\"}],\"isShared\":true,"
+                           "\"permissions\":\"read\",\"downloadCount\":12,\"sortKey\":\"") +
+            n + QStringLiteral("\",\"color\":\"#2266aa\",\"lastAccess\":\"2026-12-05\"}");
     }
     page += QStringLiteral("],\"totalCount\":") + QString::number(files) +
             QStringLiteral("};</script></body></html>");
@@ -87,7 +89,7 @@ void WholeLinkList(benchmark::State& state) {
     }
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(ListAndLink)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(ExtractOnly)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

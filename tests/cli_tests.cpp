@@ -11,13 +11,16 @@
 
 namespace {
 
-QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
-const char* const page =
-    "<html><script>var primedResponse={\"id\":\"root\",\"children\":["
-    "{\"name\":\"report\",\"extension\":\".pdf\",\"sharingLevelValue\":0,\"urls\":{\"download\":\"http://d/1\"}},"
-    "{\"name\":\"会议纪要\",\"extension\":\".txt\",\"sharingLevelValue\":2,\"urls\":{\"download\":\"http://d/2\"}}"
-    "]};</script></html>";
+const char* const page = "<html><script>var primedResponse={\"id\":\"root\",\"children\":["
+                         "{\"name\":\"report\",\"extension\":\".pdf\",\"sharingLevelValue\":0,\"urls\":{"
+                         "\"download\":\"http://d/1\"}},"
+                         "{\"name\":\"会议纪要\",\"extension\":\".txt\",\"sharingLevelValue\":2,\"urls\":{"
+                         "\"download\":\"http://d/2\"}}"
+                         "]};</script></html>";
 
 struct CliRun {
     int status = -1;
@@ -58,7 +61,7 @@ protected:
     QString pagePath;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(CliTest, OutputsOfASavedPage) {
     CliRun r = run({q("--page"), pagePath});
@@ -72,8 +75,10 @@ TEST_F(CliTest, OutputsOfASavedPage) {
     EXPECT_EQ(r.out, QByteArray("[<http://d/1>][<http://d/2>]"));
 
     r = run({q("--page"), pagePath, q("--props"), q("2")});
-    EXPECT_EQ(r.out, QByteArray("fileIndex     2\r\nname     会议纪要\r\nextension     .txt\r\nsharingLevelValue     2\r\n"
-                                "urls     \"download\":\"http://d/2\"\r\nurls.download     http://d/2\r\n"));
+    EXPECT_EQ(
+        r.out,
+        QByteArray("fileIndex     2\r\nname     会议纪要\r\nextension     .txt\r\nsharingLevelValue     2\r\n"
+                   "urls     \"download\":\"http://d/2\"\r\nurls.download     http://d/2\r\n"));
     for (const char* n : {"3", "0", "x"}) {
         SCOPED_TRACE(n);
         EXPECT_EQ(run({q("--page"), pagePath, q("--props"), q(n)}).status, 4);
@@ -81,12 +86,13 @@ TEST_F(CliTest, OutputsOfASavedPage) {
 }
 
 TEST_F(CliTest, SettingsShapeTheOutput) {
-    const QString config = write(q("custom.xml"), "<Soft><Config AllLinkFormat=\"$1;\">"
-                                                  "<GetSourceCode_Error>no data in %s(AppEXEName)</GetSourceCode_Error>"
-                                                  "</Config><Window><Form_Main><Label_Link Caption=\"[%t(name)]\"/>"
-                                                  "</Form_Main></Window><TemplateList>"
-                                                  "<Template name=\"t\">%t(fileIndex)=%t(name)</Template>"
-                                                  "</TemplateList></Soft>");
+    const QString config =
+        write(q("custom.xml"), "<Soft><Config AllLinkFormat=\"$1;\">"
+                               "<GetSourceCode_Error>no data in %s(AppEXEName)</GetSourceCode_Error>"
+                               "</Config><Window><Form_Main><Label_Link Caption=\"[%t(name)]\"/>"
+                               "</Form_Main></Window><TemplateList>"
+                               "<Template name=\"t\">%t(fileIndex)=%t(name)</Template>"
+                               "</TemplateList></Soft>");
     CliRun r = run({q("--page"), pagePath, q("--config"), config});
     EXPECT_EQ(r.out, QByteArray("1=report;2=会议纪要;"));
     r = run({q("--page"), pagePath, q("--config"), config, q("--captions")});
@@ -121,10 +127,11 @@ TEST_F(CliTest, FailuresAndUsage) {
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err.trimmed(), q("您输入的SkyDrive网址有误，请重新输入"));
 
-    for (const QStringList& args : {QStringList{}, QStringList{q("--page")},
-                                    QStringList{q("--page"), pagePath, q("--url"), q("http://x/")},
-                                    QStringList{q("--page"), pagePath, q("--bogus")},
-                                    QStringList{q("--page"), pagePath, q("--captions"), q("--props"), q("1")}}) {
+    for (const QStringList& args :
+         {QStringList{}, QStringList{q("--page")},
+          QStringList{q("--page"), pagePath, q("--url"), q("http://x/")},
+          QStringList{q("--page"), pagePath, q("--bogus")},
+          QStringList{q("--page"), pagePath, q("--captions"), q("--props"), q("1")}}) {
         SCOPED_TRACE(args.join(u' ').toStdString());
         r = run(args);
         EXPECT_EQ(r.status, 64);
@@ -140,8 +147,8 @@ TEST_F(CliTest, FetchesFromTheShareService) {
         res.set_content(page, "text/html; charset=utf-8");
     });
     const std::string base = local.start();
-    const QString config = write(q("service.xml"), QByteArray("<Soft><Config ShareService=\"") + base.c_str() +
-                                                       "/\"/></Soft>");
+    const QString config =
+        write(q("service.xml"), QByteArray("<Soft><Config ShareService=\"") + base.c_str() + "/\"/></Soft>");
     const QString address = QString::fromStdString(base) + q("/?cid=C1&id=C1!7");
     CliRun r = run({q("--address"), address, q("--config"), config});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();

@@ -11,9 +11,11 @@ using namespace zandorel;
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
-}  // namespace
+} // namespace
 
 TEST(Http, BodiesHeadersAndCharsets) {
     test::qtApp();

@@ -9,7 +9,9 @@ using namespace zandorel;
 
 namespace {
 
-QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 // "Title=Value" per property, in order.
 QStringList parse(const QString& code) {
@@ -30,7 +32,7 @@ QStringList list(std::initializer_list<const char*> items) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(SetAllValue, Pairs) {
     struct Row {
@@ -53,7 +55,8 @@ TEST(SetAllValue, Pairs) {
         {"list of strings reads as pairs", "\"tags\":[\"x\",\"y\",\"z\"]",
          list({"tags=\"x\",\"y\",\"z\"", "tags.x=y", "tags.z="})},
         {"escapes stay as written", "\"u\":\"a\\/b\\u4e2d\"", list({"u=a\\/b\\u4e2d"})},
-        {"Chinese text", "\"name\":\"会议纪要\",\"extension\":\".txt\"", list({"name=会议纪要", "extension=.txt"})},
+        {"Chinese text", "\"name\":\"会议纪要\",\"extension\":\".txt\"",
+         list({"name=会议纪要", "extension=.txt"})},
         {"bare value past the end", "\"a\":", list({"a="})},
         {"no quote at all", "junk", {}},
     };
@@ -77,7 +80,8 @@ TEST(SetAllValue, MalformedTextEnds) {
 TEST(SetAllValue, RepeatedTitleKeepsFirst) {
     // Two nested objects with members of the same name under parents of the
     // same name used to end the listing on the repeated key.
-    const QStringList got = parse(q("\"p\":{\"a\":{\"k\":1}},\"q\":{\"a\":{\"k\":2}},\"Name\":\"A\",\"name\":\"b\""));
+    const QStringList got =
+        parse(q("\"p\":{\"a\":{\"k\":1}},\"q\":{\"a\":{\"k\":2}},\"Name\":\"A\",\"name\":\"b\""));
     EXPECT_EQ(got, list({"p=\"a\":{\"k\":1}", "p.a=\"k\":1", "a.k=1", "q=\"a\":{\"k\":2}", "q.a=\"k\":2",
                          "Name=A"}));
     Values values;
@@ -106,15 +110,15 @@ TEST(SetAllValue, DeepNestingIsBounded) {
         EXPECT_GE(values.Count(), sameKey ? 2 : Values::MaxDepth);
         // The deepest flattened member keeps its remaining text unflattened.
         EXPECT_TRUE(values.Item(values.Count()).Value.contains(q("\"end\":1}")));
-        EXPECT_LT(timer.elapsed(), 20000);  // a guard against quadratic work, not a speed test
+        EXPECT_LT(timer.elapsed(), 20000); // a guard against quadratic work, not a speed test
     }
 }
 
 TEST(Values, CollectionBehaviour) {
     Values values;
     EXPECT_TRUE(values.Add(q("name"), q("a"), q("name")));
-    EXPECT_FALSE(values.Add(q("NAME"), q("b"), q("NAME")));  // keys ignore case
-    EXPECT_TRUE(values.Add(q("x"), q("1")));                  // unkeyed
+    EXPECT_FALSE(values.Add(q("NAME"), q("b"), q("NAME"))); // keys ignore case
+    EXPECT_TRUE(values.Add(q("x"), q("1")));                // unkeyed
     EXPECT_TRUE(values.Add(q("x"), q("2")));
     EXPECT_EQ(values.Count(), 3);
     EXPECT_EQ(values.Item(q("Name")).Value, q("a"));

@@ -18,7 +18,9 @@ using namespace zandorel;
 
 namespace {
 
-QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 class PageTest : public ::testing::Test {
 protected:
@@ -57,7 +59,7 @@ QString names(const SDPage& page) {
     return out.join(u',');
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(PageTest, Extraction) {
     struct Row {
@@ -65,20 +67,21 @@ TEST_F(PageTest, Extraction) {
         const char* page;
         const char* code;
         const char* files;
-        int step;  // 0: no dump
+        int step; // 0: no dump
         const char* dump;
     };
     const Row rows[] = {
         {"ordinary page",
-         "<script>var primedResponse={\"id\":\"r\",\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}],\"n\":2};</script>",
+         "<script>var "
+         "primedResponse={\"id\":\"r\",\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}],\"n\":2};</script>",
          "{\"name\":\"a\"},{\"name\":\"b\"}", "a,b", 0, ""},
         {"statement in any letter case", "VAR PRIMEDRESPONSE={\"children\":[{\"name\":\"a\"}]};",
          "{\"name\":\"a\"}", "a", 0, ""},
         {"empty list: no files, no dump", "var primedResponse={\"children\":[]};", "", "", 0, ""},
         {"no statement dumps the page", "<html>nothing</html>", "", "", 1, "<html>nothing</html>"},
         {"empty response", "", "", "", 1, ""},
-        {"statement across lines is not found", "var primedResponse={\"children\":[\n{\"name\":\"a\"}]};", "", "", 1,
-         "var primedResponse={\"children\":[\n{\"name\":\"a\"}]};"},
+        {"statement across lines is not found", "var primedResponse={\"children\":[\n{\"name\":\"a\"}]};", "",
+         "", 1, "var primedResponse={\"children\":[\n{\"name\":\"a\"}]};"},
         {"no children list dumps the data", "var primedResponse={\"id\":\"r\",\"items\":[]};", "", "", 2,
          "\"id\":\"r\",\"items\":[]"},
         {"first children list only",
@@ -86,8 +89,10 @@ TEST_F(PageTest, Extraction) {
          "{\"name\":\"a\"}", "a", 0, ""},
         {"empty object ends the listing", "var primedResponse={\"children\":[{\"a\":1},{},{\"b\":2}]};",
          "{\"a\":1},{},{\"b\":2}", "", 0, ""},
-        {"unclosed list: empty, no dump", "var primedResponse={\"children\":[{\"name\":\"a\"};", "", "", 0, ""},
-        {"statement ends at the first };", "var primedResponse={\"children\":[{\"name\":\"x};y\"}]};", "", "", 0, ""},
+        {"unclosed list: empty, no dump", "var primedResponse={\"children\":[{\"name\":\"a\"};", "", "", 0,
+         ""},
+        {"statement ends at the first };", "var primedResponse={\"children\":[{\"name\":\"x};y\"}]};", "", "",
+         0, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -142,7 +147,7 @@ TEST_F(PageTest, SavedPagesInEitherEncoding) {
 
     EXPECT_EQ(ReadTextFile(dir.filePath(q("missing.html"))), QString());
     EXPECT_EQ(ReadTextFile(writeFile(q("empty.html"), QByteArray())), QString(1, QChar(u'\0')));
-    EXPECT_EQ(ReadTextFile(dir.path()), QString());  // a folder is not a file to read
+    EXPECT_EQ(ReadTextFile(dir.path()), QString()); // a folder is not a file to read
 }
 
 TEST_F(PageTest, DumpIsReplacedAndKeepsEveryCharacter) {

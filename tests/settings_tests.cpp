@@ -13,7 +13,9 @@ using namespace zandorel;
 
 namespace {
 
-QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -33,7 +35,7 @@ protected:
     QTemporaryDir dir;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
     SettingsStore store;
@@ -46,11 +48,14 @@ TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
     EXPECT_EQ(store.ListDistance(), 10);
     EXPECT_EQ(ReadAttribute(store.Root(), keys::Config, keys::AllLinkFormat, keys::AllLinkFormatDefault),
               q("$1\\r\\n"));
-    EXPECT_EQ(ReadNodeText(store.Root(), keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault), q("获取源代码失败"));
+    EXPECT_EQ(ReadNodeText(store.Root(), keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault),
+              q("获取源代码失败"));
     EXPECT_EQ(store.ShareService(), q("http://127.0.0.1:8765"));
-    EXPECT_TRUE(store.UpdateCheckURL().endsWith(q("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest")));
+    EXPECT_TRUE(store.UpdateCheckURL().endsWith(
+        q("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest")));
 
-    const QString message = LoadErrorMessage(q("ZandorelConfig.xml"), QDateTime(QDate(2026, 1, 2), QTime(3, 4)));
+    const QString message =
+        LoadErrorMessage(q("ZandorelConfig.xml"), QDateTime(QDate(2026, 1, 2), QTime(3, 4)));
     EXPECT_TRUE(message.startsWith(q("加载XML设置文件失败，请检查 ZandorelConfig.xml 是否配置正确\r\n"
                                      "Load XML config error,please check ZandorelConfig.xml\r\n")));
 }
@@ -61,7 +66,7 @@ TEST_F(SettingsTest, NumericReads) {
         const char* expected;
     };
     const Row rows[] = {
-        {"25px", "25"}, {"abc", "10"}, {"", "10"}, {"-3", "-3"}, {"3000000000", "10"},
+        {"25px", "25"}, {"abc", "10"}, {"", "10"},    {"-3", "-3"},          {"3000000000", "10"},
         {"1.5", "15"},  {"1-2", "10"}, {"--5", "10"}, {"99999999999", "10"},
     };
     for (const Row& row : rows) {
@@ -82,8 +87,9 @@ TEST_F(SettingsTest, NumericReads) {
 }
 
 TEST_F(SettingsTest, TemplateEditsSurviveRestart) {
-    const QString path = write("<?xml version=\"1.0\"?>\n<!-- keep me -->\n<Soft><Config/>"
-                               "<TemplateList><Template name=\"one\">%t(name)</Template></TemplateList></Soft>");
+    const QString path =
+        write("<?xml version=\"1.0\"?>\n<!-- keep me -->\n<Soft><Config/>"
+              "<TemplateList><Template name=\"one\">%t(name)</Template></TemplateList></Soft>");
     {
         SettingsStore store;
         ASSERT_TRUE(store.LoadSettings(path));
@@ -91,7 +97,8 @@ TEST_F(SettingsTest, TemplateEditsSurviveRestart) {
         EXPECT_EQ(ReadNodeText(doc, keys::Template, q("none"), 1), q("none"));
         const QString markup = q("<a href=\"%t(urls.download)\">%t(name) & 'x'</a>\t]]>");
         ASSERT_TRUE(AppendElement(doc, keys::TemplateList, q("Template"), markup));
-        ASSERT_TRUE(AddAttribute(doc, keys::Template, q("name"), q("链接 \"HTML\""), CountNodes(doc, keys::Template) - 1));
+        ASSERT_TRUE(AddAttribute(doc, keys::Template, q("name"), q("链接 \"HTML\""),
+                                 CountNodes(doc, keys::Template) - 1));
         ASSERT_TRUE(AppendElement(doc, keys::TemplateList, q("Template"), q("dup")));
         ASSERT_TRUE(AddAttribute(doc, keys::Template, q("name"), q("one"), 2));
         EXPECT_EQ(CountNodes(doc, keys::Template), 3);
@@ -108,7 +115,8 @@ TEST_F(SettingsTest, TemplateEditsSurviveRestart) {
     pugi::xml_node doc = again.Root();
     ASSERT_EQ(CountNodes(doc, keys::Template), 3);
     EXPECT_EQ(ReadAttribute(doc, keys::Template, q("name"), QString(), 1), q("链接 \"HTML\""));
-    EXPECT_EQ(ReadNodeText(doc, keys::Template, QString(), 1), q("<a href=\"%t(urls.download)\">%t(name) & 'x'</a>\t]]>"));
+    EXPECT_EQ(ReadNodeText(doc, keys::Template, QString(), 1),
+              q("<a href=\"%t(urls.download)\">%t(name) & 'x'</a>\t]]>"));
     EXPECT_EQ(ReadAttribute(doc, keys::Template, q("name"), QString(), 2), q("one"));
     EXPECT_EQ(ReadAttribute(doc, keys::FormMain, q("Width"), QString()), q("900"));
 

@@ -3,8 +3,8 @@
 // cpp-httplib server on a free loopback port, run on its own thread.
 
 #include <QCoreApplication>
-#include <httplib.h>
 #include <chrono>
+#include <httplib.h>
 #include <thread>
 
 namespace zandorel::test {
@@ -50,4 +50,4 @@ private:
     int port_ = 0;
 };
 
-}  // namespace zandorel::test
+} // namespace zandorel::test

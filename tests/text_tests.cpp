@@ -13,7 +13,9 @@ using namespace zandorel;
 
 namespace {
 
-QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 struct AppFacts {
     AppFacts() {
@@ -30,7 +32,7 @@ struct AppFacts {
     ~AppFacts() { AppInfo::reset(); }
 };
 
-}  // namespace
+} // namespace
 
 TEST(RegExpFunctions, ReplaceTestExtract) {
     struct Row {
@@ -92,7 +94,8 @@ TEST(RegExpFunctions, JoinFormat) {
 }
 
 TEST(StringFunctions, HexAndColours) {
-    for (const char* text : {"FF8000", "#ff8000", "0xFF8000", "xFF8000", "&HFF8000", "0XFF8000", "&hff8000"}) {
+    for (const char* text :
+         {"FF8000", "#ff8000", "0xFF8000", "xFF8000", "&HFF8000", "0XFF8000", "&hff8000"}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(HexToLong(q(text)), 16744448);
     }
@@ -118,7 +121,7 @@ TEST(StringFunctions, BalancedCut) {
         char16_t open, close;
         qsizetype start;
         const char* expected;
-        qsizetype opening;  // -1: left as it was
+        qsizetype opening; // -1: left as it was
     };
     const Row rows[] = {
         {"a{b{c}d}e", u'{', u'}', 1, "b{c}d", 2},
@@ -127,7 +130,7 @@ TEST(StringFunctions, BalancedCut) {
         {"\"abc\"", u'"', u'"', 1, "abc", 1},
         {"{a}{b}", u'{', u'}', 3, "b", 4},
         {"{a}{b}", u'{', u'}', 5, "", -1},
-        {"[\"]\",[x]]", u'[', u']', 1, "\"", 1},  // quotes are not looked at
+        {"[\"]\",[x]]", u'[', u']', 1, "\"", 1}, // quotes are not looked at
         {"{}", u'{', u'}', 1, "", 1},
         {"{a}", u'{', u'}', 99, "", -1},
     };
@@ -144,7 +147,8 @@ TEST(Placeholders, AppTags) {
     AppFacts facts;
     qputenv("ZANDOREL_TEST_VAR", "value");
     qunsetenv("NO_SUCH_VAR_FOR_ZANDOREL");
-    EXPECT_EQ(ExpandAppTags(q("%s(AppTitle) V%s(AppMajor).%s(AppMinor).%s(AppRevision)")), q("Zandorel V1.0.3"));
+    EXPECT_EQ(ExpandAppTags(q("%s(AppTitle) V%s(AppMajor).%s(AppMinor).%s(AppRevision)")),
+              q("Zandorel V1.0.3"));
     EXPECT_EQ(ExpandAppTags(q("%s(appexename)|%s(APPPATH)|%s(AppBeta)")), q("Zandorel|/opt/tools|beta"));
     EXPECT_EQ(ExpandAppTags(q("%s(NO_SUCH_VAR_FOR_ZANDOREL)")), q("NO_SUCH_VAR_FOR_ZANDOREL"));
     EXPECT_EQ(ExpandAppTags(q("[%s(ZANDOREL_TEST_VAR)]")), q("[value]"));
@@ -203,11 +207,14 @@ TEST(TextCodec, LegacyAndUtf8) {
     EXPECT_EQ(EncodeLegacy(q("中")), QByteArray("\xD6\xD0"));
     EXPECT_TRUE(IsValidUtf8(text.toUtf8()));
     EXPECT_FALSE(IsValidUtf8(legacy));
-    EXPECT_FALSE(IsValidUtf8(QByteArray("\xED\xA0\x80")));  // an encoded surrogate
-    EXPECT_FALSE(IsValidUtf8(QByteArray("\xE4\xB8")));      // cut short
+    EXPECT_FALSE(IsValidUtf8(QByteArray("\xED\xA0\x80"))); // an encoded surrogate
+    EXPECT_FALSE(IsValidUtf8(QByteArray("\xE4\xB8")));     // cut short
     EXPECT_EQ(DecodeCharset(QByteArray("\xD6\xD0"), q("GBK")), q("中"));
     EXPECT_EQ(DecodeCharset(QByteArray("caf\xE9"), q("ISO-8859-1")), q("café"));
     EXPECT_EQ(DecodeCharset(QByteArray("abc"), q("no-such-charset")), q("abc"));
     // Broken bytes never stop the decoding.
-    EXPECT_EQ(DecodeLegacy(QByteArray("a\xFF" "b")).size(), 3);
+    EXPECT_EQ(DecodeLegacy(QByteArray("a\xFF"
+                                      "b"))
+                  .size(),
+              3);
 }

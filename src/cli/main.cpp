@@ -53,7 +53,7 @@ struct Options {
     enum Source { None, Page, Url, Address } source = None;
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -117,15 +117,17 @@ int main(int argc, char** argv) {
         o.config.isEmpty() ? AppInfo::current().besideProgram(keys::ConfigFileName) : o.config;
     if (!o.config.isEmpty() || QFileInfo::exists(configPath)) {
         if (!settings.LoadSettings(configPath)) {
-            write(stderr, LoadErrorMessage(QFileInfo(configPath).fileName(), QDateTime::currentDateTime()) +
-                              u'\n');
+            write(stderr,
+                  LoadErrorMessage(QFileInfo(configPath).fileName(), QDateTime::currentDateTime()) + u'\n');
             return Failed;
         }
     } else {
         settings.LoadDefaults();
     }
     const pugi::xml_node doc = settings.Root();
-    auto message = [&](const QString& path, const QString& def) { return ExpandAppTags(ReadNodeText(doc, path, def)); };
+    auto message = [&](const QString& path, const QString& def) {
+        return ExpandAppTags(ReadNodeText(doc, path, def));
+    };
     const QString extractError = message(keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault);
 
     SDPage page;

@@ -17,13 +17,14 @@ namespace {
 
 QString charsetOf(const QString& contentType) {
     QList<MatchRecord> found;
-    if (RegMatches(contentType, QStringLiteral("charset\\s*=\\s*[\"']?([\\w\\-:.]+)"), found, QStringLiteral("$1")) > 0) {
+    if (RegMatches(contentType, QStringLiteral("charset\\s*=\\s*[\"']?([\\w\\-:.]+)"), found,
+                   QStringLiteral("$1")) > 0) {
         return found[0].Rewrites.value(0);
     }
     return QString();
 }
 
-}  // namespace
+} // namespace
 
 QString GetTextFromURL(const QString& url, const HttpOptions& options) {
     const QUrl address(url, QUrl::StrictMode);
@@ -80,4 +81,4 @@ QString GetTextFromURL(const QString& url, const HttpOptions& options) {
     return DecodeCharset(body, charset);
 }
 
-}  // namespace zandorel
+} // namespace zandorel

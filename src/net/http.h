@@ -18,4 +18,4 @@ struct HttpOptions {
 // that is not an http or https address.
 QString GetTextFromURL(const QString& url, const HttpOptions& options = {});
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -16,7 +16,7 @@ QString soft(pugi::xml_node doc, const char* attribute, const QString& def) {
     return ReadAttribute(doc, QStringLiteral("/versioninfo/soft"), QString::fromLatin1(attribute), def);
 }
 
-}  // namespace
+} // namespace
 
 QString VersionInfo::versionText() const {
     QString text = QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(revision);
@@ -47,7 +47,8 @@ VersionInfo ReadVersionInfo(pugi::xml_node doc) {
 
 QString FormatUpdateLog(const QString& log) {
     QList<MatchRecord> blocks;
-    const int count = RegMatches(log, QStringLiteral("<ul[^>]*>([\\d\\D]*?)<\\/ul[^>]*>"), blocks, QStringLiteral("$1"));
+    const int count =
+        RegMatches(log, QStringLiteral("<ul[^>]*>([\\d\\D]*?)<\\/ul[^>]*>"), blocks, QStringLiteral("$1"));
     QString text = log;
     for (int b = 0; b < count; ++b) {
         const QString inner = blocks[b].Rewrites.value(0);
@@ -92,15 +93,17 @@ UpdateOutcome EvaluateUpdate(const QString& responseText) {
     const QString server = outcome.info.versionText();
     if (IsNewerVersion(outcome.info, app.major, app.minor, app.revision)) {
         outcome.kind = UpdateOutcome::Newer;
-        outcome.text = QStringLiteral(" 检测到有新的版本") + crlf + QStringLiteral("发布时间") + outcome.info.time + crlf +
-                       crlf + QStringLiteral("您的当前版本：") + local + crlf + QStringLiteral("最新版本：    ") +
-                       server + crlf + QStringLiteral("更新日志：") + crlf + FormatUpdateLog(outcome.info.log) +
-                       crlf + crlf + QStringLiteral("立即更新吗？");
+        outcome.text = QStringLiteral(" 检测到有新的版本") + crlf + QStringLiteral("发布时间") +
+                       outcome.info.time + crlf + crlf + QStringLiteral("您的当前版本：") + local + crlf +
+                       QStringLiteral("最新版本：    ") + server + crlf + QStringLiteral("更新日志：") +
+                       crlf + FormatUpdateLog(outcome.info.log) + crlf + crlf +
+                       QStringLiteral("立即更新吗？");
         outcome.title = outcome.info.name + QStringLiteral("发现新版本");
     } else {
         outcome.kind = UpdateOutcome::NotNewer;
-        outcome.text = QStringLiteral("未发现新版本") + crlf + crlf + QStringLiteral("您的当前版本：") + local + crlf +
-                       QStringLiteral("最新版本：") + server + crlf + crlf + QStringLiteral("是否访问网站查看？");
+        outcome.text = QStringLiteral("未发现新版本") + crlf + crlf + QStringLiteral("您的当前版本：") +
+                       local + crlf + QStringLiteral("最新版本：") + server + crlf + crlf +
+                       QStringLiteral("是否访问网站查看？");
         outcome.title = outcome.info.name + QStringLiteral("未发现新版本");
     }
     return outcome;
@@ -122,4 +125,4 @@ bool IsOpenableWebsite(const QString& address) {
     return url.isValid() && (scheme == u"http" || scheme == u"https") && !url.host().isEmpty();
 }
 
-}  // namespace zandorel
+} // namespace zandorel

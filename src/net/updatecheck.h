@@ -17,9 +17,9 @@ struct VersionInfo {
     QString beta;
     QString time;
     QString log;
-    bool valid = false;  // "version" held three dot-separated integers
+    bool valid = false; // "version" held three dot-separated integers
 
-    QString versionText() const;  // "1.0.10", then a blank and beta when set
+    QString versionText() const; // "1.0.10", then a blank and beta when set
 };
 
 VersionInfo ReadVersionInfo(pugi::xml_node doc);
@@ -34,8 +34,8 @@ bool IsNewerVersion(const VersionInfo& server, int major, int minor, int revisio
 struct UpdateOutcome {
     enum Kind { Failed, Newer, NotNewer } kind = Failed;
     VersionInfo info;
-    QString text;   // message text for this outcome
-    QString title;  // message title
+    QString text;  // message text for this outcome
+    QString title; // message title
 };
 
 // Interprets the body of the version request.
@@ -46,4 +46,4 @@ UpdateOutcome FetchUpdate(const QString& url);
 // Only http and https addresses with a host are opened.
 bool IsOpenableWebsite(const QString& address);
 
-}  // namespace zandorel
+} // namespace zandorel

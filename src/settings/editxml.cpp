@@ -13,8 +13,12 @@
 namespace zandorel {
 namespace {
 
-std::string u8(const QString& text) { return text.toStdString(); }
-QString qs(const char* text) { return QString::fromUtf8(text); }
+std::string u8(const QString& text) {
+    return text.toStdString();
+}
+QString qs(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 pugi::xpath_node_set select(pugi::xml_node node, const QString& path) {
     if (!node || path.isEmpty()) {
@@ -83,7 +87,7 @@ std::string serialize(const pugi::xml_document& doc, unsigned int flags) {
 bool writeAtomically(const QString& filePath, const std::string& text) {
     const QFileInfo info(filePath);
     if (info.exists() && (!info.isFile() || !info.isWritable())) {
-        return false;  // a file the user made read-only stays as it is
+        return false; // a file the user made read-only stays as it is
     }
     QSaveFile out(filePath);
     if (!out.open(QIODevice::WriteOnly)) {
@@ -97,7 +101,7 @@ bool writeAtomically(const QString& filePath, const std::string& text) {
     return out.commit();
 }
 
-}  // namespace
+} // namespace
 
 QString ReadAttribute(pugi::xml_node node, const QString& path, const QString& attribute,
                       const QString& defaultText, int index, std::optional<int32_t> maximum) {
@@ -205,7 +209,7 @@ pugi::xml_node EnsureElement(pugi::xml_document& doc, const QString& path) {
     if (!root) {
         root = doc.append_child(u8(steps.first()).c_str());
     } else if (qs(root.name()) != steps.first()) {
-        return {};  // a second document element would make the file unreadable
+        return {}; // a second document element would make the file unreadable
     }
     pugi::xml_node current = root;
     for (qsizetype i = 1; i < steps.size(); ++i) {
@@ -254,7 +258,7 @@ bool formatDoc(pugi::xml_document& doc, const QString& filePath) {
             text = serialize(doc, pugi::format_raw);
         }
     } else {
-        return false;  // nothing to save: never replace a settings file by an empty one
+        return false; // nothing to save: never replace a settings file by an empty one
     }
     return writeAtomically(filePath, text);
 }
@@ -280,7 +284,8 @@ void SettingsStore::LoadDefaults() {
 
 void SettingsStore::readLoadedValues() {
     listDistance_ =
-        ReadAttribute(doc_, keys::Config, keys::ListDistance, keys::ListDistanceDefault, 0, 2147483647).toInt();
+        ReadAttribute(doc_, keys::Config, keys::ListDistance, keys::ListDistanceDefault, 0, 2147483647)
+            .toInt();
     updateCheckUrl_ = QStringLiteral("http://") + QStringLiteral(ZANDOREL_UPDATE_HOST) +
                       QStringLiteral("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest");
 }
@@ -299,11 +304,13 @@ QString SettingsStore::ShareService() const {
     return base;
 }
 
-bool SettingsStore::Save() { return formatDoc(doc_, configPath_); }
+bool SettingsStore::Save() {
+    return formatDoc(doc_, configPath_);
+}
 
 SettingsStore& SettingsStore::Instance() {
     static SettingsStore store;
     return store;
 }
 
-}  // namespace zandorel
+} // namespace zandorel

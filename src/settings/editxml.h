@@ -85,4 +85,4 @@ private:
 // The two-language message shown when the settings document cannot be loaded.
 QString LoadErrorMessage(const QString& fileName, const QDateTime& when);
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -18,7 +18,8 @@ inline const QString ShareService = QStringLiteral("ShareService");
 inline const QString ShareServiceDefault = QStringLiteral("http://127.0.0.1:8765");
 
 inline const QString InputTemplateName = QStringLiteral("/Soft/Config/InputTemplateName");
-inline const QString InputTemplateNameDefault = QStringLiteral("将当前代码格式添加到常用代码，请输入代码名称");
+inline const QString InputTemplateNameDefault =
+    QStringLiteral("将当前代码格式添加到常用代码，请输入代码名称");
 inline const QString InputTemplateNameTitleDefault = QStringLiteral("输入名称");
 
 inline const QString GetSourceCodeError = QStringLiteral("/Soft/Config/GetSourceCode_Error");
@@ -60,4 +61,4 @@ inline const QString TemplateList = QStringLiteral("/Soft/TemplateList");
 inline const QString Template = QStringLiteral("/Soft/TemplateList/Template");
 inline const QString DefaultCodeFormat = QStringLiteral("%t(name)%t(extension)");
 
-}  // namespace zandorel::keys
+} // namespace zandorel::keys

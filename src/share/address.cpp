@@ -21,7 +21,7 @@ QString firstRewrite(const QString& text, const QString& pattern) {
     return QString();
 }
 
-}  // namespace
+} // namespace
 
 QString ShareHost(const QString& base) {
     const QUrl url(base);
@@ -38,7 +38,8 @@ QString ShareHost(const QString& base) {
 FolderAddress ParseFolderAddress(const QString& address, const QString& host) {
     FolderAddress result;
     const QString h = hostPattern(host);
-    if (host.isEmpty() || !RegTest(address, QStringLiteral("(?:https?://)?") + h + QStringLiteral("/\\?.*cid="))) {
+    if (host.isEmpty() ||
+        !RegTest(address, QStringLiteral("(?:https?://)?") + h + QStringLiteral("/\\?.*cid="))) {
         return result;
     }
     result.valid = true;
@@ -51,4 +52,4 @@ QString FolderURL(const QString& base, const QString& cid, const QString& id) {
     return base + QStringLiteral("/?cid=") + cid + QStringLiteral("&id=") + id;
 }
 
-}  // namespace zandorel
+} // namespace zandorel

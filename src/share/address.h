@@ -7,8 +7,8 @@
 namespace zandorel {
 
 struct FolderAddress {
-    bool valid = false;  // the address passed the check
-    QString cid;         // empty when the address carries none
+    bool valid = false; // the address passed the check
+    QString cid;        // empty when the address carries none
     QString id;
 };
 
@@ -23,4 +23,4 @@ FolderAddress ParseFolderAddress(const QString& address, const QString& host);
 // base + "/?cid=" + cid + "&id=" + id, values inserted as they stand.
 QString FolderURL(const QString& base, const QString& cid, const QString& id);
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -12,9 +12,11 @@ StepReporter& reporter() {
     return current;
 }
 
-}  // namespace
+} // namespace
 
-void SetStepReporter(StepReporter r) { reporter() = std::move(r); }
+void SetStepReporter(StepReporter r) {
+    reporter() = std::move(r);
+}
 
 void ReportExtractionStep(int step) {
     if (reporter()) {
@@ -28,6 +30,8 @@ QString StepErrorText(pugi::xml_node settings, int step) {
     return ExpandAppTags(text);
 }
 
-QString StepErrorTitle(int step) { return QStringLiteral("Step %1 Error").arg(step); }
+QString StepErrorTitle(int step) {
+    return QStringLiteral("Step %1 Error").arg(step);
+}
 
-}  // namespace zandorel
+} // namespace zandorel

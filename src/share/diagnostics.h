@@ -20,4 +20,4 @@ QString StepErrorText(pugi::xml_node settings, int step);
 // The message box title for a failed step: "Step 1 Error" or "Step 2 Error".
 QString StepErrorTitle(int step);
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -11,16 +11,17 @@ namespace zandorel {
 LinkTemplates LinkTemplates::FromSettings(pugi::xml_node settings, const QString& codeFormat) {
     LinkTemplates t;
     t.codeFormat = codeFormat;
-    t.captionTemplate = ReadAttribute(settings, keys::LabelLink, keys::Caption, keys::LabelLinkCaptionDefault);
-    t.warnTemplate = ReadAttribute(settings, keys::LabelLinkWarn, keys::Caption, keys::LabelLinkWarnCaptionDefault);
+    t.captionTemplate =
+        ReadAttribute(settings, keys::LabelLink, keys::Caption, keys::LabelLinkCaptionDefault);
+    t.warnTemplate =
+        ReadAttribute(settings, keys::LabelLinkWarn, keys::Caption, keys::LabelLinkWarnCaptionDefault);
     t.joinFormat = ReadAttribute(settings, keys::Config, keys::AllLinkFormat, keys::AllLinkFormatDefault);
     return t;
 }
 
 bool IsNotPublic(const SDPage& page, int position) {
-    const QString digits =
-        RegExtract(ExpandFileTags(QStringLiteral("%t(sharingLevelValue)"), page, position), QStringLiteral("\\d"),
-                   QString());
+    const QString digits = RegExtract(ExpandFileTags(QStringLiteral("%t(sharingLevelValue)"), page, position),
+                                      QStringLiteral("\\d"), QString());
     // Any non-zero digit makes the number greater than 0, however long it is.
     for (QChar c : digits) {
         if (c != u'0') {
@@ -63,4 +64,4 @@ QString PropertyViewerText(const SDPage& page, int position) {
     return text;
 }
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -12,10 +12,10 @@ namespace zandorel {
 class SDPage;
 
 struct LinkTemplates {
-    QString codeFormat;       // the format template of the link texts
-    QString captionTemplate;  // after "N. " in each row's caption
-    QString warnTemplate;     // shown for files that are not public
-    QString joinFormat;       // turns each link into its piece of the block
+    QString codeFormat;      // the format template of the link texts
+    QString captionTemplate; // after "N. " in each row's caption
+    QString warnTemplate;    // shown for files that are not public
+    QString joinFormat;      // turns each link into its piece of the block
 
     // Caption, warning and join format from the settings, with their defaults.
     static LinkTemplates FromSettings(pugi::xml_node settings, const QString& codeFormat);
@@ -24,7 +24,7 @@ struct LinkTemplates {
 struct LinkRow {
     QString caption;
     bool notPublic = false;
-    QString warning;  // empty unless notPublic
+    QString warning; // empty unless notPublic
     QString link;
 };
 
@@ -44,4 +44,4 @@ LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates);
 // then one "Title     Value" line per property; every line ends in CR LF.
 QString PropertyViewerText(const SDPage& page, int position);
 
-}  // namespace zandorel
+} // namespace zandorel

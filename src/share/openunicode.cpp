@@ -46,4 +46,4 @@ void WriteTextFile(const QString& path, const QString& text) {
     }
 }
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -22,4 +22,4 @@ QString ReadTextFile(const QString& path);
 // Raises FileError when it cannot be written.
 void WriteTextFile(const QString& path, const QString& text);
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -18,7 +18,7 @@ QChar foldChar(QChar c) {
     return c.toCaseFolded();
 }
 
-}  // namespace
+} // namespace
 
 QChar Values::TitleView::at(qsizetype i) const {
     if (!hasPrefix) {
@@ -52,7 +52,8 @@ QString Values::fold(const TitleView& key) {
 
 int Values::addText(const QString& text) {
     // Parsing the same shared text again (a record's own Code) reuses it.
-    if (!texts_.empty() && texts_.back().constData() == text.constData() && texts_.back().size() == text.size()) {
+    if (!texts_.empty() && texts_.back().constData() == text.constData() &&
+        texts_.back().size() == text.size()) {
         return static_cast<int>(texts_.size() - 1);
     }
     texts_.push_back(text);
@@ -88,7 +89,8 @@ void Values::SetAllValue(const QString& yCode, const QString& cTitle) {
 }
 
 void Values::SetAllValue(const QString& text, qsizetype start, qsizetype length, const QString& cTitle) {
-    if (text.size() > std::numeric_limits<int32_t>::max() || cTitle.size() > std::numeric_limits<int32_t>::max()) {
+    if (text.size() > std::numeric_limits<int32_t>::max() ||
+        cTitle.size() > std::numeric_limits<int32_t>::max()) {
         return;
     }
     const int t = addText(text);
@@ -109,7 +111,7 @@ void Values::parse(int text, QStringView code, const Span& prefix, int depth) {
         return Span{text, static_cast<int32_t>(part.data() - base), static_cast<int32_t>(part.size())};
     };
     const qsizetype length = code.size();
-    qsizetype p = 1;  // 1-based, like the positions of the cut
+    qsizetype p = 1; // 1-based, like the positions of the cut
     while (p <= length && code.indexOf(u'"', p - 1) >= 0) {
         qsizetype open = 0;
         QStringView key = BalancedView(code, u'"', u'"', open, p);
@@ -286,7 +288,9 @@ void Values::Remove(const QString& key) {
     Remove(static_cast<int>(at + 1));
 }
 
-void file::SetValue(const QString& yCode) { SetValue(yCode, 0, yCode.size()); }
+void file::SetValue(const QString& yCode) {
+    SetValue(yCode, 0, yCode.size());
+}
 
 void file::SetValue(const QString& text, qsizetype start, qsizetype length) {
     text_ = text;
@@ -344,4 +348,4 @@ void Files::Remove(int position) {
     keys_ = shifted;
 }
 
-}  // namespace zandorel
+} // namespace zandorel

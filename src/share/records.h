@@ -41,7 +41,7 @@ public:
     // Value of the first property whose Title equals `Title` exactly.
     QString GetValue(const QString& Title) const;
 
-    zandorel::Value Item(int position) const;  // 1-based; std::out_of_range
+    zandorel::Value Item(int position) const; // 1-based; std::out_of_range
     zandorel::Value Item(const QString& key) const;
     bool Contains(const QString& key) const;
     int Count() const { return static_cast<int>(items_.size()); }
@@ -73,18 +73,18 @@ private:
     // Offsets are 32-bit: a listing holds millions of properties, and no
     // page comes near 2^31 characters.
     struct Span {
-        int32_t text = -1;  // index into texts_; -1 for an absent part
+        int32_t text = -1; // index into texts_; -1 for an absent part
         int32_t start = 0;
         int32_t length = 0;
     };
     struct Item_ {
-        Span prefix;  // Title is prefix + "." + key, or key alone without a prefix
+        Span prefix; // Title is prefix + "." + key, or key alone without a prefix
         Span key;
         Span value;
-        int32_t ownKey = -1;  // text holding a key other than the Title
+        int32_t ownKey = -1; // text holding a key other than the Title
         int32_t titleSize = 0;
-        uint32_t keyHash = 0;  // of the folded key, to pass over most keys at once
-        bool keyed = false;    // keyed by its Title (the only key the parser gives)
+        uint32_t keyHash = 0; // of the folded key, to pass over most keys at once
+        bool keyed = false;   // keyed by its Title (the only key the parser gives)
     };
     struct TitleView {
         QStringView prefix;
@@ -108,7 +108,7 @@ private:
 
     std::vector<QString> texts_;
     std::vector<Item_> items_;
-    QHash<QString, qsizetype> index_;  // folded key -> 0-based position, for large collections
+    QHash<QString, qsizetype> index_; // folded key -> 0-based position, for large collections
     bool indexed_ = false;
 };
 
@@ -140,7 +140,7 @@ public:
     file& Add(const QString& Code, const QString& sKey = QString());
     // The same for the span [start, start + length) of a shared text.
     file& Add(const QString& text, qsizetype start, qsizetype length);
-    const file& Item(int position) const;  // 1-based; std::out_of_range
+    const file& Item(int position) const; // 1-based; std::out_of_range
     const file& Item(const QString& key) const;
     int Count() const { return static_cast<int>(items_.size()); }
     void Remove(int position);
@@ -153,4 +153,4 @@ private:
     QHash<QString, qsizetype> keys_;
 };
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -21,7 +21,7 @@ void dump(const QString& text) {
     }
 }
 
-}  // namespace
+} // namespace
 
 const zandorel::Files& SDPage::Files() const {
     if (!files_) {
@@ -127,4 +127,4 @@ void SDPage::AddFilesFromList() {
     }
 }
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -50,9 +50,9 @@ private:
     void AddFilesFromList();
 
     std::shared_ptr<zandorel::Files> files_;
-    QString page_;  // the page of the last retrieval; the listing and every record are spans of it
+    QString page_; // the page of the last retrieval; the listing and every record are spans of it
     qsizetype codeStart_ = 0;
     qsizetype codeLength_ = 0;
 };
 
-}  // namespace zandorel
+} // namespace zandorel

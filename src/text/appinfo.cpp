@@ -20,30 +20,34 @@ QString executablePath() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
-}  // namespace
+} // namespace
 
 AppInfo AppInfo::current() {
     if (overridden()) {
         return *overridden();
     }
     static const AppInfo own = [] {
-    AppInfo info;
-    info.title = QStringLiteral("Zandorel");
-    const QFileInfo exe(executablePath());
-    info.folder = QDir::cleanPath(exe.absolutePath());
-    info.exeName = exe.completeBaseName();
-    info.major = ZANDOREL_VERSION_MAJOR;
-    info.minor = ZANDOREL_VERSION_MINOR;
-    info.revision = ZANDOREL_VERSION_PATCH;
-    info.edition = QStringLiteral(ZANDOREL_EDITION);
-    return info;
+        AppInfo info;
+        info.title = QStringLiteral("Zandorel");
+        const QFileInfo exe(executablePath());
+        info.folder = QDir::cleanPath(exe.absolutePath());
+        info.exeName = exe.completeBaseName();
+        info.major = ZANDOREL_VERSION_MAJOR;
+        info.minor = ZANDOREL_VERSION_MINOR;
+        info.revision = ZANDOREL_VERSION_PATCH;
+        info.edition = QStringLiteral(ZANDOREL_EDITION);
+        return info;
     }();
     return own;
 }
 
-void AppInfo::override(const AppInfo& info) { overridden() = info; }
+void AppInfo::override(const AppInfo& info) {
+    overridden() = info;
+}
 
-void AppInfo::reset() { overridden().reset(); }
+void AppInfo::reset() {
+    overridden().reset();
+}
 
 QString AppInfo::versionText() const {
     QString text = QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(revision);
@@ -57,4 +61,4 @@ QString AppInfo::besideProgram(const QString& name) const {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -6,13 +6,13 @@
 namespace zandorel {
 
 struct AppInfo {
-    QString title;    // display title, "Zandorel"
-    QString folder;   // folder of the program file, no trailing separator
-    QString exeName;  // program file name without extension
+    QString title;   // display title, "Zandorel"
+    QString folder;  // folder of the program file, no trailing separator
+    QString exeName; // program file name without extension
     int major = 0;
     int minor = 0;
     int revision = 0;
-    QString edition;  // edition label shown after the version; may be empty
+    QString edition; // edition label shown after the version; may be empty
 
     // Facts of this process, read from its own executable path.
     static AppInfo current();
@@ -26,4 +26,4 @@ struct AppInfo {
     QString besideProgram(const QString& name) const;
 };
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -23,8 +23,7 @@ QString resourceDir(const AppInfo& app) {
 
 // Runs `valueOf` for every placeholder match in order and replaces every
 // occurrence of that match's exact text in the working copy.
-template <typename F>
-QString expandEach(const QString& text, const QString& pattern, F&& valueOf) {
+template <typename F> QString expandEach(const QString& text, const QString& pattern, F&& valueOf) {
     QList<MatchRecord> matches;
     const int count = RegMatches(text, pattern, matches, QStringLiteral("$1"));
     QString work = text;
@@ -35,7 +34,7 @@ QString expandEach(const QString& text, const QString& pattern, F&& valueOf) {
     return work;
 }
 
-}  // namespace
+} // namespace
 
 QString ExpandPath(const QString& path) {
     const AppInfo app = AppInfo::current();
@@ -116,4 +115,4 @@ QString ExpandTemplate(const QString& tmpl, const SDPage& page, int position) {
     return ExpandAppTags(ExpandFileTags(tmpl, page, position));
 }
 
-}  // namespace zandorel
+} // namespace zandorel

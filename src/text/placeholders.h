@@ -29,4 +29,4 @@ QString ExpandAppTags(const QString& text);
 // ExpandFileTags, then ExpandAppTags on the result.
 QString ExpandTemplate(const QString& tmpl, const SDPage& page, int position);
 
-}  // namespace zandorel
+} // namespace zandorel

@@ -1,9 +1,8 @@
 #include "text/regexpfunctions.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 16
-#include <pcre2.h>
-
 #include <memory>
+#include <pcre2.h>
 #include <unordered_map>
 
 namespace zandorel {
@@ -14,7 +13,9 @@ struct CodeDeleter {
 };
 using CodePtr = std::shared_ptr<pcre2_code>;
 
-PCRE2_SPTR16 units(const QString& text) { return reinterpret_cast<PCRE2_SPTR16>(text.utf16()); }
+PCRE2_SPTR16 units(const QString& text) {
+    return reinterpret_cast<PCRE2_SPTR16>(text.utf16());
+}
 
 QString errorText(int code) {
     PCRE2_UCHAR16 buffer[256];
@@ -34,8 +35,8 @@ CodePtr compile(const QString& pattern) {
     pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
     int error = 0;
     PCRE2_SIZE offset = 0;
-    const uint32_t options = PCRE2_CASELESS | PCRE2_DOLLAR_ENDONLY | PCRE2_UTF | PCRE2_MATCH_INVALID_UTF |
-                             PCRE2_NEVER_BACKSLASH_C;
+    const uint32_t options =
+        PCRE2_CASELESS | PCRE2_DOLLAR_ENDONLY | PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_NEVER_BACKSLASH_C;
     pcre2_code* raw = pcre2_compile(units(pattern), static_cast<PCRE2_SIZE>(pattern.size()), options, &error,
                                     &offset, context.get());
     if (!raw) {
@@ -45,7 +46,7 @@ CodePtr compile(const QString& pattern) {
                                .arg(errorText(error))
                                .toStdString());
     }
-    pcre2_jit_compile(raw, PCRE2_JIT_COMPLETE);  // falls back to the interpreter when JIT is missing
+    pcre2_jit_compile(raw, PCRE2_JIT_COMPLETE); // falls back to the interpreter when JIT is missing
     CodePtr code(raw, CodeDeleter());
     if (cache.size() >= 256) {
         cache.clear();
@@ -83,7 +84,7 @@ pcre2_match_context* matchContext() {
 // One match: group spans as code-unit offsets, PCRE2_UNSET for groups that
 // took no part.
 struct Match {
-    QList<qsizetype> spans;  // start0, end0, start1, end1, ...
+    QList<qsizetype> spans; // start0, end0, start1, end1, ...
     qsizetype start() const { return spans[0]; }
     qsizetype end() const { return spans[1]; }
     qsizetype groups() const { return spans.size() / 2; }
@@ -194,7 +195,7 @@ QString replaceWith(const CodePtr& code, const QString& source, const QString& r
     return out;
 }
 
-}  // namespace
+} // namespace
 
 QString RegReplace(const QString& source, const QString& pattern, const QString& replacement) {
     return replaceWith(compile(pattern), source, replacement);
@@ -275,4 +276,4 @@ QString RegEscape(const QString& text) {
     return out;
 }
 
-}  // namespace zandorel
+} // namespace zandorel

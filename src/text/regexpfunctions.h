@@ -20,8 +20,8 @@ public:
 };
 
 struct MatchRecord {
-    QString Value;         // the matched text
-    QStringList Rewrites;  // one entry per rewrite template
+    QString Value;        // the matched text
+    QStringList Rewrites; // one entry per rewrite template
 };
 
 // Source with every match replaced by the template.
@@ -55,4 +55,4 @@ QString ExpandJoinFormat(const QString& linkText, const QString& format);
 // Pattern text that matches `text` literally.
 QString RegEscape(const QString& text);
 
-}  // namespace zandorel
+} // namespace zandorel

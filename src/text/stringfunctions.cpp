@@ -93,4 +93,4 @@ QString BalancedExtract(const QString& text, QChar open, QChar close, qsizetype&
     return BalancedView(text, open, close, openingPosition, start).toString();
 }
 
-}  // namespace zandorel
+} // namespace zandorel

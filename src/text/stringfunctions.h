@@ -26,7 +26,9 @@ QString HexPad(int32_t value, uint8_t width);
 // std::invalid_argument when the text is not a decimal 32-bit number.
 QString SwapRedBlue(const QString& decimal);
 
-inline int32_t MaxLong(int32_t a, int32_t b) { return a < b ? b : a; }
+inline int32_t MaxLong(int32_t a, int32_t b) {
+    return a < b ? b : a;
+}
 
 // The characters strictly between the first `open` at or after `start`
 // (1-based) and its matching `close`, nesting counted for that one pair and
@@ -41,4 +43,4 @@ QString BalancedExtract(const QString& text, QChar open, QChar close, qsizetype&
 QStringView BalancedView(QStringView text, QChar open, QChar close, qsizetype& openingPosition,
                          qsizetype start, bool* found = nullptr);
 
-}  // namespace zandorel
+} // namespace zandorel

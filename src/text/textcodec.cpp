@@ -71,7 +71,7 @@ QString fromUtf16Bytes(const QByteArray& bytes) {
     return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
 }
 
-}  // namespace
+} // namespace
 
 bool IsValidUtf8(const QByteArray& bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -115,7 +115,9 @@ bool IsValidUtf8(const QByteArray& bytes) {
     return true;
 }
 
-QString DecodeLegacy(const QByteArray& bytes) { return DecodeCharset(bytes, QStringLiteral("GB18030")); }
+QString DecodeLegacy(const QByteArray& bytes) {
+    return DecodeCharset(bytes, QStringLiteral("GB18030"));
+}
 
 QByteArray EncodeLegacy(const QString& text) {
     Iconv cd("GB18030", "UTF-16LE");
@@ -137,8 +139,8 @@ QString DecodeCharset(const QByteArray& bytes, const QString& charset) {
     if (!cd.ok()) {
         return QString::fromUtf8(bytes);
     }
-    static const QByteArray replacement("\xFD\xFF", 2);  // U+FFFD, little-endian
+    static const QByteArray replacement("\xFD\xFF", 2); // U+FFFD, little-endian
     return fromUtf16Bytes(cd.convert(bytes.constData(), static_cast<size_t>(bytes.size()), replacement, 1));
 }
 
-}  // namespace zandorel
+} // namespace zandorel

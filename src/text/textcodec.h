@@ -21,4 +21,4 @@ QByteArray EncodeLegacy(const QString& text);
 // text. An empty or unknown name reads the bytes as UTF-8.
 QString DecodeCharset(const QByteArray& bytes, const QString& charset);
 
-}  // namespace zandorel
+} // namespace zandorel
