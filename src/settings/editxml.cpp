@@ -51,8 +51,7 @@ pugi::xml_node elementOrCreate(pugi::xml_node node, const QString& path, int ind
     if (found || index != 0 || node.type() != pugi::node_document) {
         return found;
     }
-    // Only documents are created into; the cast is safe for the document node.
-    return EnsureElement(*static_cast<pugi::xml_document*>(&node), path);
+    return EnsureElement(node, path);
 }
 
 void appendText(pugi::xml_node node, std::string& out) {
@@ -195,8 +194,8 @@ bool WriteAttribute(pugi::xml_node node, const QString& path, const QString& att
     return AddAttribute(node, path, attribute, value, index);
 }
 
-pugi::xml_node EnsureElement(pugi::xml_document& doc, const QString& path) {
-    if (!path.startsWith(u'/')) {
+pugi::xml_node EnsureElement(pugi::xml_node doc, const QString& path) {
+    if (doc.type() != pugi::node_document || !path.startsWith(u'/')) {
         return {};
     }
     const QStringList steps = path.mid(1).split(u'/');
@@ -205,7 +204,7 @@ pugi::xml_node EnsureElement(pugi::xml_document& doc, const QString& path) {
             return {};
         }
     }
-    pugi::xml_node root = doc.document_element();
+    pugi::xml_node root = doc.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; });
     if (!root) {
         root = doc.append_child(u8(steps.first()).c_str());
     } else if (qs(root.name()) != steps.first()) {

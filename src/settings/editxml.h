@@ -34,9 +34,10 @@ bool AddAttribute(pugi::xml_node node, const QString& path, const QString& attri
 bool WriteAttribute(pugi::xml_node node, const QString& path, const QString& attribute, const QString& value,
                     int index = 0);
 
-// The element at `path`, created with its missing ancestors when absent.
-// Null when the path is not absolute or names another document element.
-pugi::xml_node EnsureElement(pugi::xml_document& doc, const QString& path);
+// The element at `path` below the document node `doc`, created with its
+// missing ancestors when absent. Null when the path is not absolute or names
+// another document element.
+pugi::xml_node EnsureElement(pugi::xml_node doc, const QString& path);
 
 // Saves the document re-indented, with a UTF-8 declaration that says
 // standalone. The in-memory document is replaced by its indented form. The

@@ -1,0 +1,43 @@
+// Page text in, records and link texts out.
+
+#include "share/linklist.h"
+#include "share/sdpage.h"
+#include "text/appinfo.h"
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+using namespace zandorel;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Dumps of failed extractions go to a scratch folder, not beside the fuzzer.
+    AppInfo info = AppInfo::current();
+    info.folder = QStringLiteral("/tmp");
+    info.exeName = QStringLiteral("zandorel-fuzz");
+    AppInfo::override(info);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    SDPage page;
+    // Bare listings get the statement around them, so the parser sees them.
+    page.GetListFromCode(text.contains(QStringLiteral("primedResponse"))
+                             ? text
+                             : QStringLiteral("var primedResponse={\"children\":[") + text + QStringLiteral("]};"));
+    LinkTemplates t;
+    t.codeFormat = QStringLiteral("<a href=\"%t(urls.download)\">%t(name)%t(extension)</a>%s(AppTitle)");
+    t.captionTemplate = QStringLiteral("%t(name)%t(extension)");
+    t.warnTemplate = QStringLiteral("%t(sharingLevel)");
+    t.joinFormat = QStringLiteral("$1\\r\\n");
+    const LinkList list = BuildLinkList(page, t);
+    for (int i = 1; i <= page.Files().Count() && i <= 4; ++i) {
+        (void)PropertyViewerText(page, i);
+        for (int k = 1; k <= page.Files().Item(i).Values().Count(); ++k) {
+            (void)page.Files().Item(i).Values().Item(k);
+        }
+    }
+    (void)list;
+    return 0;
+}

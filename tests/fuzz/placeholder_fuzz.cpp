@@ -1,0 +1,28 @@
+// Templates and join formats in, link texts out; the first line of the input
+// is the template, the rest the entry object text.
+
+#include "share/sdpage.h"
+#include "text/placeholders.h"
+#include "text/regexpfunctions.h"
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+using namespace zandorel;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const qsizetype cut = text.indexOf(u'\n');
+    const QString tmpl = cut < 0 ? text : text.left(cut);
+    const QString entry = cut < 0 ? QStringLiteral("\"name\":\"a\"") : text.mid(cut + 1);
+    SDPage page;
+    page.GetListFromCode(QStringLiteral("var primedResponse={\"children\":[{") + entry + QStringLiteral("}]};"));
+    if (page.Files().Count() > 0) {
+        (void)ExpandTemplate(tmpl, page, 1);
+    }
+    (void)ExpandAppTags(tmpl);
+    (void)ExpandPath(tmpl);
+    (void)ExpandJoinFormat(entry, tmpl);
+    return 0;
+}
