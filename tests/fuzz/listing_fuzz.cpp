@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Bare listings get the statement around them, so the parser sees them.
     page.GetListFromCode(text.contains(QStringLiteral("primedResponse"))
                              ? text
-                             : QStringLiteral("var primedResponse={\"children\":[") + text + QStringLiteral("]};"));
+                             : QStringLiteral("var primedResponse={\"children\":[") + text +
+                                   QStringLiteral("]};"));
     LinkTemplates t;
     t.codeFormat = QStringLiteral("<a href=\"%t(urls.download)\">%t(name)%t(extension)</a>%s(AppTitle)");
     t.captionTemplate = QStringLiteral("%t(name)%t(extension)");

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString tmpl = cut < 0 ? text : text.left(cut);
     const QString entry = cut < 0 ? QStringLiteral("\"name\":\"a\"") : text.mid(cut + 1);
     SDPage page;
-    page.GetListFromCode(QStringLiteral("var primedResponse={\"children\":[{") + entry + QStringLiteral("}]};"));
+    page.GetListFromCode(QStringLiteral("var primedResponse={\"children\":[{") + entry +
+                         QStringLiteral("}]};"));
     if (page.Files().Count() > 0) {
         (void)ExpandTemplate(tmpl, page, 1);
     }

@@ -15,8 +15,8 @@
 using namespace zandorel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const QString path =
-        QDir::temp().filePath(QStringLiteral("zandorel-settings-fuzz-%1.xml").arg(QCoreApplication::applicationPid()));
+    static const QString path = QDir::temp().filePath(
+        QStringLiteral("zandorel-settings-fuzz-%1.xml").arg(QCoreApplication::applicationPid()));
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -36,8 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)ReadNodeText(doc, keys::Template, QString(), i);
         (void)ReadAttribute(doc, keys::Template, QStringLiteral("name"), QString(), i, 99);
     }
-    AppendElement(doc, keys::TemplateList, QStringLiteral("Template"), QStringLiteral("<b>%t(name)</b> & \"x\""));
-    AddAttribute(doc, keys::Template, QStringLiteral("name"), QStringLiteral("名称"), CountNodes(doc, keys::Template) - 1);
+    AppendElement(doc, keys::TemplateList, QStringLiteral("Template"),
+                  QStringLiteral("<b>%t(name)</b> & \"x\""));
+    AddAttribute(doc, keys::Template, QStringLiteral("name"), QStringLiteral("名称"),
+                 CountNodes(doc, keys::Template) - 1);
     WriteAttribute(doc, keys::FormMain, QStringLiteral("Width"), QStringLiteral("800"));
     if (n > 0) {
         RemoveElement(doc, keys::TemplateList, QStringLiteral("Template"), 0);
@@ -48,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SettingsStore again;
     if (!again.LoadSettings(path)) {
-        abort();  // a saved settings file must always load again
+        abort(); // a saved settings file must always load again
     }
     if (CountNodes(again.Root(), keys::Template) != templates) {
         abort();

@@ -1,0 +1,177 @@
+// Faults from outside: servers that misbehave, settings files that change
+// or break under the program, saves cut short, pages far beyond the usual.
+
+#include "net/http.h"
+#include "settings/editxml.h"
+#include "settings/keys.h"
+#include "share/sdpage.h"
+#include "testsupport.h"
+#include "text/appinfo.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace zandorel;
+
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+HttpOptions shortLimit() {
+    HttpOptions o;
+    o.timeout = std::chrono::milliseconds(800);
+    return o;
+}
+
+} // namespace
+
+TEST(Faults, ServersThatMisbehave) {
+    test::qtApp();
+    test::LocalServer local;
+    auto& s = local.server();
+    // Promises 1000 bytes, sends 10 and hangs up.
+    s.Get("/cut", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(1000, "text/plain", [](size_t offset, size_t, httplib::DataSink& sink) {
+            if (offset == 0) {
+                sink.write("0123456789", 10);
+                return true;
+            }
+            return false;
+        });
+    });
+    // Trickles a byte every 100 ms, past the time limit.
+    s.Get("/trickle", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
+            if (offset > 40) {
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            sink.write("x", 1);
+            return true;
+        });
+    });
+    // 100 MB of body.
+    s.Get("/huge", [](const httplib::Request&, httplib::Response& res) {
+        const size_t total = 100u * 1024 * 1024;
+        res.set_content_provider(total, "text/plain",
+                                 [](size_t offset, size_t length, httplib::DataSink& sink) {
+                                     static const std::string block(64 * 1024, 'y');
+                                     (void)offset;
+                                     return sink.write(block.data(), std::min(length, block.size()));
+                                 });
+    });
+    const std::string base = local.start();
+
+    const QString cut = GetTextFromURL(q(base + "/cut"), shortLimit());
+    EXPECT_TRUE(cut.isEmpty() || cut == QStringLiteral("0123456789"));
+    EXPECT_EQ(GetTextFromURL(q(base + "/trickle"), shortLimit()), QString());
+    HttpOptions capped;
+    capped.maxBodyBytes = 8 * 1024 * 1024;
+    EXPECT_EQ(GetTextFromURL(q(base + "/huge"), capped), QString());
+
+    // A server that takes the connection and never answers.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    EXPECT_EQ(GetTextFromURL(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()), shortLimit()),
+              QString());
+}
+
+TEST(Faults, SettingsFileChangedOrBrokenUnderTheProgram) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ZandorelConfig.xml"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<Soft><TemplateList><Template name=\"a\">%t(name)</Template></TemplateList></Soft>");
+    f.close();
+    SettingsStore store;
+    ASSERT_TRUE(store.LoadSettings(path));
+    AppendElement(store.Root(), keys::TemplateList, QStringLiteral("Template"), QStringLiteral("new"));
+
+    // Garbage written over the file while the program runs: the templates in
+    // memory are saved over it at the end.
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("\x00\xff garbage <<<", 14);
+    f.close();
+    ASSERT_TRUE(store.Save());
+    SettingsStore again;
+    ASSERT_TRUE(again.LoadSettings(path));
+    EXPECT_EQ(CountNodes(again.Root(), keys::Template), 2);
+
+    // The file removed, and its folder made unwritable: the save reports it.
+    QFile::remove(path);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    if (access(dir.path().toLocal8Bit().constData(), W_OK) != 0) { // root writes anyway
+        EXPECT_FALSE(again.Save());
+    }
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST(Faults, SaveKilledMidwayLeavesAWholeFile) {
+    test::qtApp();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ZandorelConfig.xml"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<Soft><TemplateList/></Soft>");
+    f.close();
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        QProcess saver;
+        saver.start(QString::fromUtf8(ZANDOREL_SETTINGS_SAVER), {path});
+        ASSERT_TRUE(saver.waitForReadyRead(10000));
+        QThread::msleep(QRandomGenerator::global()->bounded(5, 60));
+        saver.kill();
+        saver.waitForFinished();
+        SettingsStore store;
+        EXPECT_TRUE(store.LoadSettings(path)) << "the file was left broken";
+    }
+}
+
+TEST(Faults, PagesFarBeyondTheUsual) {
+    AppInfo info = AppInfo::current();
+    QTemporaryDir dir;
+    info.folder = dir.path();
+    AppInfo::override(info);
+
+    // A page nested a million levels deep.
+    QString deep = QStringLiteral("var primedResponse={\"children\":[{");
+    for (int i = 0; i < 1000000; ++i) {
+        deep += QStringLiteral("\"a\":{");
+    }
+    deep += QString(1000000, u'}') + QStringLiteral("}]};");
+    SDPage page;
+    page.GetListFromCode(deep);
+    ASSERT_EQ(page.Files().Count(), 1);
+    EXPECT_EQ(page.Files().Item(1).Values().Count(), 2);
+
+    // A 50 MB page of ordinary entries.
+    const QString entry =
+        QStringLiteral("{\"name\":\"file\",\"extension\":\".txt\",\"size\":1234,\"urls\":{\"download\":"
+                       "\"http://127.0.0.1:8765/download?cid=c&id=c!1\"},\"pad\":\"") +
+        QString(300, u'p') + QStringLiteral("\"}");
+    const int count = 50 * 1024 * 1024 / 2 / static_cast<int>(entry.size() + 1);
+    QString big = QStringLiteral("var primedResponse={\"children\":[");
+    big.reserve(static_cast<qsizetype>(count) * (entry.size() + 1) + 64);
+    for (int i = 0; i < count; ++i) {
+        big += entry;
+        big += u',';
+    }
+    big.chop(1);
+    big += QStringLiteral("]};");
+    page.GetListFromCode(big);
+    EXPECT_EQ(page.Files().Count(), count);
+    EXPECT_EQ(page.Files().Item(count).Values().GetValue(QStringLiteral("urls.download")),
+              QStringLiteral("http://127.0.0.1:8765/download?cid=c&id=c!1"));
+    AppInfo::reset();
+}
