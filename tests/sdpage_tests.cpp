@@ -102,7 +102,8 @@ TEST_F(PageTest, Extraction) {
         page.GetListFromCode(q(row.page));
         EXPECT_EQ(page.Code(), q(row.code));
         EXPECT_EQ(names(page), q(row.files));
-        EXPECT_EQ(steps, row.step ? QList<int>{row.step} : QList<int>{});
+        EXPECT_EQ(std::vector<int>(steps.begin(), steps.end()),
+                  row.step ? std::vector<int>{row.step} : std::vector<int>{});
         EXPECT_EQ(QFile::exists(dumpPath()), row.step != 0);
         if (row.step) {
             EXPECT_EQ(dumped(), row.dump[0] ? q(row.dump) : QString(1, QChar(u'\0')));
