@@ -19,7 +19,8 @@ APP="$BUILD_DIR/src/app/Zandorel"
 # checkout. The copy's place is fixed, so its address stays the same.
 rm -rf "$SHARE"
 cp -r "$ROOT/samples/shared-folder" "$SHARE"
-chmod o-r "$SHARE/private-notes.txt" 2>/dev/null || true
+chmod -R o+rX "$SHARE"
+chmod o-r "$SHARE/private-notes.txt"
 
 ADDRESS_FILE="$(mktemp)"
 "$SHARE_BIN" --port "$PORT" "$SHARE" >"$ADDRESS_FILE" 2>/dev/null &
