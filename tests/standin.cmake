@@ -6,3 +6,9 @@ target_compile_definitions(standin_tests PRIVATE ZANDOREL_SHARE="$<TARGET_FILE:z
 add_dependencies(standin_tests zandorel-share)
 add_test(NAME standin_tests COMMAND standin_tests)
 set_tests_properties(standin_tests PROPERTIES TIMEOUT 120)
+
+# The stand-in and the listing tool together.
+zandorel_add_test(e2e_tests ${CMAKE_CURRENT_LIST_DIR}/e2e_tests.cpp)
+target_link_libraries(e2e_tests PRIVATE zandorel_standin PkgConfig::HTTPLIB)
+target_compile_definitions(e2e_tests PRIVATE ZANDOREL_CLI="$<TARGET_FILE:zandorel-cli>")
+add_dependencies(e2e_tests zandorel-cli)

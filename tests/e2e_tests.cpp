@@ -1,0 +1,137 @@
+// End to end: the stand-in share service serves a folder, the listing tool
+// lists it by its address, and the links it prints really download.
+
+#include "net/http.h"
+#include "standin.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace zandorel;
+
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::qtApp();
+        ASSERT_TRUE(dir.isValid());
+        share = dir.filePath(QStringLiteral("shared"));
+        ASSERT_TRUE(QDir().mkpath(share + QStringLiteral("/子目录")));
+        put(QStringLiteral("report.pdf"), QByteArray("%PDF-1.4 \x00\x01\x02 binary", 20));
+        put(QStringLiteral("会议纪要.txt"), QStringLiteral("会议内容").toUtf8());
+        put(QStringLiteral("secret.txt"), "keep out");
+        put(QStringLiteral("子目录/inner.txt"), "inside");
+        QFile::setPermissions(share + QStringLiteral("/secret.txt"), QFile::ReadOwner | QFile::WriteOwner);
+
+        standin::ServerOptions options;
+        options.port = 0;
+        options.folder = share.toStdString();
+        server = std::make_unique<standin::ShareServer>(options);
+        ASSERT_TRUE(server->bind());
+        thread = std::thread([this] { server->run(); });
+
+        // The tool gets its own copy and settings pointing at this server.
+        cli = dir.filePath(QStringLiteral("zandorel-cli"));
+        ASSERT_TRUE(QFile::copy(QString::fromUtf8(ZANDOREL_CLI), cli));
+        QFile config(dir.filePath(QStringLiteral("ZandorelConfig.xml")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write(("<Soft><Config ShareService=\"" + server->baseAddress() + "\"/></Soft>").c_str());
+    }
+    void TearDown() override {
+        server->stop();
+        thread.join();
+    }
+    void put(const QString& name, const QByteArray& bytes) {
+        QFile f(share + u'/' + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    struct Out {
+        int status;
+        QString text;
+    };
+    Out list(const QStringList& args) {
+        QProcess p;
+        p.start(cli, args);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
+    }
+    QByteArray download(const QString& url, int* status = nullptr) {
+        const QUrl u(url);
+        httplib::Client client(u.host().toStdString(), u.port());
+        const auto res = client.Get((u.path() + u'?' + u.query(QUrl::FullyEncoded)).toStdString());
+        if (status) {
+            *status = res ? res->status : -1;
+        }
+        return res ? QByteArray::fromStdString(res->body) : QByteArray();
+    }
+
+    QTemporaryDir dir;
+    QString share;
+    QString cli;
+    std::unique_ptr<standin::ShareServer> server;
+    std::thread thread;
+};
+
+} // namespace
+
+TEST_F(EndToEnd, ListedLinksDownloadTheFiles) {
+    const QString root = q(server->rootAddress());
+    Out out = list({QStringLiteral("--address"), root, QStringLiteral("--format"),
+                    QStringLiteral("%t(name)%t(extension)|%t(urls.download)"), QStringLiteral("--join"),
+                    QStringLiteral("$1\\n")});
+    ASSERT_EQ(out.status, 0);
+    QMap<QString, QString> links;
+    for (const QString& line : out.text.split(u'\n', Qt::SkipEmptyParts)) {
+        links.insert(line.section(u'|', 0, 0), line.section(u'|', 1));
+    }
+    EXPECT_EQ(links.keys(), (QStringList{QStringLiteral("report.pdf"), QStringLiteral("secret.txt"),
+                                         QStringLiteral("会议纪要.txt"), QStringLiteral("子目录")}));
+    EXPECT_EQ(download(links[QStringLiteral("report.pdf")]), QByteArray("%PDF-1.4 \x00\x01\x02 binary", 20));
+    EXPECT_EQ(download(links[QStringLiteral("会议纪要.txt")]), QStringLiteral("会议内容").toUtf8());
+
+    // The private file is warned about, and refused.
+    out = list({QStringLiteral("--address"), root, QStringLiteral("--captions")});
+    EXPECT_TRUE(out.text.contains(QStringLiteral(". secret.txt\t警告：文件不是公共\n")));
+    EXPECT_FALSE(out.text.contains(QStringLiteral("report.pdf\t")));
+    int status = 0;
+    EXPECT_NE(download(links[QStringLiteral("secret.txt")], &status), QByteArray("keep out"));
+    EXPECT_EQ(status, 403);
+}
+
+TEST_F(EndToEnd, SubFolderPagesAndUnknownFolders) {
+    const QString root = q(server->rootAddress());
+    QString folderId;
+    const Out ids =
+        list({QStringLiteral("--address"), root, QStringLiteral("--format"),
+              QStringLiteral("%t(itemType)=%t(id)"), QStringLiteral("--join"), QStringLiteral("$1\\n")});
+    for (const QString& line : ids.text.split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(QStringLiteral("folder="))) {
+            folderId = line.mid(7);
+        }
+    }
+    ASSERT_FALSE(folderId.isEmpty());
+    const QString cid = q(server->folder().cid());
+    const QString sub =
+        q(server->baseAddress()) + QStringLiteral("/?cid=") + cid + QStringLiteral("&id=") + folderId;
+    Out out = list({QStringLiteral("--address"), sub});
+    EXPECT_EQ(out.status, 0);
+    EXPECT_EQ(out.text, QStringLiteral("inner.txt\r\n"));
+
+    // An unknown folder answers a page without a listing.
+    out =
+        list({QStringLiteral("--address"), q(server->baseAddress()) + QStringLiteral("/?cid=") + cid +
+                                               QStringLiteral("&id=") + cid + QStringLiteral("!2e2e2f2e2e")});
+    EXPECT_EQ(out.status, 2);
+}
