@@ -1,0 +1,519 @@
+#include "app/control.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <algorithm>
+
+namespace zandorel::app {
+namespace {
+
+bool is(const QString& name, const char* property) {
+    return name.compare(QLatin1StringView(property), Qt::CaseInsensitive) == 0;
+}
+
+std::optional<bool> toBool(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.compare(u"true", Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    if (t.compare(u"false", Qt::CaseInsensitive) == 0) {
+        return false;
+    }
+    bool ok = false;
+    const double number = t.toDouble(&ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return number != 0;
+}
+
+std::optional<double> toNumber(const QString& text) {
+    bool ok = false;
+    const double number = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(number)) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::optional<int> toInt(const QString& text) {
+    const std::optional<double> number = toNumber(text);
+    if (!number || *number < -2147483648.0 || *number > 2147483647.0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(Whole(*number));
+}
+
+QString boolText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString numberText(double value) {
+    return QString::number(value, 'g', 15);
+}
+
+} // namespace
+
+int ToPixel(double value) {
+    constexpr double limit = 16777215.0; // the largest size a widget takes
+    if (!std::isfinite(value)) {
+        return 0;
+    }
+    return static_cast<int>(Whole(std::clamp(value, -limit, limit)));
+}
+
+std::optional<QColor> ColorFromNumber(qint64 number) {
+    if (number < 0 || number > 0xFFFFFF) {
+        return std::nullopt;
+    }
+    return QColor(static_cast<int>(number & 0xFF), static_cast<int>((number >> 8) & 0xFF),
+                  static_cast<int>((number >> 16) & 0xFF));
+}
+
+qint64 NumberFromColor(const QColor& color) {
+    return color.red() | (static_cast<qint64>(color.green()) << 8) |
+           (static_cast<qint64>(color.blue()) << 16);
+}
+
+Control::Control(ControlKind kind, const QString& name, int index)
+    : kind_(kind), name_(name), index_(index) {}
+
+Control::Control(const Control& model, int index)
+    : kind_(model.kind_), name_(model.name_), index_(index), container_(model.container_),
+      tabIndex_(model.tabIndex_), left_(model.left_), top_(model.top_), width_(model.width_),
+      height_(model.height_), border_(model.border_), text_(model.text_), visible_(model.visible_),
+      enabled_(model.enabled_), value_(model.value_), min_(model.min_), max_(model.max_),
+      largeChange_(model.largeChange_), smallChange_(model.smallChange_), interval_(model.interval_),
+      foreColor_(model.foreColor_), backColor_(model.backColor_), font_(model.font_) {}
+
+Control::~Control() {
+    QObject::disconnect(edits_);
+}
+
+QWidget* Control::Widget() const {
+    return qobject_cast<QWidget*>(object_);
+}
+
+void Control::SetLeft(double value) {
+    left_ = value;
+    ApplyGeometry();
+}
+
+void Control::SetTop(double value) {
+    top_ = value;
+    ApplyGeometry();
+}
+
+void Control::SetWidth(double value) {
+    width_ = value;
+    ApplyGeometry();
+}
+
+void Control::SetHeight(double value) {
+    height_ = value;
+    ApplyGeometry();
+}
+
+void Control::SetGeometry(double left, double top, double width, double height) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+    ApplyGeometry();
+}
+
+double Control::ScaleWidth() const {
+    return std::max(0.0, width_ - 2.0 * border_);
+}
+
+double Control::ScaleHeight() const {
+    return std::max(0.0, height_ - 2.0 * border_);
+}
+
+void Control::SetVisible(bool visible) {
+    visible_ = visible;
+    if (QWidget* widget = Widget()) {
+        widget->setVisible(visible);
+    }
+}
+
+void Control::SetEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (QWidget* widget = Widget()) {
+        widget->setEnabled(enabled);
+    }
+    pushTimer();
+}
+
+void Control::SetValue(int value) {
+    value_ = std::clamp(value, min_, std::max(min_, max_));
+    pushScroll();
+}
+
+void Control::SetRange(int min, int max) {
+    min_ = min;
+    max_ = max;
+    value_ = std::clamp(value_, min_, std::max(min_, max_));
+    pushScroll();
+}
+
+void Control::SetLargeChange(int value) {
+    largeChange_ = value;
+    pushScroll();
+}
+
+void Control::SetSmallChange(int value) {
+    smallChange_ = value;
+    pushScroll();
+}
+
+void Control::SetForeColor(const QColor& color) {
+    foreColor_ = color;
+    pushColors();
+}
+
+void Control::SetBackColor(const QColor& color) {
+    backColor_ = color;
+    pushColors();
+}
+
+void Control::pushColors() {
+    QWidget* widget = Widget();
+    if (!widget || (!foreColor_ && !backColor_)) {
+        return;
+    }
+    QPalette palette = widget->palette();
+    if (foreColor_) {
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+            palette.setColor(role, *foreColor_);
+        }
+    }
+    if (backColor_) {
+        for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
+            palette.setColor(role, *backColor_);
+        }
+        widget->setAutoFillBackground(true);
+    }
+    widget->setPalette(palette);
+}
+
+void Control::ApplyFont() {
+    QWidget* widget = Widget();
+    if (!widget) {
+        return;
+    }
+    QFont font = widget->font();
+    if (font_.name) {
+        font.setFamily(*font_.name);
+    }
+    if (font_.size && *font_.size > 0) {
+        font.setPointSizeF(*font_.size);
+    }
+    if (font_.bold) {
+        font.setBold(*font_.bold);
+    }
+    if (font_.italic) {
+        font.setItalic(*font_.italic);
+    }
+    if (font_.underline) {
+        font.setUnderline(*font_.underline);
+    }
+    if (font_.strikeOut) {
+        font.setStrikeOut(*font_.strikeOut);
+    }
+    if (font != widget->font()) {
+        widget->setFont(font);
+    }
+}
+
+void Control::SetInterval(int interval) {
+    interval_ = std::max(0, interval);
+    pushTimer();
+}
+
+void Control::setTextValue(const QString& text) {
+    text_ = text;
+    pushText();
+}
+
+void Control::Bind(QObject* object, QPoint origin) {
+    Unbind();
+    object_ = object;
+    origin_ = origin;
+    if (!object_) {
+        return;
+    }
+    if (auto* line = qobject_cast<QLineEdit*>(object_)) {
+        // What the user types is the control's text.
+        edits_ = QObject::connect(line, &QLineEdit::textEdited, line,
+                                  [this](const QString& text) { text_ = text; });
+    }
+    pushText();
+    pushScroll();
+    pushTimer();
+    if (QWidget* widget = Widget()) {
+        widget->setEnabled(enabled_);
+        pushColors();
+        ApplyFont();
+        ApplyGeometry();
+        widget->setVisible(visible_);
+    }
+}
+
+void Control::Unbind() {
+    QObject::disconnect(edits_);
+    edits_ = {};
+    object_ = nullptr;
+}
+
+void Control::SetOrigin(QPoint origin) {
+    origin_ = origin;
+    ApplyGeometry();
+}
+
+void Control::ApplyGeometry() {
+    QWidget* widget = Widget();
+    if (!widget) {
+        return;
+    }
+    const QRect rect(origin_.x() + ToPixel(left_), origin_.y() + ToPixel(top_), std::max(0, ToPixel(width_)),
+                     std::max(0, ToPixel(height_)));
+    if (widget->geometry() != rect) {
+        widget->setGeometry(rect);
+    }
+}
+
+void Control::pushText() {
+    if (!object_) {
+        return;
+    }
+    if (auto* label = qobject_cast<QLabel*>(object_)) {
+        label->setText(text_);
+    } else if (auto* button = qobject_cast<QPushButton*>(object_)) {
+        button->setText(text_);
+    } else if (auto* line = qobject_cast<QLineEdit*>(object_)) {
+        if (line->text() != text_) {
+            line->setText(text_);
+            line->setCursorPosition(0); // a long text shows its beginning
+        }
+    } else if (auto* edit = qobject_cast<QPlainTextEdit*>(object_)) {
+        edit->setPlainText(text_);
+    }
+}
+
+void Control::pushScroll() {
+    auto* bar = qobject_cast<QScrollBar*>(object_);
+    if (!bar) {
+        return;
+    }
+    bar->setRange(min_, std::max(min_, max_));
+    bar->setPageStep(largeChange_);
+    bar->setSingleStep(smallChange_);
+    bar->setValue(value_);
+}
+
+void Control::pushTimer() {
+    auto* timer = qobject_cast<QTimer*>(object_);
+    if (!timer) {
+        return;
+    }
+    timer->setInterval(interval_);
+    if (enabled_ && interval_ > 0) {
+        if (!timer->isActive()) {
+            timer->start();
+        }
+    } else {
+        timer->stop();
+    }
+}
+
+bool Control::SetProperty(const QString& name, const QString& value) {
+    const bool widgetKind = kind_ != ControlKind::Timer;
+    if (widgetKind && (is(name, "Left") || is(name, "Top") || is(name, "Width") || is(name, "Height"))) {
+        const std::optional<double> number = toNumber(value);
+        if (!number) {
+            return false;
+        }
+        if (is(name, "Left")) {
+            SetLeft(*number);
+        } else if (is(name, "Top")) {
+            SetTop(*number);
+        } else if (is(name, "Width")) {
+            SetWidth(*number);
+        } else {
+            SetHeight(*number);
+        }
+        return true;
+    }
+    if ((is(name, "Caption") && HasCaption()) || (is(name, "Text") && HasText())) {
+        setTextValue(value);
+        return true;
+    }
+    if ((is(name, "Visible") && widgetKind) || is(name, "Enabled")) {
+        const std::optional<bool> flag = toBool(value);
+        if (!flag) {
+            return false;
+        }
+        if (is(name, "Visible")) {
+            SetVisible(*flag);
+        } else {
+            SetEnabled(*flag);
+        }
+        return true;
+    }
+    if (widgetKind && (is(name, "ForeColor") || is(name, "BackColor"))) {
+        bool ok = false;
+        const std::optional<QColor> color = ColorFromNumber(value.trimmed().toLongLong(&ok));
+        if (!ok || !color) {
+            return false;
+        }
+        if (is(name, "ForeColor")) {
+            SetForeColor(*color);
+        } else {
+            SetBackColor(*color);
+        }
+        return true;
+    }
+    if (widgetKind && (is(name, "FontName") || is(name, "FontSize"))) {
+        if (is(name, "FontName")) {
+            font_.name = value;
+        } else {
+            const std::optional<double> size = toNumber(value);
+            if (!size || *size <= 0) {
+                return false;
+            }
+            font_.size = *size;
+        }
+        ApplyFont();
+        return true;
+    }
+    if (widgetKind && (is(name, "FontBold") || is(name, "FontItalic") || is(name, "FontUnderline") ||
+                       is(name, "FontStrikethru"))) {
+        const std::optional<bool> flag = toBool(value);
+        if (!flag) {
+            return false;
+        }
+        std::optional<bool>* setting = &font_.strikeOut;
+        if (is(name, "FontBold")) {
+            setting = &font_.bold;
+        } else if (is(name, "FontItalic")) {
+            setting = &font_.italic;
+        } else if (is(name, "FontUnderline")) {
+            setting = &font_.underline;
+        }
+        *setting = *flag;
+        ApplyFont();
+        return true;
+    }
+    if (kind_ == ControlKind::VScrollBar) {
+        const std::optional<int> number = toInt(value);
+        if (!number) {
+            return false;
+        }
+        if (is(name, "Value")) {
+            SetValue(*number);
+        } else if (is(name, "Min")) {
+            SetRange(*number, max_);
+        } else if (is(name, "Max")) {
+            SetRange(min_, *number);
+        } else if (is(name, "LargeChange")) {
+            SetLargeChange(*number);
+        } else if (is(name, "SmallChange")) {
+            SetSmallChange(*number);
+        } else {
+            return false;
+        }
+        return true;
+    }
+    if (kind_ == ControlKind::Timer && is(name, "Interval")) {
+        const std::optional<int> number = toInt(value);
+        if (!number) {
+            return false;
+        }
+        SetInterval(*number);
+        return true;
+    }
+    return false;
+}
+
+std::optional<QString> Control::Property(const QString& name) const {
+    const bool widgetKind = kind_ != ControlKind::Timer;
+    if (is(name, "Name")) {
+        return name_;
+    }
+    if (is(name, "Index") && InGroup()) {
+        return QString::number(index_);
+    }
+    if (widgetKind) {
+        if (is(name, "Left")) {
+            return numberText(left_);
+        }
+        if (is(name, "Top")) {
+            return numberText(top_);
+        }
+        if (is(name, "Width")) {
+            return numberText(width_);
+        }
+        if (is(name, "Height")) {
+            return numberText(height_);
+        }
+        if (is(name, "Visible")) {
+            return boolText(visible_);
+        }
+        if (is(name, "TabIndex")) {
+            return QString::number(tabIndex_);
+        }
+    }
+    if (widgetKind && (is(name, "ForeColor") || is(name, "BackColor"))) {
+        std::optional<QColor> color = is(name, "ForeColor") ? foreColor_ : backColor_;
+        if (!color && Widget()) {
+            color =
+                Widget()->palette().color(is(name, "ForeColor") ? QPalette::WindowText : QPalette::Window);
+        }
+        if (color) {
+            return QString::number(NumberFromColor(*color));
+        }
+    }
+    if (kind_ == ControlKind::PictureBox) {
+        if (is(name, "ScaleWidth")) {
+            return numberText(ScaleWidth());
+        }
+        if (is(name, "ScaleHeight")) {
+            return numberText(ScaleHeight());
+        }
+    }
+    if ((is(name, "Caption") && HasCaption()) || (is(name, "Text") && HasText())) {
+        return text_;
+    }
+    if (is(name, "Enabled")) {
+        return boolText(enabled_);
+    }
+    if (kind_ == ControlKind::VScrollBar) {
+        if (is(name, "Value")) {
+            return QString::number(value_);
+        }
+        if (is(name, "Min")) {
+            return QString::number(min_);
+        }
+        if (is(name, "Max")) {
+            return QString::number(max_);
+        }
+        if (is(name, "LargeChange")) {
+            return QString::number(largeChange_);
+        }
+        if (is(name, "SmallChange")) {
+            return QString::number(smallChange_);
+        }
+    }
+    if (kind_ == ControlKind::Timer && is(name, "Interval")) {
+        return QString::number(interval_);
+    }
+    return std::nullopt;
+}
+
+} // namespace zandorel::app

@@ -1,0 +1,254 @@
+// The link rows of the main window: filling them from a listing, creating
+// and clearing them, and lending widgets to the rows in sight.
+
+#include "app/mainwindow.h"
+#include "app/memorytrim.h"
+#include "app/selectall.h"
+#include "settings/editxml.h"
+#include "share/linklist.h"
+#include "share/sdpage.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+
+namespace zandorel::app {
+namespace {
+
+// The most rows that hold widgets at once, should rows ever stack up in one
+// place (a row pitch of 0 or less).
+constexpr int maxLentRows = 256;
+
+int clampedRow(double row) {
+    if (!std::isfinite(row)) {
+        return row > 0 ? 2147483647 : -2147483647;
+    }
+    return static_cast<int>(std::clamp(row, -2147483647.0, 2147483647.0));
+}
+
+} // namespace
+
+void MainWindow::FillLinkList(const std::shared_ptr<SDPage>& page) {
+    // Every text is worked out before a row changes, so a template that
+    // cannot be expanded leaves the list as it was.
+    const LinkTemplates templates =
+        LinkTemplates::FromSettings(SettingsStore::Instance().Root(), Text_CodeFormat_->Text());
+    const LinkList list = BuildLinkList(*page, templates);
+
+    ClearLinkRows();
+    const int count = static_cast<int>(list.rows.size());
+    CreateLinkRows(count);
+    for (int i = 1; i <= count; ++i) {
+        RowControls& row = rows_[static_cast<size_t>(i - 1)];
+        const zandorel::LinkRow& texts = list.rows[i - 1];
+        row.label.SetCaption(texts.caption);
+        if (texts.notPublic) {
+            row.warn.SetCaption(texts.warning);
+            row.warn.SetVisible(true);
+        }
+        row.text.SetText(texts.link);
+        row.label.SetVisible(true);
+        row.text.SetVisible(true);
+        row.button.SetVisible(true);
+    }
+    // The pieces stand in file order with the caret after the last one.
+    Text_AllLinkCode_->SetText(list.block);
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(Text_AllLinkCode_->Widget())) {
+        edit->moveCursor(QTextCursor::End);
+    }
+    // A copy shares the listing's file records, which a later retrieval on
+    // the page object replaces rather than changes.
+    shownPage_ = std::make_shared<SDPage>(*page);
+    TrimWorkingSet();
+}
+
+void MainWindow::CreateLinkRows(int count) {
+    Picture_LinkList_In_->SetVisible(true);
+    for (int index = LinkRowCount() + 1; index <= count; ++index) {
+        rows_.emplace_back(*this, index);
+    }
+    LayoutLinkRows();
+}
+
+void MainWindow::ClearLinkRows() {
+    Picture_LinkList_In_->SetVisible(false);
+    for (RowControls& row : rows_) {
+        if (row.widgets) {
+            returnRowWidgets(row.widgets);
+        }
+    }
+    rows_.clear();
+    LayoutLinkRows();
+}
+
+QList<int> MainWindow::RowsWithWidgets() const {
+    QList<int> rows;
+    for (const auto& widgets : pool_) {
+        if (widgets->row > 0) {
+            rows.append(widgets->row);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QWidget* MainWindow::RowWidget(const QString& group, int index) const {
+    const Control* control = FindControl(group, index);
+    return control ? control->Widget() : nullptr;
+}
+
+bool MainWindow::holdsFocus(const RowWidgets* widgets) const {
+    const QWidget* focus = QApplication::focusWidget();
+    return focus && (focus == widgets->text || focus == widgets->button);
+}
+
+MainWindow::RowWidgets* MainWindow::takeRowWidgets() {
+    if (!idle_.empty()) {
+        RowWidgets* widgets = idle_.back();
+        idle_.pop_back();
+        return widgets;
+    }
+    auto widgets = std::make_unique<RowWidgets>();
+    // Colours and fonts come with the row's controls when they are bound.
+    auto label = [this] {
+        auto* label = new QLabel(paneWidget_);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->hide();
+        return label;
+    };
+    widgets->label = label();
+    widgets->warn = label();
+    widgets->text = new QLineEdit(paneWidget_);
+    widgets->text->setReadOnly(true);
+    widgets->text->hide();
+    InstallSelectAll(widgets->text, true);
+    widgets->button = new QPushButton(paneWidget_);
+    widgets->button->setAutoDefault(false);
+    widgets->button->hide();
+    RowWidgets* lent = widgets.get();
+    connect(widgets->button, &QPushButton::clicked, this, [this, lent] {
+        if (lent->row > 0) {
+            Command_Link_AllValue_Click(lent->row);
+        }
+    });
+    pool_.push_back(std::move(widgets));
+    return lent;
+}
+
+void MainWindow::lendRowWidgets(int row, RowWidgets* widgets, QPoint origin) {
+    RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+    widgets->row = row;
+    controls.widgets = widgets;
+    const QString suffix = u'_' + QString::number(row);
+    widgets->label->setObjectName(QStringLiteral("Label_Link") + suffix);
+    widgets->warn->setObjectName(QStringLiteral("Label_LinkWarn") + suffix);
+    widgets->text->setObjectName(QStringLiteral("Text_Link") + suffix);
+    widgets->button->setObjectName(QStringLiteral("Command_Link_AllValue") + suffix);
+    controls.label.Bind(widgets->label, origin);
+    controls.warn.Bind(widgets->warn, origin);
+    controls.text.Bind(widgets->text, origin);
+    controls.button.Bind(widgets->button, origin);
+}
+
+void MainWindow::returnRowWidgets(RowWidgets* widgets) {
+    RowControls& controls = rows_[static_cast<size_t>(widgets->row - 1)];
+    controls.label.Unbind();
+    controls.warn.Unbind();
+    controls.text.Unbind();
+    controls.button.Unbind();
+    controls.widgets = nullptr;
+    widgets->label->hide();
+    widgets->warn->hide();
+    widgets->text->hide();
+    widgets->button->hide();
+    widgets->row = 0;
+    idle_.push_back(widgets);
+}
+
+void MainWindow::syncLinkPane() {
+    const Control& frame = *Picture_LinkList_Out_;
+    const Control& pane = *Picture_LinkList_In_;
+    frameClient_->setGeometry(frame.BorderWidth(), frame.BorderWidth(), ToPixel(frame.ScaleWidth()),
+                              ToPixel(frame.ScaleHeight()));
+
+    // The pane widget covers only the part of the pane inside the frame;
+    // `origin` is where the pane's own (0, 0) lies in that widget.
+    const QRect logical(ToPixel(pane.Left()), ToPixel(pane.Top()), std::max(0, ToPixel(pane.Width())),
+                        std::max(0, ToPixel(pane.Height())));
+    const QRect view(0, 0, ToPixel(frame.ScaleWidth()), ToPixel(frame.ScaleHeight()));
+    const QRect shown = logical.intersected(view);
+    paneWidget_->setGeometry(shown.isEmpty() ? QRect(logical.topLeft(), QSize(0, 0)) : shown);
+    paneWidget_->setVisible(pane.Visible());
+    const QPoint origin = logical.topLeft() - paneWidget_->pos();
+    for (Control* model : {Label_Link0_, Label_LinkWarn0_, Text_Link0_, Command_Link_AllValue0_}) {
+        model->SetOrigin(origin);
+    }
+
+    // The rows in sight, from the pane's visible band.
+    int first = 1;
+    int last = 0;
+    const int count = LinkRowCount();
+    if (pane.Visible() && !shown.isEmpty() && count > 0) {
+        const double bandTop = shown.top() - logical.top();
+        const double bandBottom = bandTop + shown.height();
+        const RowControls& one = rows_.front();
+        double top = one.label.Top();
+        double bottom = one.label.Top() + one.label.Height();
+        for (const Control* control : {&one.warn, &one.text, &one.button}) {
+            top = std::min(top, control->Top());
+            bottom = std::max(bottom, control->Top() + control->Height());
+        }
+        if (rowPitch_ > 0) {
+            // Row i spans [top, bottom) moved down (i - 1) pitches; one row
+            // of margin on either side.
+            first = std::max(1, clampedRow(std::floor((bandTop - bottom) / rowPitch_)) + 1);
+            last = std::min(count, clampedRow(std::ceil((bandBottom - top) / rowPitch_)) + 1);
+        } else {
+            // Rows stand in one place or climb upwards: the later ones lie on top.
+            for (int i = count; i >= 1; --i) {
+                const double shift = static_cast<double>(i - 1) * rowPitch_;
+                if (top + shift < bandBottom && bottom + shift > bandTop) {
+                    last = std::max(last, i);
+                    first = i;
+                }
+                if (last > 0 && last - i + 1 >= maxLentRows) {
+                    break;
+                }
+            }
+        }
+        first = std::max(first, last - maxLentRows + 1);
+    }
+
+    for (const auto& widgets : pool_) {
+        if (widgets->row > 0 && (widgets->row < first || widgets->row > last) && !holdsFocus(widgets.get())) {
+            returnRowWidgets(widgets.get());
+        }
+    }
+    bool lent = false;
+    for (int row = first; row <= last; ++row) {
+        if (!rows_[static_cast<size_t>(row - 1)].widgets) {
+            lendRowWidgets(row, takeRowWidgets(), origin);
+            lent = true;
+        }
+    }
+    for (int row : RowsWithWidgets()) {
+        RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+        for (Control* control : {&controls.label, &controls.warn, &controls.text, &controls.button}) {
+            control->SetOrigin(origin);
+        }
+        if (lent) {
+            // Later rows lie above earlier ones, as if loaded in order.
+            controls.widgets->label->raise();
+            controls.widgets->warn->raise();
+            controls.widgets->text->raise();
+            controls.widgets->button->raise();
+        }
+    }
+}
+
+} // namespace zandorel::app

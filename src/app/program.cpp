@@ -1,0 +1,139 @@
+#include "app/program.h"
+
+#include "app/appkeys.h"
+#include "app/dialogs.h"
+#include "app/mainwindow.h"
+#include "settings/editxml.h"
+#include "settings/keys.h"
+#include "share/diagnostics.h"
+#include "text/placeholders.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace zandorel::app {
+namespace {
+
+Program*& current() {
+    static Program* program = nullptr;
+    return program;
+}
+
+} // namespace
+
+bool DevelopmentRun() {
+#ifdef ZANDOREL_DEVELOPMENT_RUN
+    return true;
+#else
+    return false;
+#endif
+}
+
+Program::Program(Dialogs& dialogs) : dialogs_(dialogs) {
+    current() = this;
+}
+
+Program::~Program() {
+    for (const QPointer<MainWindow>& window : windows_) {
+        delete window.data();
+    }
+    if (stepMessages_) {
+        SetStepReporter({});
+    }
+    if (current() == this) {
+        current() = nullptr;
+    }
+}
+
+Program* Program::Current() {
+    return current();
+}
+
+bool Program::Start(const QString& configPath) {
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        gui->setQuitOnLastWindowClosed(false); // the last unload ends the program
+    }
+    SettingsStore& settings = SettingsStore::Instance();
+    if (!settings.LoadSettings(configPath)) {
+        const QString fileName = QFileInfo(settings.ConfigPath()).fileName();
+        dialogs_.message(nullptr, LoadErrorMessage(fileName, QDateTime::currentDateTime()),
+                         QStringLiteral("Zandorel"), Dialogs::Icon::Critical, Dialogs::Buttons::Ok);
+        return false;
+    }
+    OpenMainWindow();
+    return true;
+}
+
+MainWindow* Program::OpenMainWindow() {
+    if (ended_) {
+        return nullptr;
+    }
+    const int slot = static_cast<int>(windows_.size());
+    auto* window = new MainWindow(*this, slot);
+    window->Load();
+    window->show();
+    windows_.emplace_back(window);
+    ++openWindows_;
+    const QString caption = ReadAttribute(SettingsStore::Instance().Root(), keys::FormMain, keys::Caption,
+                                          keys::FormMainCaptionDefault);
+    window->setWindowTitle(ExpandAppTags(caption) + QString::number(slot));
+    return window;
+}
+
+void Program::EnableStepMessages() {
+    Dialogs* dialogs = &dialogs_;
+    SetStepReporter([dialogs](int step) {
+        dialogs->message(QApplication::activeWindow(), StepErrorText(SettingsStore::Instance().Root(), step),
+                         StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);
+    });
+    stepMessages_ = true;
+}
+
+MainWindow* Program::Window(int slot) const {
+    if (slot < 0 || slot >= static_cast<int>(windows_.size())) {
+        return nullptr;
+    }
+    MainWindow* window = windows_[static_cast<size_t>(slot)].data();
+    return window && !window->Unloaded() ? window : nullptr;
+}
+
+QList<MainWindow*> Program::OpenWindows() const {
+    QList<MainWindow*> open;
+    for (int slot = 0; slot < static_cast<int>(windows_.size()); ++slot) {
+        if (MainWindow* window = Window(slot)) {
+            open.append(window);
+        }
+    }
+    return open;
+}
+
+QString Program::UpdateCheckAddress() const {
+    return updateCheckAddress_.isEmpty() ? SettingsStore::Instance().UpdateCheckURL() : updateCheckAddress_;
+}
+
+void Program::MainWindowUnloaded() {
+    if (openWindows_ > 0) {
+        --openWindows_;
+    }
+}
+
+void Program::SaveSettingsAndEnd() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    if (!SettingsStore::Instance().Save()) {
+        const pugi::xml_node settings = SettingsStore::Instance().Root();
+        const QString text =
+            ReadNodeText(settings, appkeys::SaveConfigError, appkeys::SaveConfigErrorDefault);
+        const QString title = ReadAttribute(settings, appkeys::SaveConfigError, keys::Title,
+                                            appkeys::SaveConfigErrorTitleDefault);
+        dialogs_.message(nullptr, ExpandAppTags(text), ExpandAppTags(title), Dialogs::Icon::Critical,
+                         Dialogs::Buttons::Ok);
+    }
+    // Every event loop returns, the waits of running fetches included.
+    QCoreApplication::exit(0);
+}
+
+} // namespace zandorel::app
