@@ -1,7 +1,6 @@
 // Start, numbered window instances, the end of the program with its one
 // save, the test commands, the tab order and the select-all behaviour.
 
-#include "app/appkeys.h"
 #include "app_support.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
@@ -146,7 +145,7 @@ TEST_F(WindowTest, ASaveThatFailsIsToldToTheUser) {
     RemoveElement(settings, keys::Config, QStringLiteral("SaveConfig_Error"), 0);
     ASSERT_TRUE(AppendElement(settings, keys::Config, QStringLiteral("SaveConfig_Error"),
                               QStringLiteral("<b>%s(AppTitle)</b> could not write its settings")));
-    SetSetting(appkeys::SaveConfigError, QStringLiteral("Title"), QStringLiteral("%s(AppTitle): not saved"));
+    SetSetting(keys::SaveConfigError, QStringLiteral("Title"), QStringLiteral("%s(AppTitle): not saved"));
     ASSERT_TRUE(QDir(sub).removeRecursively());
 
     Window(0).close();

@@ -1,6 +1,5 @@
 #include "app/program.h"
 
-#include "app/appkeys.h"
 #include "app/dialogs.h"
 #include "app/mainwindow.h"
 #include "settings/editxml.h"
@@ -126,9 +125,9 @@ void Program::SaveSettingsAndEnd() {
     if (!SettingsStore::Instance().Save()) {
         const pugi::xml_node settings = SettingsStore::Instance().Root();
         const QString text =
-            ReadNodeText(settings, appkeys::SaveConfigError, appkeys::SaveConfigErrorDefault);
-        const QString title = ReadAttribute(settings, appkeys::SaveConfigError, keys::Title,
-                                            appkeys::SaveConfigErrorTitleDefault);
+            ReadNodeText(settings, keys::SaveConfigError, keys::SaveConfigErrorDefault);
+        const QString title = ReadAttribute(settings, keys::SaveConfigError, keys::Title,
+                                            keys::SaveConfigErrorTitleDefault);
         dialogs_.message(nullptr, ExpandAppTags(text), ExpandAppTags(title), Dialogs::Icon::Critical,
                          Dialogs::Buttons::Ok);
     }

@@ -44,6 +44,12 @@ inline const QString Step2Error = QStringLiteral("/Soft/Config/GetSourceCode_Err
 inline const QString Step2ErrorDefault =
     QStringLiteral("获取代码第2步失败，网页中没有找到文件列表，获取的数据已保存在软件目录下的HTML文件中");
 
+// Shown when the settings document cannot be written at the end.
+inline const QString SaveConfigError = QStringLiteral("/Soft/Config/SaveConfig_Error");
+inline const QString SaveConfigErrorDefault =
+    QStringLiteral("保存设置文件失败，常用代码和窗口大小的修改没有保存到 ZandorelConfig.xml");
+inline const QString SaveConfigErrorTitleDefault = QStringLiteral("保存设置失败");
+
 inline const QString Title = QStringLiteral("Title");
 inline const QString Filter = QStringLiteral("Filter");
 inline const QString Caption = QStringLiteral("Caption");

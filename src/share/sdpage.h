@@ -10,6 +10,8 @@
 
 namespace zandorel {
 
+// Copies of a page share its file records; a retrieval replaces the records
+// of the page it runs on and never changes records another copy holds.
 class SDPage {
 public:
     // The records of the last retrieval; an empty collection before any.
