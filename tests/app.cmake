@@ -7,6 +7,7 @@ add_executable(app_tests
     app_support.cpp
     app_support.h
     app_control_tests.cpp
+    app_skin_tests.cpp
     app_fetch_tests.cpp
     app_layout_tests.cpp
     app_linklist_tests.cpp

@@ -1,8 +1,11 @@
 #include "app/control.h"
 
 #include <QFont>
+#include <QFrame>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -81,7 +84,7 @@ qint64 NumberFromColor(const QColor& color) {
 }
 
 Control::Control(ControlKind kind, const QString& name, int index)
-    : kind_(kind), name_(name), index_(index) {}
+    : kind_(kind), name_(name), index_(index), borderStyle_(kind == ControlKind::Label ? 0 : 1) {}
 
 Control::Control(const Control& model, int index)
     : kind_(model.kind_), name_(model.name_), index_(index), container_(model.container_),
@@ -89,7 +92,8 @@ Control::Control(const Control& model, int index)
       height_(model.height_), border_(model.border_), text_(model.text_), visible_(model.visible_),
       enabled_(model.enabled_), value_(model.value_), min_(model.min_), max_(model.max_),
       largeChange_(model.largeChange_), smallChange_(model.smallChange_), interval_(model.interval_),
-      foreColor_(model.foreColor_), backColor_(model.backColor_), font_(model.font_) {}
+      foreColor_(model.foreColor_), backColor_(model.backColor_), font_(model.font_),
+      picture_(model.picture_), toolTip_(model.toolTip_), borderStyle_(model.borderStyle_) {}
 
 Control::~Control() {
     QObject::disconnect(edits_);
@@ -258,6 +262,11 @@ void Control::Bind(QObject* object, QPoint origin) {
     pushTimer();
     if (QWidget* widget = Widget()) {
         widget->setEnabled(enabled_);
+        widget->setToolTip(toolTip_);
+        if (!picture_.isNull()) {
+            SetPicture(picture_);
+        }
+        pushBorder();
         pushColors();
         ApplyFont();
         ApplyGeometry();
@@ -315,6 +324,74 @@ void Control::pushScroll() {
     bar->setPageStep(largeChange_);
     bar->setSingleStep(smallChange_);
     bar->setValue(value_);
+}
+
+void Control::SetPicture(const QImage& picture) {
+    picture_ = picture;
+    if (auto* button = qobject_cast<QPushButton*>(object_)) {
+        button->setIcon(picture_.isNull() ? QIcon() : QIcon(QPixmap::fromImage(picture_)));
+        button->setIconSize(picture_.size());
+    }
+    picturesChanged();
+}
+
+QImage& Control::Surface() {
+    const QSize size(std::max(1, ToPixel(width_)), std::max(1, ToPixel(height_)));
+    if (surface_.isNull()) {
+        surface_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        surface_.fill(Qt::transparent);
+    }
+    picturesChanged();
+    return surface_;
+}
+
+void Control::Cls() {
+    surface_ = QImage();
+    picturesChanged();
+}
+
+void Control::picturesChanged() {
+    if (pictureChanged_) {
+        pictureChanged_();
+    } else if (QWidget* widget = Widget()) {
+        widget->update();
+    }
+}
+
+void Control::SetToolTipText(const QString& text) {
+    toolTip_ = text;
+    if (QWidget* widget = Widget()) {
+        widget->setToolTip(toolTip_);
+    }
+}
+
+bool Control::SetBorderStyle(int style) {
+    if ((style != 0 && style != 1) ||
+        (kind_ != ControlKind::PictureBox && kind_ != ControlKind::TextBox && kind_ != ControlKind::Label)) {
+        return false;
+    }
+    borderStyle_ = style;
+    if (kind_ == ControlKind::PictureBox) {
+        border_ = style;
+    }
+    pushBorder();
+    return true;
+}
+
+void Control::pushBorder() {
+    if (auto* line = qobject_cast<QLineEdit*>(object_)) {
+        line->setFrame(borderStyle_ != 0);
+    } else if (auto* frame = qobject_cast<QFrame*>(object_)) {
+        if (kind_ == ControlKind::Label) {
+            frame->setFrameStyle(borderStyle_ == 1 ? QFrame::Box | QFrame::Plain : QFrame::NoFrame);
+        } else if (qobject_cast<QPlainTextEdit*>(object_)) {
+            frame->setFrameStyle(borderStyle_ == 0 ? QFrame::NoFrame : QFrame::StyledPanel | QFrame::Sunken);
+        } else {
+            frame->setFrameStyle(border_ == 0 ? QFrame::NoFrame : QFrame::Box | QFrame::Plain);
+            frame->setLineWidth(1);
+        }
+    }
+    ApplyGeometry();
 }
 
 void Control::pushTimer() {
@@ -438,6 +515,34 @@ bool Control::SetProperty(const QString& name, const QString& value) {
         SetInterval(*number);
         return true;
     }
+    if (widgetKind && is(name, "ToolTipText")) {
+        SetToolTipText(value);
+        return true;
+    }
+    if (is(name, "BorderStyle")) {
+        const std::optional<int> style = toInt(value);
+        return style && SetBorderStyle(*style);
+    }
+    if (kind_ == ControlKind::PictureBox && (is(name, "ScaleWidth") || is(name, "ScaleHeight") ||
+                                             is(name, "ScaleLeft") || is(name, "ScaleTop"))) {
+        const std::optional<double> number = toNumber(value);
+        if (!number) {
+            return false;
+        }
+        // The inner size is what a picture box measures its contents in.
+        if (is(name, "ScaleWidth")) {
+            SetWidth(*number + 2.0 * border_);
+        } else if (is(name, "ScaleHeight")) {
+            SetHeight(*number + 2.0 * border_);
+        } else if (is(name, "ScaleLeft")) {
+            scaleLeft_ = *number;
+            picturesChanged();
+        } else {
+            scaleTop_ = *number;
+            picturesChanged();
+        }
+        return true;
+    }
     return false;
 }
 
@@ -486,6 +591,19 @@ std::optional<QString> Control::Property(const QString& name) const {
         if (is(name, "ScaleHeight")) {
             return numberText(ScaleHeight());
         }
+        if (is(name, "ScaleLeft")) {
+            return numberText(scaleLeft_);
+        }
+        if (is(name, "ScaleTop")) {
+            return numberText(scaleTop_);
+        }
+    }
+    if (widgetKind && is(name, "ToolTipText")) {
+        return toolTip_;
+    }
+    if (is(name, "BorderStyle") &&
+        (kind_ == ControlKind::PictureBox || kind_ == ControlKind::TextBox || kind_ == ControlKind::Label)) {
+        return QString::number(borderStyle_);
     }
     if ((is(name, "Caption") && HasCaption()) || (is(name, "Text") && HasText())) {
         return text_;

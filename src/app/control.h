@@ -7,10 +7,12 @@
 // while they can be seen.
 
 #include <QColor>
+#include <QImage>
 #include <QMetaObject>
 #include <QPoint>
 #include <QString>
 #include <cmath>
+#include <functional>
 #include <optional>
 
 class QObject;
@@ -122,6 +124,28 @@ public:
     int Interval() const { return interval_; }
     void SetInterval(int interval);
 
+    // Picture boxes show a picture at their top left (Picture) and keep what
+    // was drawn on their surface until Cls clears it; both survive repaints.
+    bool HasSurface() const { return kind_ == ControlKind::PictureBox; }
+    const QImage& Picture() const { return picture_; }
+    void SetPicture(const QImage& picture);
+    // The drawing surface, sized to the outer size when it is first drawn on.
+    QImage& Surface();
+    const QImage& SurfaceImage() const { return surface_; }
+    void Cls();
+    // Where the inner area's top left lies in the drawing coordinates.
+    double ScaleLeft() const { return scaleLeft_; }
+    double ScaleTop() const { return scaleTop_; }
+    // Called whenever the picture or the surface changes, so that whatever
+    // shows them repaints.
+    void SetPictureChanged(std::function<void()> changed) { pictureChanged_ = std::move(changed); }
+
+    QString ToolTipText() const { return toolTip_; }
+    void SetToolTipText(const QString& text);
+    // 0: no border, 1: a single line.
+    int BorderStyle() const { return borderStyle_; }
+    bool SetBorderStyle(int style);
+
     // The widget or timer that shows this control, or null.
     QObject* Object() const { return object_; }
     QWidget* Widget() const;
@@ -147,6 +171,8 @@ private:
     void pushColors();
     void pushScroll();
     void pushTimer();
+    void pushBorder();
+    void picturesChanged();
 
     ControlKind kind_;
     QString name_;
@@ -170,6 +196,13 @@ private:
     std::optional<QColor> foreColor_;
     std::optional<QColor> backColor_;
     FontSettings font_;
+    QImage picture_;
+    QImage surface_;
+    double scaleLeft_ = 0;
+    double scaleTop_ = 0;
+    std::function<void()> pictureChanged_;
+    QString toolTip_;
+    int borderStyle_ = 1;
     QObject* object_ = nullptr;
     QPoint origin_;
     QMetaObject::Connection edits_;

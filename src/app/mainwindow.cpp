@@ -7,6 +7,7 @@
 #include "app/memorytrim.h"
 #include "app/program.h"
 #include "app/selectall.h"
+#include "app/surface.h"
 #include "app/updateprompt.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -272,6 +274,24 @@ void MainWindow::createControls() {
     Timer_Update_ = find("Timer_Update");
 
     Picture_LinkList_Out_->SetBorderWidth(1);
+    // The two picture boxes show their pictures and drawings under the rows:
+    // the frame inside its border, the pane from its own top left, which
+    // lies wherever the pane has been scrolled to.
+    new SurfacePainter(frameClient_, [this](QPainter& painter) {
+        const Control& frame = *Picture_LinkList_Out_;
+        PaintPictures(painter, QPoint(0, 0), frame.Picture(), frame.SurfaceImage(),
+                      QPointF(frame.ScaleLeft(), frame.ScaleTop()));
+    });
+    new SurfacePainter(paneWidget_, [this](QPainter& painter) {
+        const Control& pane = *Picture_LinkList_In_;
+        if (pane.BackColor()) {
+            painter.fillRect(paneWidget_->rect(), *pane.BackColor());
+        }
+        PaintPictures(painter, Label_Link0_->Origin(), pane.Picture(), pane.SurfaceImage(),
+                      QPointF(pane.ScaleLeft(), pane.ScaleTop()));
+    });
+    Picture_LinkList_Out_->SetPictureChanged([this] { frameClient_->update(); });
+    Picture_LinkList_In_->SetPictureChanged([this] { paneWidget_->update(); });
     VScroll_LinkList_->SetRange(0, 1000);
     Label_LinkWarn0_->SetForeColor(*ColorFromNumber(0x0000FF)); // red
     Timer_Update_->SetEnabled(false);

@@ -124,10 +124,9 @@ void Program::SaveSettingsAndEnd() {
     ended_ = true;
     if (!SettingsStore::Instance().Save()) {
         const pugi::xml_node settings = SettingsStore::Instance().Root();
-        const QString text =
-            ReadNodeText(settings, keys::SaveConfigError, keys::SaveConfigErrorDefault);
-        const QString title = ReadAttribute(settings, keys::SaveConfigError, keys::Title,
-                                            keys::SaveConfigErrorTitleDefault);
+        const QString text = ReadNodeText(settings, keys::SaveConfigError, keys::SaveConfigErrorDefault);
+        const QString title =
+            ReadAttribute(settings, keys::SaveConfigError, keys::Title, keys::SaveConfigErrorTitleDefault);
         dialogs_.message(nullptr, ExpandAppTags(text), ExpandAppTags(title), Dialogs::Icon::Critical,
                          Dialogs::Buttons::Ok);
     }

@@ -4,10 +4,12 @@
 // "/Soft/Window/" + the window's name, a control's node is the window node +
 // "/" + the control's name, and a member of a control group also reads the
 // node "Index_" + its index below that; only the first element at a path
-// counts. Each attribute names a property; for now the window takes Width,
-// Height, Left, Top and Caption, and the controls their geometry and their
-// Caption or Text. Nothing here reports a failure: what cannot be applied is
-// skipped.
+// counts. Each attribute names a property and is applied by the first rule
+// its name matches, letter case ignored: geometry (digits only), colours
+// (RRGGBB), Picture (a file loaded), PicURL (a PNG drawn in one of five
+// styles), PicDrawStyle (picture buttons only), Caption and Text (%s(...)
+// filled) and any other property by its text. Nothing here reports a
+// failure: what cannot be applied is skipped, and the rest still applies.
 
 #include "app/control.h"
 

@@ -1,0 +1,193 @@
+// Windows skinned from settings documents made here: geometry, colours,
+// texts, pictures loaded and pictures drawn, the window node, control nodes
+// and index nodes, and attributes that fail without stopping the rest.
+
+#include "app/codelistbox.h"
+#include "app_support.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+using namespace zandorel;
+using namespace zandorel::app;
+using namespace apptest;
+
+namespace {
+
+class SkinTest : public AppTest {
+protected:
+    // Restarts the program on a settings file whose Form_Main element holds `inner`.
+    void Skin(const QString& windowAttributes, const QString& inner) {
+        WriteSettings(QStringLiteral("<Soft><Config/><Window><Form_Main ") + windowAttributes + u'>' + inner +
+                      QStringLiteral("</Form_Main></Window></Soft>"));
+        ASSERT_TRUE(Restart());
+    }
+    QString Png(const QString& name, int w, int h, QColor color) {
+        QImage image(w, h, QImage::Format_ARGB32);
+        image.fill(color);
+        const QString path = folder.filePath(name);
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+    static QString ColorOf(const Control& control, const char* property) {
+        return control.Property(QString::fromLatin1(property)).value_or(QString());
+    }
+};
+
+TEST_F(SkinTest, GeometryKeepsOnlyDigits) {
+    Skin(QString(), QStringLiteral("<Command_Get Width=\"100px\" Height=\"-8\" Left=\"12.5\"/>"
+                                   "<Command_Exit Width=\"abc\" TOP=\"7\"/>"));
+    const Control& get = Window().Ctl(QStringLiteral("Command_Get"));
+    EXPECT_EQ(get.Width(), 100);
+    EXPECT_EQ(get.Height(), 8);
+    const Control& exit = Window().Ctl(QStringLiteral("Command_Exit"));
+    EXPECT_EQ(exit.Width(), 73); // no digit: unchanged
+    EXPECT_EQ(get.Widget()->width(), 100);
+}
+
+TEST_F(SkinTest, WindowNodeSetsTheWindow) {
+    Skin(QStringLiteral("Left=\"30\" Top=\"40\" Width=\"900\" Height=\"500\" BackColor=\"00FF00\" "
+                        "Caption=\"%s(AppTitle) skinned\""),
+         QString());
+    MainWindow& window = Window();
+    // Positions and sizes are pixels on the window too (the twips of the
+    // original platform are 15 to the pixel).
+    EXPECT_EQ(window.frameGeometry().topLeft(), QPoint(30, 40));
+    EXPECT_EQ(window.frameGeometry().size(), QSize(900, 500));
+    EXPECT_EQ(window.palette().color(QPalette::Window), QColor(0, 255, 0));
+    // The numbered caption replaces the skinned one after the load.
+    EXPECT_TRUE(window.windowTitle().endsWith(u'0'));
+}
+
+TEST_F(SkinTest, ColoursInEveryForm) {
+    const char* forms[] = {"FF0000", "#ff0000", "0xFF0000", "&amp;HFF0000", "xff0000"};
+    for (const char* form : forms) {
+        SCOPED_TRACE(form);
+        Skin(QString(),
+             QStringLiteral("<Label_URL BackColor=\"%1\" forecolor=\"%1\"/>").arg(QString::fromLatin1(form)));
+        const Control& label = Window().Ctl(QStringLiteral("Label_URL"));
+        EXPECT_EQ(ColorOf(label, "BackColor"), QStringLiteral("255"));
+        EXPECT_EQ(ColorOf(label, "ForeColor"), QStringLiteral("255"));
+        EXPECT_EQ(label.Widget()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    }
+    Skin(
+        QString(),
+        QStringLiteral("<Label_URL ForeColor=\"00FF00\" ForeColor2=\"x\"/>"
+                       "<Label_CodeFormat ForeColor=\"00FF00\"><Index_0 ForeColor=\"zz\"/></Label_CodeFormat>"
+                       "<Label_LinkList ForeColor=\"00FF00\" forecolor=\"123456789\"/>"
+                       "<Label_AllLinkCode ForeColor=\"00FF00\" FORECOLOR=\"zz\"/>"));
+    // Junk reads as black.
+    EXPECT_EQ(ColorOf(Window().Ctl(QStringLiteral("Label_AllLinkCode")), "ForeColor"), QStringLiteral("0"));
+    // Too many digits: offered as it stands, out of range, so the colour stays.
+    EXPECT_EQ(ColorOf(Window().Ctl(QStringLiteral("Label_LinkList")), "ForeColor"), QStringLiteral("65280"));
+    // Index nodes only count for control groups.
+    EXPECT_EQ(ColorOf(Window().Ctl(QStringLiteral("Label_CodeFormat")), "ForeColor"),
+              QStringLiteral("65280"));
+}
+
+TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
+    Skin(QString(),
+         QStringLiteral("<Label_URL Text=\"no such property\" Bogus=\"1\" Caption=\"%s(AppTitle) 地址\" "
+                        "ToolTipText=\"paste here\" FontBold=\"True\" FontSize=\"zero\" Visible=\"False\"/>"
+                        "<Label_Link Top=\"5\" Caption=\"[%t(name)]\"><Index_0 Top=\"9\"/><Index_1 "
+                        "Top=\"99\"/></Label_Link>"
+                        "<Command_Get Caption=\"Go\" PicDrawStyle=\"2\" PicX=\"3\"/>"));
+    MainWindow& window = Window();
+    const Control& label = window.Ctl(QStringLiteral("Label_URL"));
+    EXPECT_EQ(label.Caption(), QStringLiteral("Zandorel 地址"));
+    EXPECT_EQ(label.ToolTipText(), QStringLiteral("paste here"));
+    EXPECT_TRUE(label.Widget()->font().bold());
+    EXPECT_FALSE(label.Visible());
+    EXPECT_EQ(window.Label_Link(0).Top(), 9); // the index node comes after and wins
+    EXPECT_EQ(window.Ctl(QStringLiteral("Command_Get")).Caption(), QStringLiteral("Go"));
+    // The row pitch is taken from the skinned template row.
+    EXPECT_EQ(window.RowPitch(), 10 + 69 - 9);
+}
+
+TEST_F(SkinTest, PicturesLoadedAndDrawn) {
+    const QString red = Png(QStringLiteral("red.png"), 20, 10, Qt::red);
+    QDir(folder.path()).mkpath(QStringLiteral("skin"));
+    Png(QStringLiteral("skin/blue.png"), 4, 4, Qt::blue);
+    Skin(QString(),
+         QStringLiteral("<Picture_LinkList_Out PicURL=\"red.png\" PicDrawStyle=\"0\" PicX=\"5\" PicY=\"6\" "
+                        "BackColor=\"FFFFFF\"/>"
+                        "<Picture_LinkList_In Picture=\"%AppPath%/skin/blue.png\" PicDrawStyle=\"1\"/>"
+                        "<Command_Get Picture=\"skin/blue.png\" PicURL=\"red.png\"/>"
+                        "<Label_URL PicURL=\"red.png\" Picture=\"red.png\"/>"));
+    MainWindow& window = Window();
+    const Control& frame = window.Ctl(QStringLiteral("Picture_LinkList_Out"));
+    ASSERT_FALSE(frame.SurfaceImage().isNull());
+    EXPECT_EQ(frame.SurfaceImage().pixelColor(5, 6), QColor(Qt::red));
+    EXPECT_EQ(frame.SurfaceImage().pixelColor(24, 15), QColor(Qt::red));
+    EXPECT_EQ(frame.SurfaceImage().pixelColor(25, 16).alpha(), 0);
+    // A picture box without PicURL draws nothing, whatever its style.
+    const Control& pane = window.Ctl(QStringLiteral("Picture_LinkList_In"));
+    EXPECT_TRUE(pane.SurfaceImage().isNull());
+    EXPECT_EQ(pane.Picture().size(), QSize(4, 4));
+    // Buttons take a loaded picture as their icon, labels take none.
+    EXPECT_FALSE(
+        qobject_cast<QPushButton*>(window.Ctl(QStringLiteral("Command_Get")).Widget())->icon().isNull());
+
+    // The drawing survives a repaint of the window.
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QImage shown = frame.Widget()->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(1 + 10, 1 + 10), QColor(Qt::red));
+
+    // Unreadable pictures change nothing; an empty Picture clears.
+    WriteFile(folder.filePath(QStringLiteral("junk.png")), QStringLiteral("junk"));
+    Skin(QString(), QStringLiteral("<Picture_LinkList_Out PicURL=\"junk.png\" PicDrawStyle=\"1\"/>"
+                                   "<Picture_LinkList_In Picture=\"skin/blue.png\"/>"
+                                   "<Picture_LinkList_In Picture=\"\"/>"));
+    EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage().isNull());
+    EXPECT_EQ(Window().Ctl(QStringLiteral("Picture_LinkList_In")).Picture().size(), QSize(4, 4));
+}
+
+TEST_F(SkinTest, DrawStylesOnAPictureBox) {
+    Png(QStringLiteral("sq.png"), 100, 100, Qt::red);
+    const struct {
+        const char* attributes;
+        QRect drawn;
+    } cases[] = {
+        {"PicDrawStyle=\"1\"", QRect(0, 0, 233, 185)},
+        {"PicDrawStyle=\"2\" PicxAlign=\"1\"", QRect(0, 0, 185, 185)},
+        {"PicDrawStyle=\"2\" PicxAlign=\"2\"", QRect(48, 0, 185, 185)},
+        {"PicDrawStyle=\"3\" PicLeft=\"2\" PicTop=\"2\" PicRight=\"2\" PicButtom=\"2\"",
+         QRect(2, 2, 100, 100)},
+        {"PicDrawStyle=\"4\" PicX=\"50\" PicY=\"50\" PicWidth=\"50\" PicHeight=\"50\"",
+         QRect(0, 0, 185, 185)},
+        {"PicDrawStyle=\"4\" PicWidth=\"0\"", QRect()},
+        {"PicDrawStyle=\"-1\"", QRect()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.attributes);
+        Skin(QString(), QStringLiteral("<Picture_LinkList_Out PicURL=\"sq.png\" %1/>")
+                            .arg(QString::fromLatin1(c.attributes)));
+        const QImage& surface = Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage();
+        QRect drawn;
+        for (int y = 0; y < surface.height(); ++y) {
+            for (int x = 0; x < surface.width(); ++x) {
+                if (surface.pixelColor(x, y).alpha() > 0) {
+                    drawn |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        EXPECT_EQ(drawn, c.drawn);
+    }
+}
+
+TEST_F(SkinTest, ViewerSkinnedFromItsOwnNode) {
+    WriteSettings(
+        QStringLiteral("<Soft><Window><CodeListBox Caption=\"%s(AppTitle) props\" Width=\"400\" "
+                       "Height=\"300\"><Command_Ok Caption=\"OK!\" BackColor=\"0000FF\"/></CodeListBox>"
+                       "</Window></Soft>"));
+    ASSERT_TRUE(Restart());
+    CodeListBox viewer(&Window());
+    EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Zandorel props"));
+    EXPECT_EQ(viewer.Command_Ok().Caption(), QStringLiteral("OK!"));
+    EXPECT_EQ(viewer.Command_Ok().Property(QStringLiteral("BackColor")), QStringLiteral("16711680"));
+}
+
+} // namespace
