@@ -23,7 +23,7 @@ chmod -R o+rX "$SHARE"
 chmod o-r "$SHARE/private-notes.txt"
 
 ADDRESS_FILE="$(mktemp)"
-"$SHARE_BIN" --port "$PORT" "$SHARE" >"$ADDRESS_FILE" 2>/dev/null &
+"$SHARE_BIN" --port "$PORT" --versioninfo "$ROOT/samples/versioninfo.xml" "$SHARE" >"$ADDRESS_FILE" 2>/dev/null &
 SHARE_PID=$!
 trap 'kill "$SHARE_PID" 2>/dev/null || true; wait "$SHARE_PID" 2>/dev/null || true; rm -f "$ADDRESS_FILE"' EXIT
 

@@ -1,0 +1,112 @@
+// The version document, the version comparison and the texts of each outcome.
+
+#include "net/updatecheck.h"
+#include "text/appinfo.h"
+
+#include <gtest/gtest.h>
+
+using namespace zandorel;
+
+namespace {
+
+QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QString document(const char* soft, const char* log = "") {
+    return q("<?xml version=\"1.0\"?><versioninfo><soft ") + q(soft) + q("/><log>") + q(log) +
+           q("</log></versioninfo>");
+}
+
+struct Version103 {
+    Version103() {
+        AppInfo info = AppInfo::current();
+        info.major = 1;
+        info.minor = 0;
+        info.revision = 3;
+        info.edition = q("Linux");
+        AppInfo::override(info);
+    }
+    ~Version103() { AppInfo::reset(); }
+};
+
+} // namespace
+
+TEST(UpdateCheck, VersionsCompareAsIntegers) {
+    Version103 app;
+    struct Row {
+        const char* version;
+        UpdateOutcome::Kind kind;
+    };
+    const Row rows[] = {
+        {"1.0.10", UpdateOutcome::Newer},    {"1.0.3", UpdateOutcome::NotNewer},
+        {"0.9.99", UpdateOutcome::NotNewer}, {"2.0.0", UpdateOutcome::Newer},
+        {"1.1.0", UpdateOutcome::Newer},     {"1.0.3.9", UpdateOutcome::NotNewer},
+        {"1.0", UpdateOutcome::Failed},      {"a.b.c", UpdateOutcome::Failed},
+        {"1..3", UpdateOutcome::Failed},     {"", UpdateOutcome::Failed},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.version);
+        const std::string soft = std::string("name=\"Zandorel\" version=\"") + row.version + "\"";
+        EXPECT_EQ(EvaluateUpdate(document(soft.c_str())).kind, row.kind);
+    }
+    // No soft element reads as 0.0.0: never newer, and the title has no name.
+    const UpdateOutcome bare = EvaluateUpdate(q("<versioninfo/>"));
+    EXPECT_EQ(bare.kind, UpdateOutcome::NotNewer);
+    EXPECT_EQ(bare.title, q("未发现新版本"));
+    for (const char* body : {"", "Error: no such soft", "not xml <", "<a><b></a>"}) {
+        SCOPED_TRACE(body);
+        const UpdateOutcome failed = EvaluateUpdate(q(body));
+        EXPECT_EQ(failed.kind, UpdateOutcome::Failed);
+        EXPECT_EQ(failed.title, q("连接失败"));
+        EXPECT_EQ(failed.text, q("获取最新版本号失败，请检查是否连接上Internet，也有可能是服务器不正常。"));
+    }
+}
+
+TEST(UpdateCheck, MessageTexts) {
+    Version103 app;
+    const UpdateOutcome same = EvaluateUpdate(document("name=\"Zandorel\" version=\"1.0.3\" beta=\"beta2\""));
+    EXPECT_EQ(same.text, q("未发现新版本\r\n\r\n您的当前版本：1.0.3 Linux\r\n最新版本：1.0.3 "
+                           "beta2\r\n\r\n是否访问网站查看？"));
+    EXPECT_EQ(same.title, q("Zandorel未发现新版本"));
+
+    const UpdateOutcome newer = EvaluateUpdate(
+        document("name=\"Z\" version=\"1.0.10\" time=\"2026-12-01\" website=\"http://127.0.0.1:8765/\"",
+                 "<![CDATA[<ul><li>Fix A</li><li>Fix B</li></ul>Done<br/>]]>"));
+    EXPECT_EQ(
+        newer.text,
+        q(" 检测到有新的版本\r\n发布时间2026-12-01\r\n\r\n您的当前版本：1.0.3 Linux\r\n"
+          "最新版本：    1.0.10\r\n更新日志：\r\n1、Fix A\r\n2、Fix B\r\nDone\r\n\r\n\r\n立即更新吗？"));
+    EXPECT_EQ(newer.title, q("Z发现新版本"));
+    EXPECT_EQ(newer.info.website, q("http://127.0.0.1:8765/"));
+    EXPECT_EQ(EvaluateUpdate(document("version=\"9.0.0\"")).info.time, q("0000-00-00"));
+}
+
+TEST(UpdateCheck, LogFormatting) {
+    struct Row {
+        const char* log;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"<ul><li>Fix A</li><li>Fix B</li></ul>Done<br/>", "1、Fix A\r\n2、Fix B\r\nDone\r\n"},
+        {"<UL class=\"x\"><LI id=1>a<LI>b</UL>", "1、a\r\n2、b\r\n"},
+        {"x<br>y<BR />z<br/>", "x\r\ny\r\nz\r\n"},
+        {"<ul><li>same</li></ul>|<ul><li>same</li></ul>", "1、same\r\n|1、same\r\n"},
+        {"<ul></ul>rest <b>kept</b>", "rest <b>kept</b>"},
+        {"<ul><li>unclosed", "<ul><li>unclosed"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.log);
+        EXPECT_EQ(FormatUpdateLog(q(row.log)), q(row.text));
+    }
+}
+
+TEST(UpdateCheck, OnlyWebAddressesOpen) {
+    for (const char* yes : {"http://127.0.0.1/", "https://example.org/download?x=1", "HTTP://Example.org"}) {
+        EXPECT_TRUE(IsOpenableWebsite(q(yes))) << yes;
+    }
+    for (const char* no : {"", "javascript:alert(1)", "file:///etc/passwd", "ftp://x/", "/bin/sh", "http://",
+                           "calc.exe", "mailto:a@b"}) {
+        EXPECT_FALSE(IsOpenableWebsite(q(no))) << no;
+    }
+}
