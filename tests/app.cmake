@@ -3,16 +3,10 @@
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
 add_executable(app_tests
-    app_main.cpp
     app_support.cpp
     app_support.h
-    app_control_tests.cpp
     app_skin_tests.cpp
-    app_fetch_tests.cpp
-    app_layout_tests.cpp
     app_linklist_tests.cpp
-    app_template_tests.cpp
-    app_update_tests.cpp
     app_window_tests.cpp
 )
 target_link_libraries(app_tests PRIVATE zandorel_ui Qt6::Test GTest::gtest)

@@ -1,15 +1,17 @@
+// The window tests' shared pieces, and their main: a QApplication, headless unless a platform is chosen.
+
 #include "app_support.h"
 
+#include "app/codelistbox.h"
 #include "settings/editxml.h"
 #include "share/diagnostics.h"
 #include "text/appinfo.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
-#include <QWidget>
 
 using namespace zandorel;
 using namespace zandorel::app;
@@ -22,10 +24,7 @@ QString DataPath(const QString& name) {
 
 QString ReadFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QString();
-    }
-    return QString::fromUtf8(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 void WriteFile(const QString& path, const QString& text) {
@@ -35,124 +34,26 @@ void WriteFile(const QString& path, const QString& text) {
     }
 }
 
-QString FolderPage(const QStringList& entries) {
-    QString list;
-    for (const QString& entry : entries) {
-        list += (list.isEmpty() ? QString() : QStringLiteral(",")) + u'{' + entry + u'}';
-    }
-    return QStringLiteral(
-               "<html><head><meta charset=\"utf-8\"></head><body><script>var primedResponse={\"items\":"
-               "[{\"id\":\"F\",\"children\":[") +
-           list + QStringLiteral("]}]};</script></body></html>");
-}
-
 QString GeneratedFolderPage(int count) {
     QStringList entries;
-    entries.reserve(count);
     for (int i = 1; i <= count; ++i) {
-        entries.append(QStringLiteral("\"id\":\"F.%1\",\"name\":\"file%1\",\"extension\":\".txt\","
-                                      "\"sharingLevelValue\":%2,\"displaySize\":\"%1 KB\","
-                                      "\"urls\":{\"download\":\"http://127.0.0.1:8765/download?id=F.%1\"}")
-                           .arg(i)
-                           .arg(i % 7 == 0 ? 1 : 0));
+        entries.append(
+            u"{\"id\":\"F.%1\",\"name\":\"file%1\",\"extension\":\".txt\",\"sharingLevelValue\":%2,"
+            u"\"displaySize\":\"%1 KB\",\"urls\":{\"download\":\"http://127.0.0.1:8765/download?id=F.%1\"}}"_s
+                .arg(QString::number(i), i % 7 ? u"0"_s : u"1"_s));
     }
-    return FolderPage(entries);
-}
-
-LocalHttpServer::LocalHttpServer() {
-    server_.listen(QHostAddress::LocalHost, 0);
-    SetBody(QByteArray());
-    connect(&server_, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = server_.nextPendingConnection()) {
-            socket->setParent(this);
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-                if (socket->property("seen").toBool()) {
-                    return;
-                }
-                QByteArray received = socket->property("received").toByteArray() + socket->readAll();
-                socket->setProperty("received", received);
-                if (!received.contains("\r\n\r\n")) {
-                    return;
-                }
-                socket->setProperty("seen", true);
-                requestLines_.append(received.left(received.indexOf("\r\n")));
-                if (onRequest) {
-                    onRequest();
-                }
-                if (hold_) {
-                    waiting_.append(socket);
-                } else {
-                    answer(socket);
-                }
-            });
-        }
-    });
-}
-
-LocalHttpServer::~LocalHttpServer() {
-    server_.close();
-}
-
-QString LocalHttpServer::Base() const {
-    return QStringLiteral("http://") + Host();
-}
-
-QString LocalHttpServer::Host() const {
-    return QStringLiteral("127.0.0.1:") + QString::number(server_.serverPort());
-}
-
-void LocalHttpServer::SetBody(const QByteArray& body, const QByteArray& contentType) {
-    body_ = body;
-    contentType_ = contentType;
-}
-
-void LocalHttpServer::Release() {
-    const QList<QTcpSocket*> waiting = waiting_;
-    waiting_.clear();
-    for (QTcpSocket* socket : waiting) {
-        answer(socket);
-    }
-}
-
-void LocalHttpServer::answer(QTcpSocket* socket) {
-    QByteArray response = "HTTP/1.1 200 OK\r\nContent-Type: " + contentType_ +
-                          "\r\nContent-Length: " + QByteArray::number(body_.size()) +
-                          "\r\nConnection: close\r\n\r\n" + body_;
-    socket->write(response);
-    socket->disconnectFromHost();
-}
-
-void RunInMainLoop(const std::function<void()>& body) {
-    QTimer::singleShot(0, [&body] {
-        body();
-        QCoreApplication::exit(0);
-    });
-    // A guard against a test that never lets the loop end.
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-    guard.start(20000);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
-}
-
-void AppTest::SetUp() {
-    ASSERT_TRUE(folder.isValid());
-    AppInfo info;
-    info.title = QStringLiteral("Zandorel");
-    info.folder = folder.path();
-    info.exeName = QStringLiteral("Zandorel");
-    info.major = 1;
-    info.minor = 0;
-    info.revision = 3;
-    info.edition = QStringLiteral("Linux");
-    AppInfo::override(info);
-    configPath = folder.filePath(QStringLiteral("ZandorelConfig.xml"));
-    QFile::copy(QStringLiteral(ZANDOREL_CONFIG_FILE), configPath);
-    QFile::setPermissions(configPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    ASSERT_TRUE(Restart());
+    return u"<html><head><meta charset=\"utf-8\"></head><body><script>var primedResponse={\"items\":"
+           u"[{\"id\":\"F\",\"children\":["_s +
+           entries.join(u',') + u"]}]};</script></body></html>"_s;
 }
 
 namespace {
+
+void answer(QTcpSocket* socket, const QByteArray& body) {
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    socket->disconnectFromHost();
+}
 
 // A program that has ended told every event loop to stop at once, nested
 // ones to come included; one short run of the main loop clears that.
@@ -162,6 +63,45 @@ void clearEndedLoops() {
 }
 
 } // namespace
+
+LocalHttpServer::LocalHttpServer() {
+    server_.listen(QHostAddress::LocalHost, 0);
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            socket->setParent(this);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                socket->setProperty("got", socket->property("got").toByteArray() + socket->readAll());
+                const QByteArray got = socket->property("got").toByteArray();
+                if (!got.contains("\r\n\r\n")) {
+                    return;
+                }
+                socket->disconnect(this); // one request a connection
+                requestLines.append(got.left(got.indexOf("\r\n")));
+                if (onRequest) {
+                    onRequest();
+                }
+                hold ? waiting_.append(socket) : answer(socket, body);
+            });
+        }
+    });
+}
+
+void LocalHttpServer::Release() {
+    const QList<QTcpSocket*> waiting = std::exchange(waiting_, {});
+    for (QTcpSocket* socket : waiting) {
+        answer(socket, body);
+    }
+}
+
+void AppTest::SetUp() {
+    ASSERT_TRUE(folder.isValid());
+    // Zandorel 1.0.3, Linux edition, in the private folder.
+    AppInfo::override({u"Zandorel"_s, folder.path(), u"Zandorel"_s, 1, 0, 3, u"Linux"_s});
+    configPath = folder.filePath(u"ZandorelConfig.xml"_s);
+    QFile::copy(QStringLiteral(ZANDOREL_CONFIG_FILE), configPath);
+    QFile::setPermissions(configPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ASSERT_TRUE(Restart());
+}
 
 void AppTest::TearDown() {
     program.reset();
@@ -176,19 +116,10 @@ bool AppTest::Restart() {
     clearEndedLoops();
     FlushDeletes();
     dialogs.clear();
-    dialogs.whileShown = nullptr;
     program = std::make_unique<Program>(dialogs);
     // Nothing answers at this address: the silent checks of new windows end at once.
-    program->SetUpdateCheckAddress(QStringLiteral("http://127.0.0.1:9/tools/checkver/index.php"));
+    program->SetUpdateCheckAddress(u"http://127.0.0.1:9/tools/checkver/index.php"_s);
     return program->Start(configPath);
-}
-
-QString AppTest::SavedSettings() const {
-    return ReadFile(configPath);
-}
-
-void AppTest::WriteSettings(const QString& text) {
-    WriteFile(configPath, text);
 }
 
 void AppTest::SetSetting(const QString& path, const QString& attribute, const QString& value) {
@@ -210,8 +141,33 @@ void AppTest::Click(const Control& control) {
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
+QString AppTest::ViewRow(const MainWindow& window, int row, const std::function<void(CodeListBox&)>& act) {
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        auto* viewer = qobject_cast<CodeListBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(viewer, nullptr);
+        shown = viewer->Text_Code().Text();
+        (act ? act : [](CodeListBox& open) { open.close(); })(*viewer);
+    });
+    Click(window.Command_Link_AllValue(row));
+    return shown;
+}
+
+void AppTest::OnRequest(const std::function<void()>& act) {
+    server.onRequest = [act] { QTimer::singleShot(0, act); };
+}
+
 void AppTest::FlushDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace apptest
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

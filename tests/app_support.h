@@ -1,68 +1,54 @@
 #pragma once
-// Shared pieces of the window tests: a program started on a private copy of
-// the settings file with scripted dialogs, and a loopback HTTP server that
-// can hold its answers back.
+// Shared pieces of the window tests: a program on a private copy of the settings
+// file with scripted dialogs, and a loopback HTTP server that can hold its answers back.
 
 #include "app/control.h"
 #include "app/mainwindow.h"
 #include "app/program.h"
 #include "app/scripteddialogs.h"
 
-#include <QByteArray>
-#include <QList>
-#include <QObject>
-#include <QString>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
+namespace zandorel::app {
+class CodeListBox;
+}
+
+// Failure messages show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace apptest {
+
+using namespace Qt::StringLiterals;
 
 QString DataPath(const QString& name);
 QString ReadFile(const QString& path);
 void WriteFile(const QString& path, const QString& text);
-
-// A page of the share service's form listing the given entry objects
-// (each the inner text of one object).
-QString FolderPage(const QStringList& entries);
-// `count` entries named file1.txt, file2.txt, ...
+// A share page listing file1.txt ... file<count>.txt; every seventh is not public.
 QString GeneratedFolderPage(int count);
 
-// Answers every GET with one body. Requests can be held back and answered
-// later, to keep a fetch waiting.
+// Answers every GET with `body`; while `hold` is set, requests wait for Release().
 class LocalHttpServer : public QObject {
 public:
     LocalHttpServer();
-    ~LocalHttpServer() override;
-
-    QString Base() const; // "http://127.0.0.1:PORT"
-    QString Host() const; // "127.0.0.1:PORT"
-    void SetBody(const QByteArray& body, const QByteArray& contentType = "text/html; charset=utf-8");
-    void SetHold(bool hold) { hold_ = hold; }
-    // Answers every request held so far.
+    QString Base() const { return u"http://127.0.0.1:"_s + QString::number(server_.serverPort()); }
     void Release();
-    int RequestCount() const { return static_cast<int>(requestLines_.size()); }
-    int WaitingCount() const { return static_cast<int>(waiting_.size()); }
-    const QList<QByteArray>& RequestLines() const { return requestLines_; }
-    // Runs when a request has arrived, before it is answered or held.
-    std::function<void()> onRequest;
+    int RequestCount() const { return static_cast<int>(requestLines.size()); }
+
+    QByteArray body;
+    bool hold = false;
+    QList<QByteArray> requestLines;
+    std::function<void()> onRequest; // runs before a request is answered or held
 
 private:
-    void answer(class QTcpSocket* socket);
-
     QTcpServer server_;
-    QByteArray body_;
-    QByteArray contentType_;
-    bool hold_ = false;
-    QList<QByteArray> requestLines_;
     QList<class QTcpSocket*> waiting_;
 };
-
-// Runs `body` inside the program's main event loop, as a command runs in
-// the real program, and returns when that loop has ended.
-void RunInMainLoop(const std::function<void()>& body);
 
 // A running program on a private settings file beside a private "program
 // folder"; the dialogs answer from the script.
@@ -73,19 +59,22 @@ protected:
 
     // Starts the program again on the settings file as it is on disc.
     bool Restart();
-    // The settings document as it is on disc.
-    QString SavedSettings() const;
-    // Replaces the settings file before Restart().
-    void WriteSettings(const QString& text);
+    QString SavedSettings() const { return ReadFile(configPath); }
+    void WriteSettings(const QString& text) { WriteFile(configPath, text); }
     // Sets an attribute of the in-memory settings document.
     void SetSetting(const QString& path, const QString& attribute, const QString& value);
 
     zandorel::app::MainWindow& Window(int slot = 0) const;
-    // Clicks a control's widget with the mouse.
+    zandorel::app::Control& Ctl(const QString& name, int slot = 0) const { return Window(slot).Ctl(name); }
     static void Click(const zandorel::app::Control& control);
-    // Deletes the windows whose deletion is pending.
+    void Press(const QString& name, int slot = 0) const { Click(Ctl(name, slot)); }
+    // Clicks "?" of a link row and returns the text of the property viewer it
+    // opens; `act`, if given, runs on the open viewer and must close it.
+    static QString ViewRow(const zandorel::app::MainWindow& window, int row,
+                           const std::function<void(zandorel::app::CodeListBox&)>& act = {});
     static void FlushDeletes();
-
+    // Runs `act` in the event loop once a request has reached the server.
+    void OnRequest(const std::function<void()>& act);
     QList<zandorel::app::ScriptedDialogs::Call> Messages() const {
         return dialogs.calls(zandorel::app::ScriptedDialogs::Kind::Message);
     }
@@ -94,6 +83,7 @@ protected:
     QString configPath;
     zandorel::app::ScriptedDialogs dialogs;
     std::unique_ptr<zandorel::app::Program> program;
+    LocalHttpServer server;
 };
 
 } // namespace apptest
