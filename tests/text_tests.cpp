@@ -199,6 +199,35 @@ TEST(Placeholders, FileTagsAndTemplates) {
     EXPECT_THROW(ExpandFileTags(q("%t(name)"), page, 4), std::out_of_range);
 }
 
+TEST(Placeholders, ValuesHoldingPlaceholdersDoNotExplode) {
+    // A name holding its own placeholder used to be expanded again at every
+    // repeat of that placeholder in the template, doubling the text each
+    // time: a listing could hang the program with one crafted file name.
+    SDPage page;
+    page.GetListFromCode(
+        q("var primedResponse={\"children\":[{\"name\":\"%t(name)%t(name)\",\"a\":\"%t(b)%t(b)\","
+          "\"b\":\"%t(c)%t(c)%t(c)%t(c)\",\"c\":\"0123456789\"}]};"));
+    QString repeated;
+    for (int i = 0; i < 64; ++i) {
+        repeated += q("%t(name)");
+    }
+    EXPECT_EQ(ExpandFileTags(repeated, page, 1).size(), 64 * 16);
+    EXPECT_EQ(ExpandFileTags(q("%t(a)%t(b)%t(c)"), page, 1), q("0123456789").repeated(13));
+
+    // Chains of different placeholders, each doubling the text, stop
+    // growing at the length limit.
+    QString entries;
+    QString chain;
+    for (int i = 1; i <= 24; ++i) {
+        entries += QStringLiteral("\"k%1\":\"%t(k%2)%t(k%2)\",").arg(i).arg(i + 1);
+        chain += QStringLiteral("%t(k%1)").arg(i);
+    }
+    entries += q("\"k25\":\"0123456789\"");
+    SDPage chained;
+    chained.GetListFromCode(q("var primedResponse={\"children\":[{") + entries + q("}]};"));
+    EXPECT_LE(ExpandFileTags(chain, chained, 1).size(), MaxExpandedLength);
+}
+
 TEST(TextCodec, LegacyAndUtf8) {
     const QString text = q("会议纪要 €𝄞 ok");
     const QByteArray legacy = EncodeLegacy(text);

@@ -4,6 +4,7 @@
 #include "text/appinfo.h"
 #include "text/regexpfunctions.h"
 
+#include <QSet>
 #include <QtGlobal>
 
 namespace zandorel {
@@ -22,14 +23,28 @@ QString resourceDir(const AppInfo& app) {
 }
 
 // Runs `valueOf` for every placeholder match in order and replaces every
-// occurrence of that match's exact text in the working copy.
+// occurrence of that match's exact text in the working copy. Each distinct
+// placeholder text is replaced once: a value holding its own placeholder
+// would otherwise be expanded again at every repeat, growing the text
+// exponentially. A replacement that would take the text past
+// MaxExpandedLength is not made.
 template <typename F> QString expandEach(const QString& text, const QString& pattern, F&& valueOf) {
     QList<MatchRecord> matches;
     const int count = RegMatches(text, pattern, matches, QStringLiteral("$1"));
     QString work = text;
+    QSet<QString> done;
     for (int i = 0; i < count; ++i) {
+        const QString& placeholder = matches[i].Value;
+        if (done.contains(placeholder)) {
+            continue;
+        }
+        done.insert(placeholder);
         const QString value = valueOf(matches[i].Rewrites.value(0));
-        work.replace(matches[i].Value, value, Qt::CaseSensitive);
+        const qsizetype occurrences = work.count(placeholder, Qt::CaseSensitive);
+        if (work.size() + occurrences * (value.size() - placeholder.size()) > MaxExpandedLength) {
+            continue;
+        }
+        work.replace(placeholder, value, Qt::CaseSensitive);
     }
     return work;
 }

@@ -12,6 +12,9 @@ namespace zandorel {
 
 class SDPage;
 
+// No expansion makes a text longer than this many characters.
+constexpr qsizetype MaxExpandedLength = 4 * 1024 * 1024;
+
 // Expanded, absolute, normalised path. Every path variable ends with a
 // separator; a relative result is taken from the program's folder.
 QString ExpandPath(const QString& path);
