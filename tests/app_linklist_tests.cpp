@@ -8,7 +8,6 @@
 #include "share/sdpage.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -219,14 +218,12 @@ TEST_F(LinkListTest, PropertyViewerShowsOneFileAndRemembersItsSize) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-TEST_F(LinkListTest, LargeFillIsQuickAndOnlyRowsInSightHaveWidgets) {
+// The fill's speed is measured by the fill benchmark; here only its shape.
+TEST_F(LinkListTest, LargeFillGivesWidgetsOnlyToRowsInSight) {
     MainWindow& window = Window();
     auto page = std::make_shared<SDPage>();
     page->GetListFromCode(GeneratedFolderPage(1000));
-    QElapsedTimer clock;
-    clock.start();
     window.FillLinkList(page);
-    EXPECT_LT(clock.elapsed(), 500);
     ASSERT_EQ(window.LinkRowCount(), 1000);
     EXPECT_EQ(window.Label_Link(1000).Caption(), u"1000. file1000.txt"_s);
 

@@ -135,3 +135,32 @@ TEST_F(EndToEnd, SubFolderPagesAndUnknownFolders) {
                                                QStringLiteral("&id=") + cid + QStringLiteral("!2e2e2f2e2e")});
     EXPECT_EQ(out.status, 2);
 }
+
+TEST(EndToEndScale, AFolderOfAHundredThousandFiles) {
+    test::qtApp();
+    QTemporaryDir dir;
+    const QString share = dir.filePath(QStringLiteral("many"));
+    ASSERT_TRUE(QDir().mkpath(share));
+    const int count = 100000;
+    for (int i = 0; i < count; ++i) {
+        QFile f(share + QStringLiteral("/f%1.txt").arg(i, 6, 10, QChar(u'0')));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    standin::ServerOptions options;
+    options.port = 0;
+    options.folder = share.toStdString();
+    standin::ShareServer server(options);
+    ASSERT_TRUE(server.bind());
+    std::thread thread([&] { server.run(); });
+    QProcess cli;
+    cli.start(QString::fromUtf8(ZANDOREL_CLI),
+              {QStringLiteral("--url"), q(server.rootAddress()), QStringLiteral("--format"),
+               QStringLiteral("%t(name)"), QStringLiteral("--join"), QStringLiteral("$1\\n")});
+    EXPECT_TRUE(cli.waitForFinished(100000));
+    server.stop();
+    thread.join();
+    const QList<QByteArray> lines = cli.readAllStandardOutput().split('\n');
+    ASSERT_EQ(lines.size(), count + 1); // the last line ends too
+    EXPECT_EQ(lines[0], QByteArray("f000000"));
+    EXPECT_EQ(lines[count - 1], QByteArray("f099999"));
+}

@@ -2,7 +2,6 @@
 
 #include "share/records.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace zandorel;
@@ -102,15 +101,12 @@ TEST(SetAllValue, DeepNestingIsBounded) {
         }
         code += QStringLiteral("\"end\":1");
         code += QString(depth, u'}');
-        QElapsedTimer timer;
-        timer.start();
         Values values;
         values.SetAllValue(code, QString());
         EXPECT_LE(values.Count(), Values::MaxDepth + 1);
         EXPECT_GE(values.Count(), sameKey ? 2 : Values::MaxDepth);
         // The deepest flattened member keeps its remaining text unflattened.
         EXPECT_TRUE(values.Item(values.Count()).Value.contains(q("\"end\":1}")));
-        EXPECT_LT(timer.elapsed(), 20000); // a guard against quadratic work, not a speed test
     }
 }
 
