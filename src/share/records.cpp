@@ -94,12 +94,15 @@ void Values::SetAllValue(const QString& text, qsizetype start, qsizetype length,
         return;
     }
     const int t = addText(text);
+    // About one property per comma: enough room up front for a whole record.
+    const QStringView code = QStringView(text).mid(start, length);
+    items_.reserve(items_.size() + static_cast<size_t>(code.count(u',')) + 1);
     Span prefix;
     if (!cTitle.isEmpty()) {
         prefix.text = addText(cTitle);
         prefix.length = static_cast<int32_t>(cTitle.size());
     }
-    parse(t, QStringView(texts_[static_cast<size_t>(t)]).mid(start, length), prefix, 0);
+    parse(t, code, prefix, 0);
 }
 
 // The object text is compact notation: "key":value pairs, one comma between
