@@ -8,8 +8,9 @@ add_executable(app_tests
     app_skin_tests.cpp
     app_linklist_tests.cpp
     app_window_tests.cpp
+    app_standin_tests.cpp
 )
-target_link_libraries(app_tests PRIVATE zandorel_ui Qt6::Test GTest::gtest)
+target_link_libraries(app_tests PRIVATE zandorel_ui zandorel_standin Qt6::Test GTest::gtest)
 target_compile_definitions(app_tests PRIVATE
     ZANDOREL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
     ZANDOREL_CONFIG_FILE="${PROJECT_SOURCE_DIR}/config/ZandorelConfig.xml")
