@@ -19,22 +19,6 @@ bool is(const QString& name, const char* property) {
     return name.compare(QLatin1StringView(property), Qt::CaseInsensitive) == 0;
 }
 
-std::optional<bool> toBool(const QString& text) {
-    const QString t = text.trimmed();
-    if (t.compare(u"true", Qt::CaseInsensitive) == 0) {
-        return true;
-    }
-    if (t.compare(u"false", Qt::CaseInsensitive) == 0) {
-        return false;
-    }
-    bool ok = false;
-    const double number = t.toDouble(&ok);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return number != 0;
-}
-
 std::optional<double> toNumber(const QString& text) {
     bool ok = false;
     const double number = text.trimmed().toDouble(&ok);
@@ -61,6 +45,22 @@ QString numberText(double value) {
 }
 
 } // namespace
+
+std::optional<bool> BoolFromText(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.compare(u"true", Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    if (t.compare(u"false", Qt::CaseInsensitive) == 0) {
+        return false;
+    }
+    bool ok = false;
+    const double number = t.toDouble(&ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return number != 0;
+}
 
 int ToPixel(double value) {
     constexpr double limit = 16777215.0; // the largest size a widget takes
@@ -432,7 +432,7 @@ bool Control::SetProperty(const QString& name, const QString& value) {
         return true;
     }
     if ((is(name, "Visible") && widgetKind) || is(name, "Enabled")) {
-        const std::optional<bool> flag = toBool(value);
+        const std::optional<bool> flag = BoolFromText(value);
         if (!flag) {
             return false;
         }
@@ -471,7 +471,7 @@ bool Control::SetProperty(const QString& name, const QString& value) {
     }
     if (widgetKind && (is(name, "FontBold") || is(name, "FontItalic") || is(name, "FontUnderline") ||
                        is(name, "FontStrikethru"))) {
-        const std::optional<bool> flag = toBool(value);
+        const std::optional<bool> flag = BoolFromText(value);
         if (!flag) {
             return false;
         }

@@ -27,6 +27,9 @@ inline double Whole(double value) {
     return std::nearbyint(value);
 }
 
+// "True"/"False" in any case, or a number (non-zero is true); none otherwise.
+std::optional<bool> BoolFromText(const QString& text);
+
 // A whole pixel figure for a widget, held inside what a widget can take.
 int ToPixel(double value);
 

@@ -541,15 +541,7 @@ void MainWindow::Command_Get_Click() {
     }
     const auto page = std::make_shared<SDPage>();
     page_ = page;
-    const bool done = retrieve(page, [&] { page->GetListFromID(address.cid, address.id); });
-    if (gone()) {
-        return; // closed while the page was on its way
-    }
-    if (!done) {
-        showEmptyListing();
-        return;
-    }
-    createLinkListSteps();
+    retrieveAndFill(page, [&] { page->GetListFromID(address.cid, address.id); });
 }
 
 void MainWindow::Command_GetFromURL_Click() {
@@ -564,15 +556,7 @@ void MainWindow::Command_GetFromURL_Click() {
         return;
     }
     const std::shared_ptr<SDPage> page = pageForRetrieval();
-    const bool done = retrieve(page, [&] { page->GetListFromURL(address); });
-    if (gone()) {
-        return;
-    }
-    if (!done) {
-        showEmptyListing();
-        return;
-    }
-    createLinkListSteps();
+    retrieveAndFill(page, [&] { page->GetListFromURL(address); });
 }
 
 void MainWindow::Command_GetFromFile_Click() {
@@ -587,7 +571,14 @@ void MainWindow::Command_GetFromFile_Click() {
         return;
     }
     const std::shared_ptr<SDPage> page = pageForRetrieval();
-    const bool done = retrieve(page, [&] { page->GetListFromCode(ReadTextFile(path)); });
+    retrieveAndFill(page, [&] { page->GetListFromCode(ReadTextFile(path)); });
+}
+
+// Runs a retrieval on the page, then the steps of Command_CreatLinkList.
+// An error the retrieval raises is told like an empty listing; a window
+// closed while the page was on its way does nothing more.
+void MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work) {
+    const bool done = retrieve(page, work);
     if (gone()) {
         return;
     }

@@ -143,6 +143,7 @@ private:
     // Retrieval helpers.
     std::shared_ptr<SDPage> pageForRetrieval();
     bool retrieve(const std::shared_ptr<SDPage>& page, const std::function<void()>& work);
+    void retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work);
     void createLinkListSteps();
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);
     void showEmptyListing();

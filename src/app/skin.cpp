@@ -211,7 +211,7 @@ public:
             return true;
         }
         if (is(name, "Enabled")) {
-            const std::optional<bool> flag = toBool(value);
+            const std::optional<bool> flag = BoolFromText(value);
             if (flag) {
                 window_.setEnabled(*flag);
             }
@@ -233,7 +233,7 @@ public:
                 }
                 font.setPointSizeF(size);
             } else {
-                const std::optional<bool> flag = toBool(value);
+                const std::optional<bool> flag = BoolFromText(value);
                 if (!flag) {
                     return false;
                 }
@@ -274,19 +274,6 @@ public:
     void setOuterSize(int width, int height) override { SetOuterSize(window_, width, height); }
 
 private:
-    static std::optional<bool> toBool(const QString& text) {
-        const QString t = text.trimmed();
-        if (t.compare(u"true", Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-        if (t.compare(u"false", Qt::CaseInsensitive) == 0) {
-            return false;
-        }
-        bool ok = false;
-        const double number = t.toDouble(&ok);
-        return ok ? std::optional<bool>(number != 0) : std::nullopt;
-    }
-
     QWidget& window_;
 };
 
