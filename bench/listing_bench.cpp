@@ -7,6 +7,7 @@
 #include "text/placeholders.h"
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 using namespace zandorel;
 
@@ -65,6 +66,9 @@ void ListAndLink(benchmark::State& state) {
         benchmark::DoNotOptimize(total);
     }
     state.counters["page_MB"] = static_cast<double>(page.size()) * 2 / (1024 * 1024);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;  // of the process so far
     state.SetItemsProcessed(state.iterations() * files);
 }
 
