@@ -5,6 +5,7 @@
 #include "app/codelistbox.h"
 #include "app_support.h"
 
+#include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -130,6 +131,10 @@ TEST_F(SkinTest, PicturesLoadedAndDrawn) {
     EXPECT_FALSE(
         qobject_cast<QPushButton*>(window.Ctl(QStringLiteral("Command_Get")).Widget())->icon().isNull());
 
+    // Skinning keeps the frame's single-line border; BorderStyle 0 takes it away.
+    EXPECT_EQ(qobject_cast<QFrame*>(frame.Widget())->frameShape(), QFrame::Box);
+    EXPECT_EQ(frame.ScaleWidth(), frame.Width() - 2);
+
     // The drawing survives a repaint of the window.
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -143,6 +148,10 @@ TEST_F(SkinTest, PicturesLoadedAndDrawn) {
                                    "<Picture_LinkList_In Picture=\"\"/>"));
     EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage().isNull());
     EXPECT_EQ(Window().Ctl(QStringLiteral("Picture_LinkList_In")).Picture().size(), QSize(4, 4));
+    Skin(QString(), QStringLiteral("<Picture_LinkList_Out BorderStyle=\"0\"/>"));
+    const Control& plain = Window().Ctl(QStringLiteral("Picture_LinkList_Out"));
+    EXPECT_EQ(qobject_cast<QFrame*>(plain.Widget())->frameShape(), QFrame::NoFrame);
+    EXPECT_EQ(plain.ScaleWidth(), plain.Width());
 }
 
 TEST_F(SkinTest, DrawStylesOnAPictureBox) {

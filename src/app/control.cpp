@@ -365,6 +365,14 @@ void Control::SetToolTipText(const QString& text) {
     }
 }
 
+void Control::SetBorderWidth(int border) {
+    border_ = border;
+    if (kind_ == ControlKind::PictureBox) {
+        borderStyle_ = border > 0 ? 1 : 0;
+    }
+    pushBorder();
+}
+
 bool Control::SetBorderStyle(int style) {
     if ((style != 0 && style != 1) ||
         (kind_ != ControlKind::PictureBox && kind_ != ControlKind::TextBox && kind_ != ControlKind::Label)) {

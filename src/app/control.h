@@ -74,7 +74,7 @@ public:
 
     // Inner size: a picture box draws its border inside its outer size.
     int BorderWidth() const { return border_; }
-    void SetBorderWidth(int border) { border_ = border; }
+    void SetBorderWidth(int border);
     double ScaleWidth() const;
     double ScaleHeight() const;
 
