@@ -152,9 +152,16 @@ void Values::parse(int text, QStringView code, const Span& prefix, int depth) {
 
 uint32_t Values::hashFolded(const TitleView& key) {
     uint32_t h = 2166136261u;
-    for (qsizetype i = 0, n = key.size(); i < n; ++i) {
-        h = (h ^ foldChar(key.at(i)).unicode()) * 16777619u;
+    auto add = [&h](QStringView part) {
+        for (QChar c : part) {
+            h = (h ^ foldChar(c).unicode()) * 16777619u;
+        }
+    };
+    if (key.hasPrefix) {
+        add(key.prefix);
+        add(u".");
     }
+    add(key.key);
     return h;
 }
 

@@ -4,6 +4,7 @@
 #include "text/appinfo.h"
 #include "text/regexpfunctions.h"
 
+#include <QHash>
 #include <QSet>
 #include <QtGlobal>
 
@@ -28,23 +29,48 @@ QString resourceDir(const AppInfo& app) {
 // would otherwise be expanded again at every repeat, growing the text
 // exponentially. A replacement that would take the text past
 // MaxExpandedLength is not made.
-template <typename F> QString expandEach(const QString& text, const QString& pattern, F&& valueOf) {
+struct Placeholder {
+    QString text; // the placeholder as written
+    QString name; // the name inside its markers
+};
+
+// The distinct placeholders of a text, in order of their first match. A
+// template is expanded once per file of a listing, so the answers for the
+// last few texts are kept.
+QList<Placeholder> placeholdersOf(const QString& text, const QString& pattern) {
+    thread_local QHash<QString, QList<Placeholder>> cache;
+    const QString key = pattern + QChar(u'\0') + text;
+    if (auto it = cache.constFind(key); it != cache.constEnd()) {
+        return *it;
+    }
     QList<MatchRecord> matches;
     const int count = RegMatches(text, pattern, matches, QStringLiteral("$1"));
-    QString work = text;
-    QSet<QString> done;
+    QList<Placeholder> found;
+    QSet<QString> seen;
     for (int i = 0; i < count; ++i) {
-        const QString& placeholder = matches[i].Value;
-        if (done.contains(placeholder)) {
-            continue;
+        if (!seen.contains(matches[i].Value)) {
+            seen.insert(matches[i].Value);
+            found.append(Placeholder{matches[i].Value, matches[i].Rewrites.value(0)});
         }
-        done.insert(placeholder);
-        const QString value = valueOf(matches[i].Rewrites.value(0));
-        const qsizetype occurrences = work.count(placeholder, Qt::CaseSensitive);
-        if (work.size() + occurrences * (value.size() - placeholder.size()) > MaxExpandedLength) {
-            continue;
+    }
+    if (cache.size() >= 64) {
+        cache.clear();
+    }
+    cache.insert(key, found);
+    return found;
+}
+
+template <typename F> QString expandEach(const QString& text, const QString& pattern, F&& valueOf) {
+    QString work = text;
+    for (const Placeholder& placeholder : placeholdersOf(text, pattern)) {
+        const QString value = valueOf(placeholder.name);
+        if (value.size() > placeholder.text.size()) {
+            const qsizetype occurrences = work.count(placeholder.text, Qt::CaseSensitive);
+            if (work.size() + occurrences * (value.size() - placeholder.text.size()) > MaxExpandedLength) {
+                continue;
+            }
         }
-        work.replace(placeholder, value, Qt::CaseSensitive);
+        work.replace(placeholder.text, value, Qt::CaseSensitive);
     }
     return work;
 }
