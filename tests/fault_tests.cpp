@@ -8,6 +8,7 @@
 #include "testsupport.h"
 #include "text/appinfo.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -136,6 +137,25 @@ TEST(Faults, SaveKilledMidwayLeavesAWholeFile) {
         SettingsStore store;
         EXPECT_TRUE(store.LoadSettings(path)) << "the file was left broken";
     }
+}
+
+TEST(Faults, FullDiskKeepsTheOldFile) {
+    test::qtApp();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ZandorelConfig.xml"));
+    const QByteArray original(
+        "<Soft><TemplateList><Template name=\"a\">%t(name)</Template></TemplateList></Soft>");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(original);
+    f.close();
+    QProcess saver;
+    saver.start(QString::fromUtf8(ZANDOREL_SETTINGS_SAVER), {path, QStringLiteral("--full-disk")});
+    ASSERT_TRUE(saver.waitForFinished(10000));
+    EXPECT_EQ(saver.exitCode(), 0) << "the save on a full disk reported success";
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), original);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << "a temporary file was left behind";
 }
 
 TEST(Faults, PagesFarBeyondTheUsual) {
