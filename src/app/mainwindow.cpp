@@ -574,10 +574,11 @@ void MainWindow::Command_GetFromFile_Click() {
     retrieveAndFill(page, [&] { page->GetListFromCode(ReadTextFile(path)); });
 }
 
-// Runs a retrieval on the page, then the steps of Command_CreatLinkList.
-// An error the retrieval raises is told like an empty listing; a window
-// closed while the page was on its way does nothing more.
-void MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work) {
+// Runs a retrieval on the page, then `finish`, by default the steps of
+// Command_CreatLinkList. An error the retrieval raises is told like an empty
+// listing; a window closed while the page was on its way does nothing more.
+void MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work,
+                                 const std::function<void()>& finish) {
     const bool done = retrieve(page, work);
     if (gone()) {
         return;
@@ -586,7 +587,11 @@ void MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const std:
         showEmptyListing();
         return;
     }
-    createLinkListSteps();
+    if (finish) {
+        finish();
+    } else {
+        createLinkListSteps();
+    }
 }
 
 void MainWindow::Command_CreatLinkList_Click() {
@@ -647,15 +652,8 @@ void MainWindow::Command3_Click() {
     }
     const QString path = AppInfo::current().besideProgram(appkeys::TestPageFile);
     const std::shared_ptr<SDPage> page = pageForRetrieval();
-    const bool done = retrieve(page, [&] { page->GetListFromCode(ReadTextFile(path)); });
-    if (gone()) {
-        return;
-    }
-    if (!done) {
-        showEmptyListing();
-        return;
-    }
-    fillLinkListReporting(page_);
+    retrieveAndFill(
+        page, [&] { page->GetListFromCode(ReadTextFile(path)); }, [this] { fillLinkListReporting(page_); });
 }
 
 // ---- Window commands ----

@@ -143,7 +143,8 @@ private:
     // Retrieval helpers.
     std::shared_ptr<SDPage> pageForRetrieval();
     bool retrieve(const std::shared_ptr<SDPage>& page, const std::function<void()>& work);
-    void retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work);
+    void retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work,
+                         const std::function<void()>& finish = {});
     void createLinkListSteps();
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);
     void showEmptyListing();
