@@ -9,7 +9,8 @@ BUILD_DIR="${ZANDOREL_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-qpa-plugins libpcre2-dev libpugixml-dev libcpp-httplib-dev
-    libgtest-dev libbenchmark-dev
+    libmicrohttpd-dev qt6-translations-l10n qt6-wayland
+    libgtest-dev libbenchmark-dev libsimdjson-dev jq
     python3 fonts-noto-cjk
 )
 
