@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -48,6 +49,10 @@ protected:
     }
     CliRun run(const QStringList& args) {
         QProcess p;
+        // A configuration folder of this test's own, never the user's.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(q("XDG_CONFIG_HOME"), dir.filePath(q("xdg")));
+        p.setProcessEnvironment(env);
         p.start(cli, args);
         EXPECT_TRUE(p.waitForFinished(30000));
         CliRun r;
@@ -157,4 +162,29 @@ TEST_F(CliTest, FetchesFromTheShareService) {
 
     r = run({q("--url"), QString::fromStdString(base) + q("/?cid=x&id=y"), q("--captions")});
     EXPECT_EQ(r.out, QByteArray("1. report.pdf\n2. 会议纪要.txt\t警告：文件不是公共\n"));
+}
+
+TEST_F(CliTest, VersionAndWhereTheSettingsComeFrom) {
+    CliRun r = run({q("--version")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, QStringLiteral("zandorel-cli %1.%2.%3\n")
+                         .arg(ZANDOREL_VERSION_MAJOR)
+                         .arg(ZANDOREL_VERSION_MINOR)
+                         .arg(ZANDOREL_VERSION_PATCH)
+                         .toUtf8());
+    EXPECT_TRUE(run({q("--help")}).out.contains("--version"));
+
+    // No file anywhere: the built-in settings, and no file is created.
+    EXPECT_EQ(run({q("--page"), pagePath}).out, QByteArray("report.pdf\r\n会议纪要.txt\r\n"));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(q("xdg"))));
+
+    // The configuration folder's file, until one lies beside the program.
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(q("xdg/zandorel"))));
+    write(q("xdg/zandorel/ZandorelConfig.xml"), "<Soft><Config AllLinkFormat=\"user:$1;\"/></Soft>");
+    EXPECT_EQ(run({q("--page"), pagePath}).out, QByteArray("user:report.pdf;user:会议纪要.txt;"));
+    write(q("ZandorelConfig.xml"), "<Soft><Config AllLinkFormat=\"beside:$1;\"/></Soft>");
+    EXPECT_EQ(run({q("--page"), pagePath}).out, QByteArray("beside:report.pdf;beside:会议纪要.txt;"));
+    const QString other = write(q("other.xml"), "<Soft><Config AllLinkFormat=\"other:$1;\"/></Soft>");
+    EXPECT_EQ(run({q("--page"), pagePath, q("--config"), other}).out,
+              QByteArray("other:report.pdf;other:会议纪要.txt;"));
 }

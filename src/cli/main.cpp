@@ -1,7 +1,9 @@
 // zandorel-cli: lists a shared folder without a window and prints its links.
 
+#include "settings/location.h"
 #include "zandorel.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <cstdio>
@@ -23,11 +25,13 @@ const char* const usageText =
     "  --url URL          any address, fetched as it is\n"
     "  --address ADDRESS  a shared-folder address of the configured share service\n"
     "options:\n"
-    "  --config FILE      settings document (default: ZandorelConfig.xml beside the program)\n"
+    "  --config FILE      settings document (default: ZandorelConfig.xml beside the program,\n"
+    "                     else in ~/.config/zandorel, else the built-in settings)\n"
     "  --format TEMPLATE  link format (default: the first saved template)\n"
     "  --join FORMAT      join format of the combined block (default: AllLinkFormat)\n"
     "  --captions         print one caption line per file instead of the block\n"
     "  --props N          print every property of file N\n"
+    "  --version          print the version and exit\n"
     "exit status: 0 done, 1 settings unusable, 2 nothing extracted, 3 invalid address,\n"
     "             4 no such file, 64 bad usage\n";
 
@@ -49,73 +53,122 @@ struct Options {
     QString page, url, address, config, format, join;
     bool hasFormat = false, hasJoin = false, captions = false;
     std::optional<QString> props;
-    int sources = 0;
     enum Source { None, Page, Url, Address } source = None;
 };
+
+// The argument a failed parse stopped at, as the user typed it.
+QString parseProblem(const QCommandLineParser& parser, const QStringList& args) {
+    const QStringList unknown = parser.unknownOptionNames();
+    for (qsizetype i = 1; i < args.size() && args[i] != u"--"; ++i) {
+        const QString& arg = args[i];
+        if (!arg.startsWith(u'-')) {
+            continue;
+        }
+        const QString name = arg.mid(arg.startsWith(u"--") ? 2 : 1).section(u'=', 0, 0);
+        // An unknown option, or one given a value it does not take ("--captions=1").
+        const bool takesNoValue =
+            name == u"captions" || name == u"help" || name == u"h" || name == u"version";
+        if (unknown.contains(name) || (takesNoValue && arg.contains(u'='))) {
+            return QStringLiteral("unknown argument ") + arg;
+        }
+    }
+    // Otherwise the last option lacks its value.
+    return args.last() + QStringLiteral(" needs a value");
+}
+
+// Reads the command line into `o`. Returns the exit status when the
+// program ends here (usage, help, version).
+std::optional<int> parseArguments(const QStringList& args, Options& o) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption page(QStringLiteral("page"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption url(QStringLiteral("url"), QString(), QStringLiteral("URL"));
+    const QCommandLineOption address(QStringLiteral("address"), QString(), QStringLiteral("ADDRESS"));
+    const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("TEMPLATE"));
+    const QCommandLineOption join(QStringLiteral("join"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption captions(QStringLiteral("captions"));
+    const QCommandLineOption props(QStringLiteral("props"), QString(), QStringLiteral("N"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({page, url, address, config, format, join, captions, props, help, version});
+
+    if (!parser.parse(args)) {
+        return usage(parseProblem(parser, args));
+    }
+    // A bare "--" is no option of this tool: it does not end the options.
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == u"--help" || arg == u"-h" || arg == u"--version") {
+            break;
+        }
+        if (arg == u"--") {
+            return usage(QStringLiteral("unknown argument --"));
+        }
+        for (const QCommandLineOption* withValue : {&page, &url, &address, &config, &format, &join, &props}) {
+            if (arg == QStringLiteral("--") + withValue->names().first()) {
+                ++i; // its value, whatever it looks like
+            }
+        }
+    }
+    if (parser.isSet(help)) {
+        write(stdout, QString::fromUtf8(usageText));
+        return Ok;
+    }
+    if (parser.isSet(version)) {
+        const AppInfo info = AppInfo::current();
+        write(stdout,
+              QStringLiteral("zandorel-cli %1.%2.%3\n").arg(info.major).arg(info.minor).arg(info.revision));
+        return Ok;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return usage(QStringLiteral("unknown argument ") + parser.positionalArguments().first());
+    }
+
+    const qsizetype sources =
+        parser.values(page).size() + parser.values(url).size() + parser.values(address).size();
+    if (sources != 1) {
+        return usage(QStringLiteral("give exactly one of --page, --url, --address"));
+    }
+    if (parser.isSet(page)) {
+        o.source = Options::Page;
+        o.page = parser.value(page);
+    } else if (parser.isSet(url)) {
+        o.source = Options::Url;
+        o.url = parser.value(url);
+    } else {
+        o.source = Options::Address;
+        o.address = parser.value(address);
+    }
+    o.config = parser.value(config);
+    o.hasFormat = parser.isSet(format);
+    o.format = parser.value(format);
+    o.hasJoin = parser.isSet(join);
+    o.join = parser.value(join);
+    o.captions = parser.isSet(captions);
+    if (parser.isSet(props)) {
+        o.props = parser.value(props);
+    }
+    if (o.captions && o.props) {
+        return usage(QStringLiteral("--captions and --props do not go together"));
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
     Options o;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&](QString& into) {
-            if (i + 1 >= args.size()) {
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        bool ok = true;
-        if (a == u"--page") {
-            ok = value(o.page);
-            ++o.sources;
-            o.source = Options::Page;
-        } else if (a == u"--url") {
-            ok = value(o.url);
-            ++o.sources;
-            o.source = Options::Url;
-        } else if (a == u"--address") {
-            ok = value(o.address);
-            ++o.sources;
-            o.source = Options::Address;
-        } else if (a == u"--config") {
-            ok = value(o.config);
-        } else if (a == u"--format") {
-            ok = value(o.format);
-            o.hasFormat = true;
-        } else if (a == u"--join") {
-            ok = value(o.join);
-            o.hasJoin = true;
-        } else if (a == u"--captions") {
-            o.captions = true;
-        } else if (a == u"--props") {
-            QString n;
-            ok = value(n);
-            o.props = n;
-        } else if (a == u"--help" || a == u"-h") {
-            write(stdout, QString::fromUtf8(usageText));
-            return Ok;
-        } else {
-            return usage(QStringLiteral("unknown argument ") + a);
-        }
-        if (!ok) {
-            return usage(a + QStringLiteral(" needs a value"));
-        }
-    }
-    if (o.sources != 1) {
-        return usage(QStringLiteral("give exactly one of --page, --url, --address"));
-    }
-    if (o.captions && o.props) {
-        return usage(QStringLiteral("--captions and --props do not go together"));
+    if (const std::optional<int> status = parseArguments(QCoreApplication::arguments(), o)) {
+        return *status;
     }
 
     SettingsStore& settings = SettingsStore::Instance();
-    const QString configPath =
-        o.config.isEmpty() ? AppInfo::current().besideProgram(keys::ConfigFileName) : o.config;
-    if (!o.config.isEmpty() || QFileInfo::exists(configPath)) {
+    // --config wins; else the file beside the program or in the
+    // configuration folder; else the built-in settings. Never creates a file.
+    const QString configPath = o.config.isEmpty() ? findSettingsFile() : o.config;
+    if (!configPath.isEmpty()) {
         if (!settings.LoadSettings(configPath)) {
             write(stderr,
                   LoadErrorMessage(QFileInfo(configPath).fileName(), QDateTime::currentDateTime()) + u'\n');

@@ -276,6 +276,7 @@ bool SettingsStore::LoadSettings(const QString& configPath) {
 }
 
 void SettingsStore::LoadDefaults() {
+    configPath_.clear(); // built-in defaults come from no file and are saved to none
     doc_.reset();
     doc_.append_child("Soft");
     readLoadedValues();

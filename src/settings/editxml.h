@@ -57,7 +57,8 @@ public:
     // and reads ListDistance. Returns false, leaving an empty document, when
     // the file is missing or is not well-formed XML.
     bool LoadSettings(const QString& configPath = QString());
-    // Uses an empty <Soft/> document: every read gives its default.
+    // Uses an empty <Soft/> document: every read gives its default. There
+    // is no ConfigPath then.
     void LoadDefaults();
 
     pugi::xml_document& Doc() { return doc_; }
