@@ -4,11 +4,13 @@
 #include "app/mainwindow.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
+#include "settings/location.h"
 #include "share/diagnostics.h"
 #include "text/placeholders.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDebug>
 #include <QFileInfo>
 
 namespace zandorel::app {
@@ -54,7 +56,15 @@ bool Program::Start(const QString& configPath) {
         gui->setQuitOnLastWindowClosed(false); // the last unload ends the program
     }
     SettingsStore& settings = SettingsStore::Instance();
-    if (!settings.LoadSettings(configPath)) {
+    QString path = configPath;
+    if (path.isEmpty()) {
+        const SettingsFileChoice choice = prepareSettingsFile();
+        if (!choice.problem.isEmpty()) {
+            qWarning().noquote() << "Zandorel:" << choice.problem;
+        }
+        path = choice.path;
+    }
+    if (!settings.LoadSettings(path)) {
         const QString fileName = QFileInfo(settings.ConfigPath()).fileName();
         dialogs_.message(nullptr, LoadErrorMessage(fileName, QDateTime::currentDateTime()),
                          QStringLiteral("Zandorel"), Dialogs::Icon::Critical, Dialogs::Buttons::Ok);

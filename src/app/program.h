@@ -35,9 +35,10 @@ public:
     static Program* Current();
 
     // The start procedure: loads the settings document (from `configPath`,
-    // or beside the program) and opens the first main window. Without a
-    // usable document it shows the two-language error and returns false;
-    // no window opens then.
+    // else beside the program, else from the configuration folder, made
+    // from the installed default on first start) and opens the first main
+    // window. Without a usable document it shows the two-language error and
+    // returns false; no window opens then.
     bool Start(const QString& configPath = QString());
 
     // Opens one more main window in the next slot. Null once the program has ended.
