@@ -323,7 +323,8 @@ void MainWindow::createControls() {
                 [this, handler = handler] { (this->*handler)(); });
     }
     auto* list = qobject_cast<QListWidget*>(List_CodeList_->Widget());
-    connect(list, &QListWidget::currentRowChanged, this, [this] { List_CodeList_Click(); });
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(list, &QListWidget::itemSelectionChanged, this, [this] { List_CodeList_Click(); });
     connect(list, &QListWidget::itemClicked, this, [this] { List_CodeList_Click(); });
     auto* bar = qobject_cast<QScrollBar*>(VScroll_LinkList_->Widget());
     connect(bar, &QScrollBar::valueChanged, this, [this](int value) {
@@ -435,7 +436,7 @@ void MainWindow::Load() {
     const double pitch = static_cast<double>(SettingsStore::Instance().ListDistance()) + bottom - top;
     rowPitch_ = static_cast<int>(std::clamp(Whole(pitch), -2147483648.0, 2147483647.0));
     LoadTemplateList();
-    if (qobject_cast<QListWidget*>(List_CodeList_->Widget())->count() >= 1) {
+    if (templateList()->count() >= 1) {
         selectTemplate(0);
     }
     TrimWorkingSet();
@@ -693,42 +694,47 @@ void MainWindow::Timer_Update_Timer() {
 }
 
 // ---- Format template list ----
+//
+// The table and its rules live in the program's TemplateList; the window
+// shows the names and knows which entry the user has chosen. An entry is
+// chosen by being selected (a click, a key that moves the selection, or the
+// selection set in code); the focus outline that a list gets when it is
+// tabbed into chooses nothing.
+
+QListWidget* MainWindow::templateList() const {
+    return qobject_cast<QListWidget*>(List_CodeList_->Widget());
+}
+
+int MainWindow::selectedTemplate() const {
+    const QListWidget* list = templateList();
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.first());
+}
+
+void MainWindow::showTemplateNames() {
+    QListWidget* list = templateList();
+    const QSignalBlocker quiet(list);
+    list->clear();
+    for (const TemplateItem& item : program_.Templates().Items()) {
+        list->addItem(item.Name);
+    }
+}
 
 void MainWindow::LoadTemplateList() {
-    auto* list = qobject_cast<QListWidget*>(List_CodeList_->Widget());
-    {
-        const QSignalBlocker quiet(list);
-        list->clear();
-    }
-    QList<TemplateItem>& table = program_.Templates();
-    table.clear();
-    const int count = CountNodes(settings(), keys::Template);
-    for (int k = 0; k < count; ++k) {
-        TemplateItem item{ReadAttribute(settings(), keys::Template, QStringLiteral("name"), QString(), k),
-                          ReadNodeText(settings(), keys::Template, QString(), k)};
-        list->addItem(item.Name);
-        table.append(item);
-    }
+    program_.Templates().Load(settings());
+    showTemplateNames();
 }
 
 void MainWindow::SaveTemplateList() {
-    const int count = CountNodes(settings(), keys::Template);
-    for (int k = 0; k < count; ++k) {
-        RemoveElement(settings(), keys::TemplateList, QStringLiteral("Template"), 0);
-    }
-    const QList<TemplateItem> table = program_.Templates();
-    for (int k = 0; k < table.size(); ++k) {
-        AppendElement(settings(), keys::TemplateList, QStringLiteral("Template"), table[k].Format);
-        AddAttribute(settings(), keys::Template, QStringLiteral("name"), table[k].Name, k);
-    }
-    LoadTemplateList();
+    program_.Templates().Save(settings());
+    showTemplateNames();
 }
 
 void MainWindow::selectTemplate(int index) {
-    auto* list = qobject_cast<QListWidget*>(List_CodeList_->Widget());
+    QListWidget* list = templateList();
     {
         const QSignalBlocker quiet(list);
-        list->setCurrentRow(index);
+        list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
     }
     List_CodeList_Click();
 }
@@ -737,12 +743,9 @@ void MainWindow::List_CodeList_Click() {
     if (gone()) {
         return;
     }
-    const int index = qobject_cast<QListWidget*>(List_CodeList_->Widget())->currentRow();
-    const QList<TemplateItem>& table = program_.Templates();
-    if (index < 0 || index >= table.size()) {
-        return;
+    if (const std::optional<QString> format = program_.Templates().Format(selectedTemplate())) {
+        Text_CodeFormat_->SetText(*format);
     }
-    Text_CodeFormat_->SetText(table[index].Format);
 }
 
 void MainWindow::Command_AddToList_Click() {
@@ -754,14 +757,12 @@ void MainWindow::Command_AddToList_Click() {
         this, settingText(keys::InputTemplateName, keys::InputTemplateNameDefault),
         settingAttribute(keys::InputTemplateName, keys::Title, keys::InputTemplateNameTitleDefault),
         QString());
-    if (gone() || name.isEmpty()) {
+    if (gone()) {
         return;
     }
-    if (AppendElement(settings(), keys::TemplateList, QStringLiteral("Template"), Text_CodeFormat_->Text())) {
-        AddAttribute(settings(), keys::Template, QStringLiteral("name"), name,
-                     CountNodes(settings(), keys::Template) - 1);
+    if (program_.Templates().Add(settings(), name, Text_CodeFormat_->Text())) {
+        showTemplateNames();
     }
-    LoadTemplateList();
 }
 
 void MainWindow::Command_DelToList_Click() {
@@ -769,11 +770,8 @@ void MainWindow::Command_DelToList_Click() {
     if (gone()) {
         return;
     }
-    const int index = qobject_cast<QListWidget*>(List_CodeList_->Widget())->currentRow();
-    if (index >= 0) {
-        RemoveElement(settings(), keys::TemplateList, QStringLiteral("Template"), index);
-    }
-    LoadTemplateList();
+    program_.Templates().Delete(settings(), selectedTemplate());
+    showTemplateNames();
 }
 
 void MainWindow::Command_ListUp_Click() {
@@ -781,19 +779,11 @@ void MainWindow::Command_ListUp_Click() {
     if (gone()) {
         return;
     }
-    auto* list = qobject_cast<QListWidget*>(List_CodeList_->Widget());
-    const int a = list->currentRow();
-    LoadTemplateList();
-    const int b = list->count();
-    if (b < 1 || a < 1 || a >= b) {
-        if (a >= 0 && a < b) {
-            selectTemplate(a);
-        }
-        return;
+    const int select = program_.Templates().MoveUp(settings(), selectedTemplate());
+    showTemplateNames();
+    if (select >= 0) {
+        selectTemplate(select);
     }
-    program_.Templates().swapItemsAt(a - 1, a);
-    SaveTemplateList();
-    selectTemplate(a - 1);
 }
 
 void MainWindow::Command_ListDown_Click() {
@@ -801,16 +791,10 @@ void MainWindow::Command_ListDown_Click() {
     if (gone()) {
         return;
     }
-    auto* list = qobject_cast<QListWidget*>(List_CodeList_->Widget());
-    const int a = list->currentRow();
-    LoadTemplateList();
-    const int b = list->count();
-    if (a >= 0 && a < b - 1) {
-        program_.Templates().swapItemsAt(a, a + 1);
-        SaveTemplateList();
-        selectTemplate(a + 1);
-    } else if (a >= 0 && a < b) {
-        selectTemplate(a);
+    const int select = program_.Templates().MoveDown(settings(), selectedTemplate());
+    showTemplateNames();
+    if (select >= 0) {
+        selectTemplate(select);
     }
 }
 

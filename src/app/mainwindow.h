@@ -22,6 +22,7 @@
 
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QTimer;
 
@@ -148,6 +149,10 @@ private:
     void createLinkListSteps();
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);
     void showEmptyListing();
+    // The template list.
+    QListWidget* templateList() const;
+    int selectedTemplate() const; // -1 when none is selected
+    void showTemplateNames();
     void selectTemplate(int index);
 
     // The link-row widgets.

@@ -4,6 +4,8 @@
 // they share, and the end, when the last main window closes, with the one
 // save of the settings document.
 
+#include "settings/templatelist.h"
+
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -13,12 +15,6 @@ namespace zandorel::app {
 
 class Dialogs;
 class MainWindow;
-
-// One entry of the frequently used format templates.
-struct TemplateItem {
-    QString Name;
-    QString Format;
-};
 
 // Whether this build is a development run, which shows the test commands.
 bool DevelopmentRun();
@@ -60,7 +56,7 @@ public:
     QList<MainWindow*> OpenWindows() const;
 
     // The process-wide template table, in settings-document order.
-    QList<TemplateItem>& Templates() { return templates_; }
+    TemplateList& Templates() { return templates_; }
 
     bool SilentUpdateCheck() const { return silentUpdateCheck_; }
     void SetSilentUpdateCheck(bool silent) { silentUpdateCheck_ = silent; }
@@ -80,7 +76,7 @@ private:
     Dialogs& dialogs_;
     std::vector<QPointer<MainWindow>> windows_;
     int openWindows_ = 0;
-    QList<TemplateItem> templates_;
+    TemplateList templates_;
     bool silentUpdateCheck_ = true;
     QString updateCheckAddress_;
     bool showsTestCommands_ = DevelopmentRun();
