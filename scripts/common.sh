@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Shared by run.sh and test.sh: installs what is missing from Debian's
-# packages and builds the project with CMake and Ninja.
+# Shared by the scripts: installs what is missing from Debian's packages and
+# builds the project with CMake and Ninja, quietly unless something fails.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -13,6 +13,16 @@ PACKAGES=(
     libgtest-dev libbenchmark-dev libsimdjson-dev jq
     python3 fonts-noto-cjk
 )
+# The install test's checks and the Debian package build.
+INSTALL_TEST_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
+
+# The build folder as the user would type it.
+build_dir_name() {
+    case "$BUILD_DIR" in
+        "$ROOT"/*) echo "${BUILD_DIR#"$ROOT"/}" ;;
+        *) echo "$BUILD_DIR" ;;
+    esac
+}
 
 install_packages() {
     local missing=()
@@ -24,18 +34,70 @@ install_packages() {
     if [ ${#missing[@]} -eq 0 ]; then
         return 0
     fi
-    local sudo=""
+    local sudo=()
     if [ "$(id -u)" -ne 0 ]; then
-        sudo="sudo"
+        if ! command -v sudo >/dev/null 2>&1; then
+            cat >&2 <<EOF
+These Debian packages are needed and not installed:
+    ${missing[*]}
+There is no sudo here, so install them as root, then run this command again:
+    su -c 'apt-get update && apt-get install -y --no-install-recommends ${missing[*]}'
+EOF
+            exit 1
+        fi
+        sudo=(sudo)
     fi
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    echo "Installing the missing Debian packages: ${missing[*]}"
+    local log
+    log="$(mktemp)"
+    if ! { "${sudo[@]}" apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}"; } >"$log" 2>&1; then
+        tail -n 20 "$log" >&2
+        rm -f "$log"
+        cat >&2 <<EOF
+Installing the packages failed. As root, run:
+    apt-get update && apt-get install -y --no-install-recommends ${missing[*]}
+EOF
+        exit 1
+    fi
+    rm -f "$log"
 }
 
-build_project() {
+# Runs a command with its output in a log file; on failure shows the end of
+# the log and stops the script.
+run_logged() {
+    local log="$1"
+    shift
+    if ! "$@" >"$log" 2>&1; then
+        echo "Failed: $*" >&2
+        tail -n 60 "$log" >&2
+        echo "(whole output in $log)" >&2
+        exit 1
+    fi
+}
+
+# configure_project [BUILD_TYPE] [CMAKE_ARGUMENT...]
+configure_project() {
     local build_type="${1:-RelWithDebInfo}"
     shift || true
-    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" "$@" >/dev/null
-    cmake --build "$BUILD_DIR" -j "$(nproc)"
+    mkdir -p "$BUILD_DIR"
+    run_logged "$BUILD_DIR/configure.log" \
+        cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" "$@"
+}
+
+# build_targets [TARGET...]: everything when no target is named.
+build_targets() {
+    local targets=()
+    if [ $# -gt 0 ]; then
+        targets=(--target "$@")
+    fi
+    run_logged "$BUILD_DIR/build.log" cmake --build "$BUILD_DIR" -j "$(nproc)" "${targets[@]}"
+}
+
+# build_project [BUILD_TYPE] [CMAKE_ARGUMENT...]: configures and builds everything.
+build_project() {
+    echo "Building everything in $(build_dir_name)/ (several minutes the first time)..."
+    configure_project "$@"
+    build_targets
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The program's icon, drawn at start in 48, 32, 24 and 16 pixels.
+// The program's icon: the installed hicolor images (data/icons), built into
+// the program in 16, 24, 32, 48 and 256 pixels.
 
 #include <QIcon>
 
