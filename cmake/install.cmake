@@ -79,10 +79,4 @@ if(TARGET Zandorel)
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n, fonts-noto-cjk | fonts-wqy-microhei")
 endif()
 
-# A source archive (cpack --config CPackSourceConfig.cmake): the checkout
-# without its build folders and git data.
-set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_PACKAGE_FILE_NAME zandorel-${PROJECT_VERSION})
-set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/" "/\\\\.cache/" "/compile_commands\\\\.json$")
-
 include(CPack)
