@@ -1,11 +1,15 @@
-// zandorel-share [--bind ADDRESS] [--port N] [--versioninfo FILE] FOLDER
+// zandorel-share [--bind ADDRESS] [--port N] [--public-url URL]
+//                [--versioninfo FILE] FOLDER
 //
 // Serves FOLDER as a shared cloud folder until SIGINT or SIGTERM. The first
 // line written to stdout is the address of the folder's page; everything
 // else goes to stderr.
 
+#include "sharetext.h"
 #include "standin.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -24,14 +28,20 @@ constexpr int kExitNoInput = 66;     // EX_NOINPUT
 constexpr int kExitUnavailable = 69; // EX_UNAVAILABLE
 
 constexpr std::string_view kUsage =
-    "usage: zandorel-share [--bind ADDRESS] [--port N] [--versioninfo FILE] FOLDER\n"
+    "usage: zandorel-share [--bind ADDRESS] [--port N] [--public-url URL] [--versioninfo FILE] FOLDER\n"
     "\n"
     "Serves FOLDER as a shared folder over HTTP until interrupted and prints the\n"
     "address of its page as the first line of output.\n"
     "\n"
     "  --bind ADDRESS      address to listen on (default 127.0.0.1)\n"
     "  --port N            port to listen on, 0 for any free one (default 8765)\n"
+    "  --public-url URL    the address others use to reach the service, which every\n"
+    "                      address in its pages starts with (default http://BIND:PORT/,\n"
+    "                      the machine's host name for --bind 0.0.0.0 or ::); port 0\n"
+    "                      in it stands for the port taken. Requests naming another\n"
+    "                      host are refused.\n"
     "  --versioninfo FILE  answer /tools/checkver/index.php with FILE\n"
+    "  --version           print the version and exit\n"
     "\n"
     "Files that others may not read (chmod o-r), and everything inside such a\n"
     "folder, are listed as private and not served.\n";
@@ -41,16 +51,56 @@ int usage(std::string_view problem) {
     return kExitUsage;
 }
 
-std::optional<int> parsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5) {
+// Arguments are bytes: a folder's name need not be UTF-8. Each byte that is
+// not part of valid UTF-8 travels through the parser as a lone surrogate
+// U+DC80..U+DCFF and comes back as the same byte.
+QString argumentText(std::string_view bytes) {
+    QString text;
+    std::size_t run = 0; // start of the valid bytes not yet decoded
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t length = 0;
+        for (std::size_t n = 1; n <= 4 && i + n <= bytes.size() && length == 0; ++n) {
+            length = zandorel::standin::isValidUtf8(bytes.substr(i, n)) ? n : 0;
+        }
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        text += QString::fromUtf8(bytes.substr(run, i - run));
+        text += QChar(static_cast<char16_t>(0xdc00 + static_cast<unsigned char>(bytes[i])));
+        run = ++i;
+    }
+    return text + QString::fromUtf8(bytes.substr(run));
+}
+
+std::string argumentBytes(const QString& text) {
+    std::string bytes;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const bool escaped = i < text.size() && text[i].unicode() >= 0xdc80 && text[i].unicode() <= 0xdcff &&
+                             (i == 0 || !text[i - 1].isHighSurrogate());
+        if (i == text.size() || escaped) {
+            bytes += text.mid(from, i - from).toStdString();
+            if (escaped) {
+                bytes += static_cast<char>(text[i].unicode() - 0xdc00);
+            }
+            from = i + 1;
+        }
+    }
+    return bytes;
+}
+
+std::optional<int> parsePort(const QString& text) {
+    if (text.isEmpty() || text.size() > 5) {
         return std::nullopt;
     }
     int port = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
             return std::nullopt;
         }
-        port = port * 10 + (c - '0');
+        port = port * 10 + (c.unicode() - u'0');
     }
     if (port > 65535) {
         return std::nullopt;
@@ -58,79 +108,115 @@ std::optional<int> parsePort(std::string_view text) {
     return port;
 }
 
+struct Parsed {
+    std::optional<int> exit; // the program ends here with this status
+    zandorel::standin::ServerOptions options;
+};
+
+Parsed parseArguments(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) {
+        args << argumentText(argv[i]);
+    }
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption bind(QStringLiteral("bind"), QString(), QStringLiteral("ADDRESS"));
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("N"));
+    const QCommandLineOption publicUrl(QStringLiteral("public-url"), QString(), QStringLiteral("URL"));
+    const QCommandLineOption versionInfo(QStringLiteral("versioninfo"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({bind, port, publicUrl, versionInfo, help, version});
+
+    Parsed parsed;
+    if (!parser.parse(args)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        // The argument the parse stopped at, as typed: an unknown option, one
+        // given a value it does not take, or else the last one, which lacks
+        // its value.
+        for (qsizetype i = 1; i < args.size() && args[i] != u"--"; ++i) {
+            const QString& arg = args[i];
+            if (!arg.startsWith(u'-') || arg == u"-") {
+                continue;
+            }
+            const QString name = arg.mid(arg.startsWith(u"--") ? 2 : 1).section(u'=', 0, 0);
+            const bool takesNoValue = help.names().contains(name) || version.names().contains(name);
+            if (unknown.contains(name) || (takesNoValue && arg.contains(u'='))) {
+                parsed.exit = usage("unknown option " + argumentBytes(arg.section(u'=', 0, 0)));
+                return parsed;
+            }
+        }
+        parsed.exit = usage(argumentBytes(args.last()) + " needs a value");
+        return parsed;
+    }
+    if (parser.isSet(help)) {
+        std::cout << kUsage;
+        parsed.exit = 0;
+        return parsed;
+    }
+    if (parser.isSet(version)) {
+        std::cout << "zandorel-share " ZANDOREL_SHARE_VERSION "\n";
+        parsed.exit = 0;
+        return parsed;
+    }
+
+    zandorel::standin::ServerOptions& options = parsed.options;
+    options.logRequests = true;
+    for (const QString& value : parser.values(bind)) {
+        if (value.isEmpty()) {
+            parsed.exit = usage("--bind needs an address");
+            return parsed;
+        }
+        options.bindAddress = argumentBytes(value);
+    }
+    for (const QString& value : parser.values(port)) {
+        const std::optional<int> number = parsePort(value);
+        if (!number) {
+            parsed.exit = usage("--port needs a number from 0 to 65535");
+            return parsed;
+        }
+        options.port = *number;
+    }
+    for (const QString& value : parser.values(publicUrl)) {
+        options.publicUrl = argumentBytes(value);
+        if (!zandorel::standin::PublicUrl::parse(options.publicUrl)) {
+            parsed.exit = usage("--public-url needs an address such as http://NAME:8765/ (http or https, a "
+                                "host, a port and a path; no query)");
+            return parsed;
+        }
+    }
+    for (const QString& value : parser.values(versionInfo)) {
+        if (value.isEmpty()) {
+            parsed.exit = usage("--versioninfo needs a file");
+            return parsed;
+        }
+        options.versionInfo = std::filesystem::absolute(argumentBytes(value));
+    }
+    const QStringList folders = parser.positionalArguments();
+    if (folders.isEmpty()) {
+        parsed.exit = usage("no FOLDER given");
+        return parsed;
+    }
+    if (folders.size() > 1) {
+        parsed.exit = usage("only one FOLDER can be served");
+        return parsed;
+    }
+    options.folder = argumentBytes(folders.first());
+    return parsed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    zandorel::standin::ServerOptions options;
-    options.logRequests = true;
-    bool folderGiven = false;
-    bool optionsEnded = false;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!optionsEnded && arg.starts_with("--") && arg.size() > 2) {
-            std::string_view name = arg;
-            std::optional<std::string_view> value;
-            if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-            }
-            if (name == "--help") {
-                std::cout << kUsage;
-                return 0;
-            }
-            if (name != "--bind" && name != "--port" && name != "--versioninfo") {
-                return usage("unknown option " + std::string(name));
-            }
-            if (!value) {
-                if (i + 1 >= argc) {
-                    return usage(std::string(name) + " needs a value");
-                }
-                value = argv[++i];
-            }
-            if (name == "--bind") {
-                if (value->empty()) {
-                    return usage("--bind needs an address");
-                }
-                options.bindAddress = std::string(*value);
-            } else if (name == "--port") {
-                const std::optional<int> port = parsePort(*value);
-                if (!port) {
-                    return usage("--port needs a number from 0 to 65535");
-                }
-                options.port = *port;
-            } else {
-                if (value->empty()) {
-                    return usage("--versioninfo needs a file");
-                }
-                options.versionInfo = std::filesystem::absolute(std::string(*value));
-            }
-            continue;
-        }
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (!optionsEnded && arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (!optionsEnded && arg.starts_with('-') && arg.size() > 1) {
-            return usage("unknown option " + std::string(arg));
-        }
-        if (folderGiven) {
-            return usage("only one FOLDER can be served");
-        }
-        options.folder = std::string(arg);
-        folderGiven = true;
+    Parsed parsed = parseArguments(argc, argv);
+    if (parsed.exit) {
+        return *parsed.exit;
     }
-    if (!folderGiven) {
-        return usage("no FOLDER given");
-    }
+    const zandorel::standin::ServerOptions& options = parsed.options;
 
-    // Signals are taken by one waiting thread only; every other thread,
-    // httplib's workers included, inherits this mask. SIGINT stops the server
-    // even when started in the background of a script, which ignores it.
+    // Signals are taken by one waiting thread only; every other thread, the
+    // server's included, inherits this mask. SIGINT stops the server even when
+    // started in the background of a script, which ignores it.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);

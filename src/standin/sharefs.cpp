@@ -17,12 +17,12 @@ namespace fs = std::filesystem;
 namespace zandorel::standin {
 namespace {
 
-// Names that can be published: the listing shows them as UTF-8 text and an
-// id made of them must resolve again.
+// Names of entries a folder can hold. Any other byte goes: the page escapes
+// what needs it, shows bytes that are not UTF-8 as U+FFFD, and the id keeps
+// the name's exact bytes.
 bool acceptableName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('\0') == std::string_view::npos &&
-           name.find('\\') == std::string_view::npos && name.find('/') == std::string_view::npos &&
-           isValidUtf8(name);
+           name.find('/') == std::string_view::npos;
 }
 
 bool acceptableRelative(std::string_view relative) {
@@ -199,7 +199,9 @@ std::optional<Node> SharedFolder::resolveRelative(std::string_view relative) con
 }
 
 DIR* SharedFolder::openFolder(const fs::path& real) const {
-    const int fd = ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    // O_DIRECTORY refuses anything else before it is opened, a FIFO swapped in
+    // included; O_NONBLOCK is a second guard.
+    const int fd = ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         return nullptr;
     }
@@ -297,8 +299,9 @@ std::vector<Entry> SharedFolder::list(const Node& folder) const {
 }
 
 int SharedFolder::openFile(const Node& file) const {
-    // Non-blocking so that something swapped in for the file, a pipe say,
-    // cannot hold the open; it is refused below anyway.
+    // Non-blocking so that something swapped in for the file since it was
+    // resolved, a FIFO or a device say, cannot hold the open; fstat then
+    // refuses anything but a regular file before a byte is read.
     const int fd = ::open(file.real.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return -1;

@@ -44,6 +44,17 @@ struct Entry {
     std::time_t modified = 0;
 };
 
+// The last component of a relative path, and the path of its folder ("" for
+// the served folder).
+inline std::string_view lastComponent(std::string_view relative) {
+    const std::size_t slash = relative.rfind('/');
+    return slash == std::string_view::npos ? relative : relative.substr(slash + 1);
+}
+inline std::string_view parentOf(std::string_view relative) {
+    const std::size_t slash = relative.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash);
+}
+
 class SharedFolder {
 public:
     // Throws FolderError.
@@ -64,13 +75,15 @@ public:
     std::optional<Node> resolveRelative(std::string_view relative) const;
 
     // The entries of a resolved folder, folders first, then by name (byte
-    // order). Entries whose names are not valid UTF-8, symbolic links that
-    // lead outside and anything neither a regular file nor a folder are left
-    // out. Throws std::system_error when the folder cannot be read.
+    // order). Symbolic links that lead outside and anything neither a regular
+    // file nor a folder (FIFOs, sockets, devices) are left out; nothing listed
+    // is opened but folders. Throws std::system_error when the folder cannot
+    // be read.
     std::vector<Entry> list(const Node& folder) const;
 
-    // Opens a resolved regular file for reading. Returns the descriptor, or -1
-    // with errno set; the opened file is checked once more to lie inside.
+    // Opens a resolved regular file for reading without ever blocking on what
+    // lies at its path now. Returns the descriptor, or -1 with errno set
+    // (ENOENT when it is no longer a regular file inside, EACCES when private).
     int openFile(const Node& file) const;
 
 private:

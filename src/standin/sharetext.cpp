@@ -220,6 +220,22 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
+std::string validUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        if (length == 0) {
+            out += "\xef\xbf\xbd";
+            ++i;
+        } else {
+            out.append(text.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
 void appendJsonString(std::string& out, std::string_view text) {
     out += '"';
     appendJsonText(out, text);
@@ -368,7 +384,7 @@ std::string contentDisposition(std::string_view disposition, std::string_view fi
     out += "; filename=\"";
     out += fallback;
     out += "\"; filename*=UTF-8''";
-    out += percentEncode(fileName);
+    out += percentEncode(validUtf8(fileName));
     return out;
 }
 
@@ -408,6 +424,23 @@ void appendIsoUtc(std::string& out, std::time_t time) {
     put(14, parts.tm_min, 2);
     put(17, parts.tm_sec, 2);
     out.append(text, sizeof text - 1);
+}
+
+std::string httpDate(std::time_t time) {
+    static constexpr std::array<const char*, 7> days{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr std::array<const char*, 12> months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm parts{};
+    if (gmtime_r(&time, &parts) == nullptr || parts.tm_year + 1900 < 0 || parts.tm_year + 1900 > 9999) {
+        time = 0;
+        gmtime_r(&time, &parts);
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT",
+                  days[static_cast<std::size_t>(parts.tm_wday)], parts.tm_mday,
+                  months[static_cast<std::size_t>(parts.tm_mon)], parts.tm_year + 1900, parts.tm_hour,
+                  parts.tm_min, parts.tm_sec);
+    return text;
 }
 
 std::string isoUtc(std::time_t time) {

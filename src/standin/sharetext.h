@@ -21,6 +21,9 @@ void appendHex(std::string& out, std::string_view bytes);
 std::optional<std::string> hexDecode(std::string_view hex);
 
 bool isValidUtf8(std::string_view text);
+// `text` with every byte that does not start a valid UTF-8 sequence replaced
+// by U+FFFD.
+std::string validUtf8(std::string_view text);
 
 // Appends `text` as a quoted JSON string that the page's reader can cut
 // without understanding escapes: no quote, backslash, brace, bracket,
@@ -38,7 +41,8 @@ void appendHtml(std::string& out, std::string_view text);
 std::string percentEncode(std::string_view bytes);
 
 // A Content-Disposition value: `disposition; filename="<ascii>";
-// filename*=UTF-8''<encoded>`.
+// filename*=UTF-8''<encoded>`, the encoded name being valid UTF-8 (U+FFFD in
+// place of bytes that are not).
 std::string contentDisposition(std::string_view disposition, std::string_view fileName);
 
 // "532 bytes", "1 byte", "1.2 KB", "3.0 MB", ...
@@ -47,6 +51,8 @@ std::string displaySize(std::uintmax_t bytes);
 // "2026-12-06T10:00:00Z"
 std::string isoUtc(std::time_t time);
 void appendIsoUtc(std::string& out, std::time_t time);
+// An HTTP date: "Sun, 06 Dec 2026 10:00:00 GMT".
+std::string httpDate(std::time_t time);
 
 void appendNumber(std::string& out, std::uintmax_t value);
 

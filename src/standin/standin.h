@@ -4,50 +4,51 @@
 // statement, downloads, inline views, thumbnails and, optionally, the update
 // check document.
 //
-// Routes (GET and HEAD only):
-//   /?cid=CID&id=ID          folder page; a file's id redirects to its view
-//   /                        without a query: redirects to the root page
-//   /download?id=ID          file bytes as an attachment
-//   /view?id=ID              file bytes inline; a folder redirects to its page
-//   /thumbnail/96?id=ID      the image itself for images, else a generic icon
-//   /thumbnail/176?id=ID
-//   /icons/file.svg, /icons/folder.svg
-//   /tools/checkver/index.php   the --versioninfo document, when configured
-// The routes taking an id also accept a `cid`, which must then match.
+// The parts, each readable on its own:
+//   sharefs     the folder on disk: ids, resolving them safely, listing
+//   sharepage   the pages: folder page, error pages, icons
+//   shareroutes what each request gets (routes, Host and method checks,
+//               ranges); no sockets
+//   sharehttp   the transport on libmicrohttpd: event loops, limits, clocks
+//   shareurl    the public URL and the Host values it allows
+// ShareServer below binds the socket and wires them together.
 
 #include "sharefs.h"
+#include "sharehttp.h"
+#include "sharepage.h"
+#include "shareroutes.h"
+#include "shareurl.h"
 
-#include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace zandorel::standin {
-
-inline constexpr std::size_t kMaxRequestBody = 64 * 1024;
-// Request line and headers together.
-inline constexpr std::size_t kMaxRequestHead = 64 * 1024;
-inline constexpr std::size_t kMaxVersionInfo = 1024 * 1024;
 
 struct ServerOptions {
     std::string bindAddress = "127.0.0.1";
     int port = 8765; // 0: any free port
     std::filesystem::path folder;
     std::filesystem::path versionInfo; // empty: no update-check route
-    bool logRequests = false;          // one line a request on stderr
+    // The address people use; empty: http://BIND:PORT/, the machine's host
+    // name for a wildcard bind. A port 0 written in it stands for the port
+    // the server gets.
+    std::string publicUrl;
+    bool logRequests = false; // one line a request on stderr
+    TransportLimits limits;
 };
 
-// The page of a shared folder, `entries` being its listing and `base` the
-// scheme and authority every published address starts with
-// ("http://127.0.0.1:8765").
-std::string folderPage(const SharedFolder& share, const Node& folder, const std::vector<Entry>& entries,
-                       std::string_view base);
+// The public URL given cannot serve as one (see PublicUrl::parse).
+class AddressError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
 
 class ShareServer {
 public:
-    // Throws FolderError when the folder cannot be served.
+    // Throws FolderError when the folder cannot be served, AddressError when
+    // the public URL is no usable address.
     explicit ShareServer(ServerOptions options);
     ~ShareServer();
     ShareServer(const ShareServer&) = delete;
@@ -59,12 +60,15 @@ public:
     int port() const;
     const SharedFolder& folder() const;
 
-    // "http://127.0.0.1:8765"
+    // After bind(): the public URL, "http://127.0.0.1:8765/".
+    std::string publicUrl() const;
+    // The public URL without its final '/': "http://127.0.0.1:8765".
     std::string baseAddress() const;
     // The root folder's page.
     std::string rootAddress() const;
 
-    // Serves until stop(). Returns at once when stop() came first.
+    // Serves until stop(). Returns at once when stop() came first, and early
+    // only when the transport cannot start.
     void run();
     // Safe from any thread, before, during or after run().
     void stop();
