@@ -3,11 +3,20 @@
 // cpp-httplib server on a free loopback port, run on its own thread.
 
 #include <QCoreApplication>
+#include <QString>
 #include <chrono>
 #include <httplib.h>
 #include <thread>
 
 namespace zandorel::test {
+
+// Text from UTF-8, for test tables written in source.
+inline QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+inline QString q(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
 
 inline QCoreApplication& qtApp() {
     static int argc = 1;
