@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <pthread.h>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -225,6 +227,14 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    // Room for every connection the server admits and the file each may be
+    // sending.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 4096 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 4096);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     std::optional<zandorel::standin::ShareServer> server;
     try {
