@@ -8,9 +8,8 @@
 //
 //   reference_links PAGE
 
-#include <simdjson.h>
-
 #include <cstdio>
+#include <simdjson.h>
 #include <string>
 #include <string_view>
 

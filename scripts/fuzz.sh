@@ -11,7 +11,7 @@ SECONDS_EACH="${1:-60}"
 shift || true
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
-    TARGETS=(listing_fuzz placeholder_fuzz updatelog_fuzz versioninfo_fuzz settings_fuzz)
+    TARGETS=(listing_fuzz placeholder_fuzz updatelog_fuzz versioninfo_fuzz settings_fuzz cutpage_fuzz)
 fi
 
 install_packages "${PACKAGES[@]}" clang libclang-rt-14-dev

@@ -139,3 +139,58 @@ TEST(Values, CollectionBehaviour) {
     EXPECT_EQ(files.Item(q("SECOND")).Values().GetValue(q("name")), q("b"));
     EXPECT_THROW(files.Item(2), std::out_of_range);
 }
+
+// Records wider than the old 48-property threshold: repeated keys are found
+// through the key index however wide the record is, and the lazily read
+// record gives the same answers as the whole collection.
+TEST(Values, WideRecordsKeepTheirKeys) {
+    QString code;
+    for (int i = 0; i < 300; ++i) {
+        code += QStringLiteral("\"p%1\":\"v%1\",").arg(i);
+        if (i == 60) {
+            code += q("\"P5\":\"repeat-in-capitals\",\"name\":\"wide\",");
+        }
+        if (i == 250) {
+            code += q("\"p120\":\"late-repeat\",\"NAME\":\"late\",\"sub\":{\"p1\":\"s1\",\"Q\":\"s2\"},");
+        }
+    }
+    code += q("\"Sub.P1\":\"after-the-member\",\"last\":1");
+
+    Values values;
+    values.SetAllValue(code, QString());
+    // 300 properties, name, sub and its two members, last; every repeat skipped.
+    EXPECT_EQ(values.Count(), 300 + 1 + 3 + 1);
+    EXPECT_EQ(values.GetValue(q("p5")), q("v5"));
+    EXPECT_EQ(values.GetValue(q("P5")), QString()); // the repeat was never stored
+    EXPECT_EQ(values.GetValue(q("p120")), q("v120"));
+    EXPECT_EQ(values.GetValue(q("name")), q("wide"));
+    EXPECT_EQ(values.GetValue(q("NAME")), QString());
+    EXPECT_EQ(values.GetValue(q("sub.p1")), q("s1"));
+    EXPECT_EQ(values.GetValue(q("Sub.P1")), QString());
+    EXPECT_EQ(values.GetValue(q("last")), q("1"));
+    // Keys ignore case; titles do not.
+    EXPECT_EQ(values.Item(q("SUB.Q")).Value, q("s2"));
+    EXPECT_EQ(values.Item(q("P299")).Value, q("v299"));
+    EXPECT_TRUE(values.Contains(q("Name")));
+    EXPECT_FALSE(values.Add(q("P200"), q("x"), q("P200")));
+    EXPECT_TRUE(values.Add(q("extra"), q("x"), q("Extra")));
+    values.Remove(q("p0"));
+    EXPECT_FALSE(values.Contains(q("P0")));
+    EXPECT_EQ(values.Item(q("p299")).Value, q("v299")); // positions moved; the keys still find them
+    EXPECT_TRUE(values.Add(q("P0"), q("back"), q("P0")));
+    EXPECT_EQ(values.Item(q("p0")).Value, q("back"));
+
+    // Filling the same collection again adds nothing: every key is taken.
+    Values again;
+    again.SetAllValue(code, QString());
+    again.SetAllValue(code, QString());
+    EXPECT_EQ(again.Count(), 305);
+
+    // A record read when asked gives the first kept property of a title.
+    file record;
+    record.SetValue(code);
+    for (const char* title : {"p5", "P5", "p120", "name", "NAME", "sub.p1", "Sub.P1", "b.c", "last"}) {
+        SCOPED_TRACE(title);
+        EXPECT_EQ(record.GetByTitle(q(title)), values.GetValue(q(title)));
+    }
+}

@@ -1,11 +1,13 @@
 // zandorel-cli: lists a shared folder without a window and prints its links.
 
 #include "settings/location.h"
+#include "settings/templatelist.h"
 #include "zandorel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <cstdio>
 #include <optional>
 
@@ -158,9 +160,15 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The application object (and its event loop) is made only for a fetch:
+    // a saved page is listed without it, which keeps small listings quick.
+    std::optional<QCoreApplication> app;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
     Options o;
-    if (const std::optional<int> status = parseArguments(QCoreApplication::arguments(), o)) {
+    if (const std::optional<int> status = parseArguments(arguments, o)) {
         return *status;
     }
 
@@ -183,70 +191,92 @@ int main(int argc, char** argv) {
     };
     const QString extractError = message(keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault);
 
-    SDPage page;
-    try {
-        if (o.source == Options::Page) {
-            page.GetListFromCode(ReadTextFile(o.page));
-        } else if (o.source == Options::Url) {
-            page.GetListFromURL(o.url);
-        } else {
-            const FolderAddress folder = ParseFolderAddress(o.address, ShareHost(settings.ShareService()));
-            if (!folder.valid) {
-                write(stderr, message(keys::SkyDriveURLError, keys::SkyDriveURLErrorDefault) + u'\n');
-                return BadAddress;
-            }
-            page.GetListFromID(folder.cid, folder.id);
+    ListingSource source;
+    if (o.source == Options::Page) {
+        source = ListingSource::file(o.page);
+    } else if (o.source == Options::Url) {
+        app.emplace(argc, argv);
+        source = ListingSource::url(o.url);
+    } else {
+        app.emplace(argc, argv);
+        const FolderAddress folder = CheckFolderAddress(o.address);
+        if (!folder.valid) {
+            write(stderr, message(keys::SkyDriveURLError, keys::SkyDriveURLErrorDefault) + u'\n');
+            return BadAddress;
         }
-    } catch (const std::exception&) {
-        // A fetch or a read that fails is reported like a page without data.
-        write(stderr, extractError + u'\n');
-        return NothingExtracted;
+        source = ListingSource::folder(folder.cid, folder.id);
     }
-    if (page.CodeView().isEmpty()) {
+    SDPage page;
+    const Listing listing = ListFolder(page, source);
+    WriteExtractionDump(listing);
+    // A fetch or a read that fails is reported like a page without data.
+    if (listing.status == Listing::Status::SourceFailed || page.CodeView().isEmpty()) {
         write(stderr, extractError + u'\n');
         return NothingExtracted;
     }
 
+    const Files& files = page.Files();
     if (o.props) {
         bool ok = false;
         const int n = o.props->toInt(&ok);
-        if (!ok || n < 1 || n > page.Files().Count()) {
+        if (!ok || n < 1 || n > files.Count()) {
             write(stderr, QStringLiteral("zandorel-cli: no file %1 in this listing of %2 files\n")
                               .arg(*o.props)
-                              .arg(page.Files().Count()));
+                              .arg(files.Count()));
             return NoSuchFile;
         }
         write(stdout, PropertyViewerText(page, n));
         return Ok;
     }
 
-    QString format = o.format;
-    if (!o.hasFormat) {
-        format = CountNodes(doc, keys::Template) > 0 ? ReadNodeText(doc, keys::Template, QString(), 0)
-                                                     : keys::DefaultCodeFormat;
-    }
-    LinkTemplates templates = LinkTemplates::FromSettings(doc, format);
+    LinkTemplates templates =
+        LinkTemplates::FromSettings(doc, o.hasFormat ? o.format : TemplateList::DefaultFormat(doc));
     if (o.hasJoin) {
         templates.joinFormat = o.join;
     }
-    try {
-        const LinkList list = BuildLinkList(page, templates);
-        if (o.captions) {
-            QString out;
-            for (const LinkRow& row : list.rows) {
-                out += row.caption;
-                if (row.notPublic) {
-                    out += u'\t' + row.warning;
+    // Only what is printed is built. The output is kept until every file is
+    // done, so that a file whose text would pass the length limit leaves
+    // nothing half printed.
+    LinkBuilder builder(templates,
+                        o.captions ? LinkBuilder::Caption | LinkBuilder::Warning : LinkBuilder::Link);
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    QByteArray out;
+    QString text;
+    QString link;
+    const int n = files.Count();
+    for (int i = 1; i <= n; ++i) {
+        builder.Read(files, i);
+        text.clear();
+        try {
+            if (o.captions) {
+                builder.AppendCaption(text);
+                if (builder.NotPublic()) {
+                    text += u'\t';
+                    builder.AppendWarning(text);
                 }
-                out += u'\n';
+                text += u'\n';
+            } else {
+                link.clear();
+                builder.AppendLink(link);
+                builder.AppendJoined(text, link);
             }
-            write(stdout, out);
-        } else {
-            write(stdout, list.block);
+        } catch (const ExpansionTooLong&) {
+            write(stderr,
+                  QStringLiteral("zandorel-cli: the text of file %1 would be longer than %2 characters\n")
+                      .arg(i)
+                      .arg(MaxExpandedLength));
+            return Failed;
         }
-    } catch (const std::exception& e) {
-        write(stderr, QStringLiteral("zandorel-cli: ") + QString::fromUtf8(e.what()) + u'\n');
-        return Failed;
+        // Straight into the output: UTF-8 takes at most three bytes per unit.
+        const qsizetype used = out.size();
+        if (out.capacity() < used + text.size() * 3) {
+            out.reserve(std::max(used + text.size() * 3, out.capacity() * 2));
+        }
+        out.resize(used + text.size() * 3);
+        char* const end = utf8.appendToBuffer(out.data() + used, text);
+        out.truncate(end - out.constData());
     }
+    fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+    fflush(stdout);
     return Ok;
 }

@@ -50,6 +50,13 @@ inline const QString SaveConfigErrorDefault =
     QStringLiteral("保存设置文件失败，常用代码和窗口大小的修改没有保存到 ZandorelConfig.xml");
 inline const QString SaveConfigErrorTitleDefault = QStringLiteral("保存设置失败");
 
+// Shown once per fill when some file's link, caption or warning would be
+// longer than the expansion limit; those texts are left empty.
+inline const QString LinkTooLongError = QStringLiteral("/Soft/Config/LinkTooLong_Error");
+inline const QString LinkTooLongErrorDefault =
+    QStringLiteral("有文件生成的代码超过长度上限（4194304 个字符），这些文件的外链地址已留空：%1");
+inline const QString LinkTooLongErrorTitleDefault = QStringLiteral("代码太长");
+
 inline const QString Title = QStringLiteral("Title");
 inline const QString Filter = QStringLiteral("Filter");
 inline const QString Caption = QStringLiteral("Caption");
@@ -58,13 +65,14 @@ inline const QString FormMain = QStringLiteral("/Soft/Window/Form_Main");
 inline const QString FormMainCaptionDefault =
     QStringLiteral("%s(AppTitle) V%s(AppMajor).%s(AppMinor).%s(AppRevision) 窗口");
 inline const QString LabelLink = QStringLiteral("/Soft/Window/Form_Main/Label_Link");
-inline const QString LabelLinkCaptionDefault = QStringLiteral("%t(name)%t(extension)");
+// Captions show names as a person reads them: the page's string escapes decoded.
+inline const QString LabelLinkCaptionDefault = QStringLiteral("%v(name)%v(extension)");
 inline const QString LabelLinkWarn = QStringLiteral("/Soft/Window/Form_Main/Label_LinkWarn");
 inline const QString LabelLinkWarnCaptionDefault = QStringLiteral("警告：文件不是公共");
 inline const QString CodeListBox = QStringLiteral("/Soft/Window/CodeListBox");
 
 inline const QString TemplateList = QStringLiteral("/Soft/TemplateList");
 inline const QString Template = QStringLiteral("/Soft/TemplateList/Template");
-inline const QString DefaultCodeFormat = QStringLiteral("%t(name)%t(extension)");
+inline const QString DefaultCodeFormat = QStringLiteral("%v(name)%v(extension)");
 
 } // namespace zandorel::keys

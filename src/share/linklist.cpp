@@ -3,10 +3,23 @@
 #include "settings/editxml.h"
 #include "settings/keys.h"
 #include "share/sdpage.h"
-#include "text/placeholders.h"
-#include "text/regexpfunctions.h"
 
 namespace zandorel {
+namespace {
+
+bool anyDigitAboveZero(QStringView level) {
+    // Only the ASCII digits count; any of them but 0 makes the number above 0.
+    for (QChar c : level) {
+        if (c >= u'1' && c <= u'9') {
+            return true;
+        }
+    }
+    return false;
+}
+
+const QString sharingLevel = QStringLiteral("sharingLevelValue");
+
+} // namespace
 
 LinkTemplates LinkTemplates::FromSettings(pugi::xml_node settings, const QString& codeFormat) {
     LinkTemplates t;
@@ -19,37 +32,92 @@ LinkTemplates LinkTemplates::FromSettings(pugi::xml_node settings, const QString
     return t;
 }
 
-bool IsNotPublic(const SDPage& page, int position) {
-    const QString digits = RegExtract(ExpandFileTags(QStringLiteral("%t(sharingLevelValue)"), page, position),
-                                      QStringLiteral("\\d"), QString());
-    // Any non-zero digit makes the number greater than 0, however long it is.
-    for (QChar c : digits) {
-        if (c != u'0') {
-            return true;
-        }
+LinkBuilder::LinkBuilder(const LinkTemplates& templates, int parts)
+    : level_(slots_.Add(sharingLevel)),
+      link_((parts & Link) ? FileTemplate(templates.codeFormat, slots_) : FileTemplate()),
+      caption_((parts & Caption) ? FileTemplate(templates.captionTemplate, slots_) : FileTemplate()),
+      warning_((parts & Warning) ? FileTemplate(templates.warnTemplate, slots_) : FileTemplate()),
+      join_(templates.joinFormat) {
+    readsRecord_ = (parts & Warning) || link_.ReadsRecord() || caption_.ReadsRecord();
+}
+
+void LinkBuilder::Read(const Files& files, int position) {
+    position_ = position;
+    const QStringView code = files.CodeView(position);
+    if (readsRecord_) {
+        slots_.Read(code);
     }
-    return false;
+}
+
+bool LinkBuilder::NotPublic() const {
+    return anyDigitAboveZero(slots_.Value(level_));
+}
+
+void LinkBuilder::AppendLink(QString& out) const {
+    link_.Append(out, position_, slots_);
+}
+
+void LinkBuilder::AppendCaption(QString& out) const {
+    const qsizetype base = out.size();
+    out.append(QString::number(position_));
+    out.append(QLatin1StringView(". "));
+    try {
+        caption_.Append(out, position_, slots_);
+    } catch (const ExpansionTooLong&) {
+        out.truncate(base);
+        throw;
+    }
+}
+
+void LinkBuilder::AppendWarning(QString& out) const {
+    warning_.Append(out, position_, slots_);
+}
+
+bool IsNotPublic(const SDPage& page, int position) {
+    return anyDigitAboveZero(page.Files().Item(position).GetByTitle(sharingLevel));
 }
 
 LinkRow BuildLinkRow(const SDPage& page, int position, const LinkTemplates& templates) {
+    LinkBuilder builder(templates, LinkBuilder::Link | LinkBuilder::Caption | LinkBuilder::Warning);
+    builder.Read(page.Files(), position);
     LinkRow row;
-    row.caption = QString::number(position) + QStringLiteral(". ") +
-                  ExpandTemplate(templates.captionTemplate, page, position);
-    row.notPublic = IsNotPublic(page, position);
+    builder.AppendCaption(row.caption);
+    row.notPublic = builder.NotPublic();
     if (row.notPublic) {
-        row.warning = ExpandTemplate(templates.warnTemplate, page, position);
+        builder.AppendWarning(row.warning);
     }
-    row.link = ExpandTemplate(templates.codeFormat, page, position);
+    builder.AppendLink(row.link);
     return row;
 }
 
 LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates) {
+    LinkBuilder builder(templates, LinkBuilder::Link | LinkBuilder::Caption | LinkBuilder::Warning);
     LinkList list;
-    const int n = page.Files().Count();
-    list.rows.reserve(n);
+    const Files& files = page.Files();
+    const int n = files.Count();
+    list.rows.resize(n);
     for (int i = 1; i <= n; ++i) {
-        list.rows.append(BuildLinkRow(page, i, templates));
-        list.block += ExpandJoinFormat(list.rows.back().link, templates.joinFormat);
+        builder.Read(files, i);
+        LinkRow& row = list.rows[i - 1];
+        bool tooLong = false;
+        auto fill = [&](auto append, QString& into) {
+            try {
+                append(into);
+            } catch (const ExpansionTooLong&) {
+                into.clear();
+                tooLong = true;
+            }
+        };
+        fill([&](QString& s) { builder.AppendCaption(s); }, row.caption);
+        row.notPublic = builder.NotPublic();
+        if (row.notPublic) {
+            fill([&](QString& s) { builder.AppendWarning(s); }, row.warning);
+        }
+        fill([&](QString& s) { builder.AppendLink(s); }, row.link);
+        if (tooLong) {
+            list.tooLong.append(i);
+        }
+        builder.AppendJoined(list.block, row.link);
     }
     return list;
 }

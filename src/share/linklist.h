@@ -3,6 +3,8 @@
 // warning when the file is not public and the link text from the format
 // template; and the combined block of all links through the join format.
 
+#include "share/filetags.h"
+
 #include <QList>
 #include <QString>
 #include <pugixml.hpp>
@@ -31,6 +33,38 @@ struct LinkRow {
 struct LinkList {
     QList<LinkRow> rows;
     QString block;
+    // Files (1-based) whose link, caption or warning would pass
+    // MaxExpandedLength: those texts are left empty.
+    QList<int> tooLong;
+};
+
+// The templates of one fill, read once; then one file at a time, each read
+// in one scan of its record.
+class LinkBuilder {
+public:
+    enum Part { Link = 1, Caption = 2, Warning = 4 };
+    LinkBuilder(const LinkTemplates& templates, int parts);
+
+    // Reads file `position` (1-based) of the files.
+    void Read(const Files& files, int position);
+    // The digits of the file's sharingLevelValue, read as a number, are above 0.
+    bool NotPublic() const;
+    // Each appends one text of the file read last; ExpansionTooLong when it
+    // would pass MaxExpandedLength.
+    void AppendLink(QString& out) const;
+    void AppendCaption(QString& out) const; // "N. " and the caption
+    void AppendWarning(QString& out) const;
+    void AppendJoined(QString& out, QStringView link) const { join_.Append(out, link); }
+
+private:
+    TitleSlots slots_;
+    int level_;
+    FileTemplate link_;
+    FileTemplate caption_;
+    FileTemplate warning_;
+    JoinFormat join_;
+    bool readsRecord_ = false;
+    int position_ = 0;
 };
 
 // A file is not public when the digits of its sharingLevelValue, read as a

@@ -1,26 +1,25 @@
 #include "share/records.h"
 
-#include "text/stringfunctions.h"
+#include "text/scan.h"
 
-#include <limits>
+#include <algorithm>
 
 namespace zandorel {
-namespace {
 
-// Below this many properties a repeated key is found by walking the list;
-// larger collections keep a hash of their keys.
-constexpr size_t IndexThreshold = 48;
-
-QChar foldChar(QChar c) {
-    if (c.unicode() < 128) {
-        return (c >= u'A' && c <= u'Z') ? QChar(c.unicode() + 32) : c;
-    }
-    return c.toCaseFolded();
+char16_t FoldNonAscii(char16_t unit) {
+    return QChar(unit).toCaseFolded().unicode();
 }
 
-} // namespace
+uint32_t TitleHash(QStringView title, uint32_t hash) {
+    for (QChar c : title) {
+        hash = TitleHashStep(hash, FoldTitleUnit(c.unicode()));
+    }
+    return hash;
+}
 
-QChar Values::TitleView::at(qsizetype i) const {
+// ---- PropertyView ----
+
+QChar PropertyView::titleAt(qsizetype i) const {
     if (!hasPrefix) {
         return key.at(i);
     }
@@ -30,58 +29,228 @@ QChar Values::TitleView::at(qsizetype i) const {
     return i == prefix.size() ? QChar(u'.') : key.at(i - prefix.size() - 1);
 }
 
-QString Values::TitleView::toString() const {
+bool PropertyView::titleIs(QStringView title) const {
+    if (title.size() != titleSize()) {
+        return false;
+    }
+    if (!hasPrefix) {
+        return key == title;
+    }
+    return title.startsWith(prefix) && title.at(prefix.size()) == u'.' &&
+           title.sliced(prefix.size() + 1) == key;
+}
+
+bool PropertyView::sameKey(const PropertyView& other) const {
+    const qsizetype size = titleSize();
+    if (other.titleSize() != size) {
+        return false;
+    }
+    for (qsizetype i = 0; i < size; ++i) {
+        if (FoldTitleUnit(titleAt(i).unicode()) != FoldTitleUnit(other.titleAt(i).unicode())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString PropertyView::title() const {
     if (!hasPrefix) {
         return key.toString();
     }
     QString out;
-    out.reserve(size());
+    out.reserve(titleSize());
     out.append(prefix);
     out.append(u'.');
     out.append(key);
     return out;
 }
 
-QString Values::fold(const TitleView& key) {
-    QString out(key.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < key.size(); ++i) {
-        out[i] = foldChar(key.at(i));
+// ---- TitleIndex ----
+
+void TitleIndex::clear() {
+    for (uint32_t i : filled_) {
+        slots_[i] = Slot();
     }
-    return out;
+    filled_.clear();
+    used_ = 0;
 }
 
-int Values::addText(const QString& text) {
+void TitleIndex::insert(uint32_t hash, int32_t position) {
+    if ((used_ + 1) * 2 > slots_.size()) {
+        grow();
+    }
+    const size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    while (slots_[i].position >= 0) {
+        i = (i + 1) & mask;
+    }
+    slots_[i] = Slot{hash, position};
+    filled_.push_back(static_cast<uint32_t>(i));
+    ++used_;
+}
+
+void TitleIndex::grow() {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(std::max<size_t>(16, old.size() * 2), Slot());
+    filled_.clear();
+    used_ = 0;
+    const size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.position < 0) {
+            continue;
+        }
+        size_t i = slot.hash & mask;
+        while (slots_[i].position >= 0) {
+            i = (i + 1) & mask;
+        }
+        slots_[i] = slot;
+        filled_.push_back(static_cast<uint32_t>(i));
+        ++used_;
+    }
+}
+
+// ---- RecordScanner ----
+
+void RecordScanner::seed(const PropertyView& key) {
+    remember(key);
+}
+
+bool RecordScanner::isRepeat(const PropertyView& p) const {
+    return index_.find(p.hash, [&](int32_t at) { return kept_[static_cast<size_t>(at)].sameKey(p); }) >= 0;
+}
+
+void RecordScanner::remember(const PropertyView& p) {
+    kept_.push_back(p);
+    index_.insert(p.hash, static_cast<int32_t>(kept_.size() - 1));
+}
+
+void RecordScanner::reset() {
+    kept_.clear();
+    index_.clear();
+}
+
+void RecordScanner::scanText(QStringView code, QStringView prefix, bool hasPrefix, const Visitor& visit) {
+    const uint32_t start = hasPrefix ? TitleHashStep(TitleHash(prefix), u'.') : TitleHashBasis;
+    level(code, prefix, hasPrefix, start, 0, visit);
+    reset();
+}
+
+// One object level. Positions below are 0-based; the next pair is expected
+// right after the cut value and its closing delimiter and comma.
+bool RecordScanner::level(QStringView code, QStringView prefix, bool hasPrefix, uint32_t start, int depth,
+                          const Visitor& visit) {
+    const char16_t* s = code.utf16();
+    const qsizetype n = code.size();
+    static constexpr char16_t quote[4] = {u'"', u'"', u'"', u'"'};
+    static constexpr char16_t comma[4] = {u',', u',', u',', u','};
+    qsizetype p = 0;
+    while (p < n) {
+        // The key runs from the first quote at or after p to the next quote.
+        const qsizetype q = s[p] == u'"' ? p : FindAnyOf(s, p, n, quote);
+        if (q >= n) {
+            break;
+        }
+        PropertyView prop;
+        prop.prefix = prefix;
+        prop.hasPrefix = hasPrefix;
+        uint32_t hash = start;
+        qsizetype k = q + 1;
+        while (k < n && s[k] != u'"') {
+            hash = TitleHashStep(hash, FoldTitleUnit(s[k]));
+            ++k;
+        }
+        if (k < n) {
+            prop.key = QStringView(s + q + 1, k - q - 1);
+        } else {
+            prop.key = QStringView(s + q + 1, qsizetype(0)); // no closing quote: an empty key
+            hash = start;
+        }
+        prop.hash = hash;
+
+        // The value starts where "key": ends, counted from p.
+        const qsizetype v = p + prop.key.size() + 3;
+        const char16_t first = v < n ? s[v] : char16_t(0);
+        if (first == u'"') {
+            qsizetype c = v + 1;
+            while (c < n && s[c] != u'"') {
+                ++c;
+            }
+            prop.value = c < n ? QStringView(s + v + 1, c - v - 1) : QStringView();
+            p = v + prop.value.size() + 3;
+        } else if (first == u'{' || first == u'[') {
+            const char16_t close = first == u'{' ? u'}' : u']';
+            qsizetype nesting = 1;
+            qsizetype c = v + 1;
+            for (; c < n; ++c) {
+                if (s[c] == first) {
+                    ++nesting;
+                } else if (s[c] == close && --nesting == 0) {
+                    break;
+                }
+            }
+            prop.value = c < n ? QStringView(s + v + 1, c - v - 1) : QStringView();
+            p = v + prop.value.size() + 3;
+        } else {
+            const qsizetype from = std::min(v, n);
+            const qsizetype end = FindAnyOf(s, from, n, comma);
+            prop.value = QStringView(s + from, end - from);
+            p = v + prop.value.size() + 1;
+        }
+
+        if (isRepeat(prop)) {
+            continue; // skipped together with its members
+        }
+        remember(prop);
+        if (!visit(prop)) {
+            return false;
+        }
+        if (!prop.value.isEmpty() && prop.value.front() == u'"' && !prop.value.contains(u'[') &&
+            depth + 1 < MaxDepth) {
+            const uint32_t inner = TitleHashStep(TitleHash(prop.key), u'.');
+            if (!level(prop.value, prop.key, true, inner, depth + 1, visit)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// ---- Values ----
+
+const QString& Values::keep(const QString& text) {
     // Parsing the same shared text again (a record's own Code) reuses it.
-    if (!texts_.empty() && texts_.back().constData() == text.constData() &&
-        texts_.back().size() == text.size()) {
-        return static_cast<int>(texts_.size() - 1);
+    if (texts_.empty() || texts_.back().constData() != text.constData() ||
+        texts_.back().size() != text.size()) {
+        texts_.push_back(text);
     }
-    texts_.push_back(text);
-    return static_cast<int>(texts_.size() - 1);
+    return texts_.back();
 }
 
-QStringView Values::view(const Span& span) const {
-    if (span.text < 0) {
-        return {};
+PropertyView Values::keyOf(const Item_& item) const {
+    if (item.ownKey < 0) {
+        return item.title;
     }
-    return QStringView(texts_[static_cast<size_t>(span.text)]).mid(span.start, span.length);
+    PropertyView key;
+    key.key = texts_[static_cast<size_t>(item.ownKey)];
+    key.hash = TitleHash(key.key);
+    return key;
 }
 
-Values::TitleView Values::title(const Item_& item) const {
-    TitleView t;
-    t.hasPrefix = item.prefix.text >= 0;
-    t.prefix = view(item.prefix);
-    t.key = view(item.key);
-    return t;
+int32_t Values::findKey(const PropertyView& key) const {
+    return index_.find(key.hash, [&](int32_t at) {
+        const Item_& item = items_[static_cast<size_t>(at)];
+        return item.keyed && keyOf(item).sameKey(key);
+    });
 }
 
-Values::TitleView Values::keyOf(const Item_& item) const {
-    if (item.ownKey >= 0) {
-        TitleView t;
-        t.key = texts_[static_cast<size_t>(item.ownKey)];
-        return t;
+void Values::rebuildIndex() {
+    index_.clear();
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (items_[i].keyed) {
+            index_.insert(keyOf(items_[i]).hash, static_cast<int32_t>(i));
+        }
     }
-    return title(item);
 }
 
 void Values::SetAllValue(const QString& yCode, const QString& cTitle) {
@@ -89,168 +258,50 @@ void Values::SetAllValue(const QString& yCode, const QString& cTitle) {
 }
 
 void Values::SetAllValue(const QString& text, qsizetype start, qsizetype length, const QString& cTitle) {
-    if (text.size() > std::numeric_limits<int32_t>::max() ||
-        cTitle.size() > std::numeric_limits<int32_t>::max()) {
-        return;
-    }
-    const int t = addText(text);
-    // About one property per comma: enough room up front for a whole record.
-    const QStringView code = QStringView(text).mid(start, length);
-    items_.reserve(items_.size() + static_cast<size_t>(code.count(u',')) + 1);
-    Span prefix;
+    const QString& kept = keep(text);
+    const QStringView code = QStringView(kept).mid(start, length);
+    QStringView prefix;
     if (!cTitle.isEmpty()) {
-        prefix.text = addText(cTitle);
-        prefix.length = static_cast<int32_t>(cTitle.size());
+        prefix = keep(cTitle);
     }
-    parse(t, code, prefix, 0);
-}
-
-// The object text is compact notation: "key":value pairs, one comma between
-// pairs and no white space. Positions are computed from the lengths of what
-// was cut, not searched: only each key's opening quote is looked for.
-void Values::parse(int text, QStringView code, const Span& prefix, int depth) {
-    const QChar* base = texts_[static_cast<size_t>(text)].constData();
-    auto spanOf = [&](QStringView part) {
-        return Span{text, static_cast<int32_t>(part.data() - base), static_cast<int32_t>(part.size())};
-    };
-    const qsizetype length = code.size();
-    qsizetype p = 1; // 1-based, like the positions of the cut
-    while (p <= length && code.indexOf(u'"', p - 1) >= 0) {
-        qsizetype open = 0;
-        QStringView key = BalancedView(code, u'"', u'"', open, p);
-        if (key.isNull()) {
-            key = code.mid(open, 0);
-        }
-        const qsizetype v = p + key.size() + 3;
-        const QChar first = v - 1 < length ? code.at(v - 1) : QChar();
-        QStringView value;
-        if (first == u'"' || first == u'{' || first == u'[') {
-            const QChar close = first == u'"' ? u'"' : (first == u'{' ? u'}' : u']');
-            value = BalancedView(code, first, close, open, v);
-            p = v + value.size() + 3;
-        } else {
-            const qsizetype from = std::min(v - 1, length);
-            const qsizetype comma = code.indexOf(u',', from);
-            value = code.mid(from, (comma < 0 ? length : comma) - from);
-            p = v + value.size() + 1;
-        }
-        Item_ item;
-        item.prefix = prefix;
-        item.key = spanOf(key);
-        item.value = value.isNull() ? Span{text, 0, 0} : spanOf(value);
-        item.keyed = true;
-        // A repeated Title keeps its first occurrence; the repeat is skipped
-        // together with its members.
-        if (!append(item)) {
-            continue;
-        }
-        if (value.startsWith(u'"') && !value.contains(u'[') && depth + 1 < MaxDepth) {
-            parse(text, value, item.key, depth + 1);
+    RecordScanner scanner;
+    for (const Item_& item : items_) {
+        if (item.keyed) {
+            scanner.seed(keyOf(item));
         }
     }
-}
-
-uint32_t Values::hashFolded(const TitleView& key) {
-    uint32_t h = 2166136261u;
-    auto add = [&h](QStringView part) {
-        for (QChar c : part) {
-            h = (h ^ foldChar(c).unicode()) * 16777619u;
-        }
-    };
-    if (key.hasPrefix) {
-        add(key.prefix);
-        add(u".");
-    }
-    add(key.key);
-    return h;
-}
-
-qsizetype Values::findKey(const TitleView& key, uint32_t hash) const {
-    if (indexed_) {
-        return index_.value(fold(key), -1);
-    }
-    const qsizetype size = key.size();
-    for (size_t i = 0; i < items_.size(); ++i) {
-        if (!items_[i].keyed || items_[i].keyHash != hash) {
-            continue;
-        }
-        const TitleView other = keyOf(items_[i]);
-        if (other.size() != size) {
-            continue;
-        }
-        qsizetype k = 0;
-        while (k < size && foldChar(other.at(k)) == foldChar(key.at(k))) {
-            ++k;
-        }
-        if (k == size) {
-            return static_cast<qsizetype>(i);
-        }
-    }
-    return -1;
-}
-
-bool Values::append(Item_& item) {
-    item.titleSize = static_cast<int32_t>(title(item).size());
-    if (item.keyed) {
-        const TitleView key = keyOf(item);
-        item.keyHash = hashFolded(key);
-        if (findKey(key, item.keyHash) >= 0) {
-            return false;
-        }
-        if (indexed_) {
-            index_.insert(fold(key), static_cast<qsizetype>(items_.size()));
-        }
-    }
-    items_.push_back(item);
-    if (!indexed_ && items_.size() > IndexThreshold) {
-        rebuildIndex();
-    }
-    return true;
-}
-
-void Values::rebuildIndex() {
-    index_.clear();
-    indexed_ = items_.size() > IndexThreshold;
-    if (!indexed_) {
-        return;
-    }
-    for (size_t i = 0; i < items_.size(); ++i) {
-        if (items_[i].keyed) {
-            index_.insert(fold(keyOf(items_[i])), static_cast<qsizetype>(i));
-        }
-    }
+    scanner.scan(code, prefix, !cTitle.isEmpty(), [this](const PropertyView& p) {
+        items_.push_back(Item_{p, -1, true});
+        index_.insert(p.hash, static_cast<int32_t>(items_.size() - 1));
+        return true;
+    });
 }
 
 bool Values::Add(const QString& Title, const QString& Value, const QString& sKey) {
-    constexpr qsizetype limit = std::numeric_limits<int32_t>::max();
-    if (Title.size() > limit || Value.size() > limit) {
-        throw std::length_error("property too long");
-    }
     Item_ item;
-    item.key = Span{addText(Title), 0, static_cast<int32_t>(Title.size())};
-    item.value = Span{addText(Value), 0, static_cast<int32_t>(Value.size())};
-    if (!sKey.isEmpty()) {
-        item.keyed = true;
-        if (sKey != Title) {
-            item.ownKey = addText(sKey);
-        }
+    item.title.key = keep(Title);
+    item.title.value = keep(Value);
+    item.title.hash = TitleHash(item.title.key);
+    item.keyed = !sKey.isEmpty();
+    if (item.keyed && sKey != Title) {
+        keep(sKey);
+        item.ownKey = static_cast<int32_t>(texts_.size() - 1);
     }
-    return append(item);
+    if (item.keyed) {
+        const PropertyView key = keyOf(item);
+        if (findKey(key) >= 0) {
+            return false;
+        }
+        index_.insert(key.hash, static_cast<int32_t>(items_.size()));
+    }
+    items_.push_back(item);
+    return true;
 }
 
 QString Values::GetValue(const QString& Title) const {
-    const qsizetype size = Title.size();
     for (const Item_& item : items_) {
-        if (item.titleSize != size) {
-            continue;
-        }
-        const TitleView t = title(item);
-        qsizetype k = 0;
-        while (k < size && t.at(k) == Title.at(k)) {
-            ++k;
-        }
-        if (k == size) {
-            return view(item.value).toString();
+        if (item.title.titleIs(Title)) {
+            return item.title.value.toString();
         }
     }
     return QString();
@@ -261,23 +312,25 @@ zandorel::Value Values::Item(int position) const {
         throw std::out_of_range("no property at that position");
     }
     const Item_& item = items_[static_cast<size_t>(position) - 1];
-    return zandorel::Value{title(item).toString(), view(item.value).toString()};
+    return zandorel::Value{item.title.title(), item.title.value.toString()};
 }
 
 zandorel::Value Values::Item(const QString& key) const {
-    TitleView k;
+    PropertyView k;
     k.key = key;
-    const qsizetype at = findKey(k, hashFolded(k));
+    k.hash = TitleHash(key);
+    const int32_t at = findKey(k);
     if (at < 0) {
         throw std::out_of_range("no property with that key");
     }
-    return Item(static_cast<int>(at + 1));
+    return Item(at + 1);
 }
 
 bool Values::Contains(const QString& key) const {
-    TitleView k;
+    PropertyView k;
     k.key = key;
-    return findKey(k, hashFolded(k)) >= 0;
+    k.hash = TitleHash(key);
+    return findKey(k) >= 0;
 }
 
 void Values::Remove(int position) {
@@ -289,14 +342,17 @@ void Values::Remove(int position) {
 }
 
 void Values::Remove(const QString& key) {
-    TitleView k;
+    PropertyView k;
     k.key = key;
-    const qsizetype at = findKey(k, hashFolded(k));
+    k.hash = TitleHash(key);
+    const int32_t at = findKey(k);
     if (at < 0) {
         throw std::out_of_range("no property with that key");
     }
-    Remove(static_cast<int>(at + 1));
+    Remove(at + 1);
 }
+
+// ---- file ----
 
 void file::SetValue(const QString& yCode) {
     SetValue(yCode, 0, yCode.size());
@@ -306,49 +362,81 @@ void file::SetValue(const QString& text, qsizetype start, qsizetype length) {
     text_ = text;
     start_ = start;
     length_ = length;
-    values_.SetAllValue(text_, start, length, QString());
 }
 
-file& Files::Add(const QString& Code, const QString& sKey) {
-    Add(Code, 0, Code.size());
+zandorel::Values file::Values() const {
+    zandorel::Values values;
+    values.SetAllValue(text_, start_, length_, QString());
+    return values;
+}
+
+QString file::GetByTitle(const QString& Title) const {
+    QString found;
+    RecordScanner scanner;
+    scanner.scan(CodeView(), {}, false, [&](const PropertyView& p) {
+        if (p.titleIs(Title)) {
+            found = p.value.toString();
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+// ---- Files ----
+
+file Files::Add(const QString& Code, const QString& sKey) {
+    QString folded;
     if (!sKey.isEmpty()) {
-        const QString folded = sKey.toCaseFolded();
+        folded = sKey.toCaseFolded();
         if (keys_.contains(folded)) {
-            items_.pop_back();
             throw std::invalid_argument("key already in the collection");
         }
-        keys_.insert(folded, static_cast<qsizetype>(items_.size() - 1));
     }
-    return *items_.back();
+    texts_.push_back(Code);
+    entries_.push_back(Entry{0, Code.size(), static_cast<int32_t>(texts_.size() - 1)});
+    if (!folded.isEmpty()) {
+        keys_.insert(folded, static_cast<qsizetype>(entries_.size() - 1));
+    }
+    return file(Code, 0, Code.size());
 }
 
-file& Files::Add(const QString& text, qsizetype start, qsizetype length) {
-    auto record = std::make_unique<file>();
-    record->SetValue(text, start, length);
-    items_.push_back(std::move(record));
-    return *items_.back();
+void Files::Add(const QString& text, qsizetype start, qsizetype length) {
+    if (texts_.empty() || texts_.back().constData() != text.constData() ||
+        texts_.back().size() != text.size()) {
+        texts_.push_back(text);
+    }
+    entries_.push_back(Entry{start, length, static_cast<int32_t>(texts_.size() - 1)});
 }
 
-const file& Files::Item(int position) const {
-    if (position < 1 || static_cast<size_t>(position) > items_.size()) {
+const Files::Entry& Files::at(int position) const {
+    if (position < 1 || static_cast<size_t>(position) > entries_.size()) {
         throw std::out_of_range("no file at that position");
     }
-    return *items_[static_cast<size_t>(position) - 1];
+    return entries_[static_cast<size_t>(position) - 1];
 }
 
-const file& Files::Item(const QString& key) const {
-    const qsizetype at = keys_.value(key.toCaseFolded(), -1);
-    if (at < 0) {
+file Files::Item(int position) const {
+    const Entry& e = at(position);
+    return file(texts_[static_cast<size_t>(e.text)], e.start, e.length);
+}
+
+file Files::Item(const QString& key) const {
+    const qsizetype found = keys_.value(key.toCaseFolded(), -1);
+    if (found < 0) {
         throw std::out_of_range("no file with that key");
     }
-    return *items_[static_cast<size_t>(at)];
+    return Item(static_cast<int>(found + 1));
+}
+
+QStringView Files::CodeView(int position) const {
+    const Entry& e = at(position);
+    return QStringView(texts_[static_cast<size_t>(e.text)]).mid(e.start, e.length);
 }
 
 void Files::Remove(int position) {
-    if (position < 1 || static_cast<size_t>(position) > items_.size()) {
-        throw std::out_of_range("no file at that position");
-    }
-    items_.erase(items_.begin() + (position - 1));
+    at(position);
+    entries_.erase(entries_.begin() + (position - 1));
     QHash<QString, qsizetype> shifted;
     for (auto it = keys_.begin(); it != keys_.end(); ++it) {
         if (it.value() != position - 1) {

@@ -1,19 +1,20 @@
 #pragma once
 // File records of one folder page. Each entry object of the listing becomes a
-// `file` whose `Values` hold its properties as ordered Title/Value pairs,
+// `file`; its properties are the ordered Title/Value pairs of the object,
 // nested objects flattened into dotted Titles.
 //
-// A listing of many thousands of files holds hundreds of thousands of
-// properties, so the collections keep them as spans of the record's text
-// (shared, never copied) and make Title and Value texts only when asked.
+// A listing of many thousands of files holds millions of properties, so a
+// record is only a span of the page text: its properties are read from that
+// text when they are asked for, in one forward scan (RecordScanner), and a
+// Values collection is made only for the few records that are shown whole.
 
 #include <QHash>
-#include <QList>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 namespace zandorel {
@@ -22,6 +23,119 @@ namespace zandorel {
 struct Value {
     QString Title;
     QString Value;
+};
+
+// Titles are told apart without regard to letter case: two Titles are the same
+// key when their case-folded units are equal. Folded titles are hashed with
+// FNV-1a over those units.
+char16_t FoldNonAscii(char16_t unit);
+inline char16_t FoldTitleUnit(char16_t unit) {
+    if (unit < 128) {
+        return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + 32) : unit;
+    }
+    return FoldNonAscii(unit);
+}
+constexpr uint32_t TitleHashBasis = 2166136261u;
+inline uint32_t TitleHashStep(uint32_t hash, char16_t folded) {
+    return (hash ^ folded) * 16777619u;
+}
+uint32_t TitleHash(QStringView title, uint32_t hash = TitleHashBasis);
+
+// A property as the scanner meets it. Its Title is prefix + "." + key, or the
+// key alone for a property without a prefix.
+struct PropertyView {
+    QStringView prefix;
+    QStringView key;
+    QStringView value;
+    uint32_t hash = 0; // of the folded Title
+    bool hasPrefix = false;
+
+    qsizetype titleSize() const { return hasPrefix ? prefix.size() + 1 + key.size() : key.size(); }
+    QChar titleAt(qsizetype i) const;
+    bool titleIs(QStringView title) const;         // exact, letter case included
+    bool sameKey(const PropertyView& other) const; // letter case ignored
+    QString title() const;
+};
+
+// Open-addressing index from folded-title hashes to positions. The owner
+// answers whether the entry at a position is the key it looks for.
+class TitleIndex {
+public:
+    void clear();
+    template <typename Equal> int32_t find(uint32_t hash, Equal&& equal) const {
+        if (slots_.empty()) {
+            return -1;
+        }
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const Slot& slot = slots_[i];
+            if (slot.position < 0) {
+                return -1;
+            }
+            if (slot.hash == hash && equal(slot.position)) {
+                return slot.position;
+            }
+        }
+    }
+    void insert(uint32_t hash, int32_t position);
+    size_t size() const { return used_; }
+
+private:
+    struct Slot {
+        uint32_t hash = 0;
+        int32_t position = -1;
+    };
+    void grow();
+    std::vector<Slot> slots_;
+    std::vector<uint32_t> filled_; // slots in use, to clear them without a sweep
+    size_t used_ = 0;
+};
+
+// Reads compact object text the way the listing stores it: "key":value pairs,
+// one comma between pairs, no white space. Positions are computed from the
+// lengths of what was cut, not searched, so text that is not compact sends
+// them astray, as it always has. A nested object (or list of strings) is
+// followed by its members, named after their immediate parent only; a Title
+// that repeats an earlier one (letter case ignored) is skipped together with
+// its members. Reusing one scanner for many records allocates nothing once
+// it has seen the widest record.
+class RecordScanner {
+public:
+    // How deep nested objects are flattened; deeper text stays unflattened as
+    // the value of its parent's member.
+    static constexpr int MaxDepth = 32;
+
+    // A key the record already holds before the scan (the collection that is
+    // filled again keeps its own).
+    void seed(const PropertyView& key);
+
+    // Calls visit(const PropertyView&) for each property the record keeps, in
+    // order; visit returns false to stop the scan. `prefix` is the Title
+    // prefix of the top-level pairs (none when hasPrefix is false). Forgets
+    // the seeds when done.
+    template <typename Visit> void scan(QStringView code, QStringView prefix, bool hasPrefix, Visit&& visit) {
+        using Target = std::remove_reference_t<Visit>;
+        const Visitor v(const_cast<void*>(static_cast<const void*>(&visit)),
+                        [](void* f, const PropertyView& p) { return bool((*static_cast<Target*>(f))(p)); });
+        scanText(code, prefix, hasPrefix, v);
+    }
+
+private:
+    struct Visitor {
+        void* target;
+        bool (*call)(void*, const PropertyView&);
+        Visitor(void* t, bool (*c)(void*, const PropertyView&)) : target(t), call(c) {}
+        bool operator()(const PropertyView& p) const { return call(target, p); }
+    };
+    void scanText(QStringView code, QStringView prefix, bool hasPrefix, const Visitor& visit);
+    bool level(QStringView code, QStringView prefix, bool hasPrefix, uint32_t start, int depth,
+               const Visitor& visit);
+    bool isRepeat(const PropertyView& p) const;
+    void remember(const PropertyView& p);
+    void reset();
+
+    std::vector<PropertyView> kept_;
+    TitleIndex index_;
 };
 
 // The properties of one file: ordered, 1-based, optionally keyed by text
@@ -65,91 +179,104 @@ public:
     const_iterator begin() const { return {this, 1}; }
     const_iterator end() const { return {this, Count() + 1}; }
 
-    // How deep nested objects are flattened. Deeper text stays, unflattened,
-    // as the value of its parent's member.
-    static constexpr int MaxDepth = 32;
+    static constexpr int MaxDepth = RecordScanner::MaxDepth;
 
 private:
-    // Offsets are 32-bit: a listing holds millions of properties, and no
-    // page comes near 2^31 characters.
-    struct Span {
-        int32_t text = -1; // index into texts_; -1 for an absent part
-        int32_t start = 0;
-        int32_t length = 0;
-    };
     struct Item_ {
-        Span prefix; // Title is prefix + "." + key, or key alone without a prefix
-        Span key;
-        Span value;
+        PropertyView title;  // the Title and the value, as views into texts_
         int32_t ownKey = -1; // text holding a key other than the Title
-        int32_t titleSize = 0;
-        uint32_t keyHash = 0; // of the folded key, to pass over most keys at once
-        bool keyed = false;   // keyed by its Title (the only key the parser gives)
-    };
-    struct TitleView {
-        QStringView prefix;
-        QStringView key;
-        bool hasPrefix = false;
-        qsizetype size() const { return hasPrefix ? prefix.size() + 1 + key.size() : key.size(); }
-        QChar at(qsizetype i) const;
-        QString toString() const;
+        bool keyed = false;  // keyed by its Title or ownKey
     };
 
-    void parse(int text, QStringView code, const Span& prefix, int depth);
-    int addText(const QString& text);
-    QStringView view(const Span& span) const;
-    TitleView title(const Item_& item) const;
-    TitleView keyOf(const Item_& item) const;
-    qsizetype findKey(const TitleView& key, uint32_t hash) const;
-    static uint32_t hashFolded(const TitleView& key);
-    bool append(Item_& item);
+    PropertyView keyOf(const Item_& item) const;
+    int32_t findKey(const PropertyView& key) const;
+    const QString& keep(const QString& text);
     void rebuildIndex();
-    static QString fold(const TitleView& key);
 
-    std::vector<QString> texts_;
+    std::vector<QString> texts_; // every text the views point into
     std::vector<Item_> items_;
-    QHash<QString, qsizetype> index_; // folded key -> 0-based position, for large collections
-    bool indexed_ = false;
+    TitleIndex index_;
 };
 
-// One file record.
+// One file record: a span of its object text.
 class file {
 public:
-    // Sets Code and parses it into Values.
+    file() = default;
+    file(const QString& text, qsizetype start, qsizetype length)
+        : text_(text), start_(start), length_(length) {}
+
+    // Sets Code; its properties are read from it when asked for.
     void SetValue(const QString& yCode);
     // The same for the span [start, start + length) of a shared text.
     void SetValue(const QString& text, qsizetype start, qsizetype length);
 
-    QString Code() const { return text_.mid(start_, length_); }
-    zandorel::Values& GetValues() { return values_; }
-    const zandorel::Values& Values() const { return values_; }
-    // Forwards to Values().GetValue.
-    QString GetByTitle(const QString& Title) const { return values_.GetValue(Title); }
+    QString Code() const { return CodeView().toString(); }
+    QStringView CodeView() const { return QStringView(text_).mid(start_, length_); }
+    // Every property, read from Code.
+    zandorel::Values Values() const;
+    // Value of the first property of that exact Title (Values().GetValue).
+    QString GetByTitle(const QString& Title) const;
 
 private:
     QString text_;
     qsizetype start_ = 0;
     qsizetype length_ = 0;
-    zandorel::Values values_;
 };
 
-// The file records of one page, in page order.
+// The file records of one page, in page order. Records share the page text.
 class Files {
 public:
-    // Creates a record from the object text, parses it, then appends it.
-    file& Add(const QString& Code, const QString& sKey = QString());
-    // The same for the span [start, start + length) of a shared text.
-    file& Add(const QString& text, qsizetype start, qsizetype length);
-    const file& Item(int position) const; // 1-based; std::out_of_range
-    const file& Item(const QString& key) const;
-    int Count() const { return static_cast<int>(items_.size()); }
+    // Appends a record made from the object text; keyed when `sKey` is not
+    // empty (std::invalid_argument when the key is taken).
+    file Add(const QString& Code, const QString& sKey = QString());
+    // Appends the record of the span [start, start + length) of a shared text.
+    void Add(const QString& text, qsizetype start, qsizetype length);
+    void Reserve(qsizetype count) { entries_.reserve(static_cast<size_t>(count)); }
+
+    file Item(int position) const; // 1-based; std::out_of_range
+    file Item(const QString& key) const;
+    // The object text of a record, without making a `file`.
+    QStringView CodeView(int position) const;
+    int Count() const { return static_cast<int>(entries_.size()); }
     void Remove(int position);
 
-    auto begin() const { return items_.begin(); }
-    auto end() const { return items_.end(); }
+    // Iteration yields handles that behave like pointers to files.
+    class Handle {
+    public:
+        explicit Handle(file f) : file_(std::move(f)) {}
+        const file* operator->() const { return &file_; }
+        const file& operator*() const { return file_; }
+
+    private:
+        file file_;
+    };
+    class const_iterator {
+    public:
+        const_iterator(const Files* owner, int position) : owner_(owner), position_(position) {}
+        Handle operator*() const { return Handle(owner_->Item(position_)); }
+        const_iterator& operator++() {
+            ++position_;
+            return *this;
+        }
+        bool operator!=(const const_iterator& other) const { return position_ != other.position_; }
+
+    private:
+        const Files* owner_;
+        int position_;
+    };
+    const_iterator begin() const { return {this, 1}; }
+    const_iterator end() const { return {this, Count() + 1}; }
 
 private:
-    std::vector<std::unique_ptr<file>> items_;
+    struct Entry {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        int32_t text = 0;
+    };
+    const Entry& at(int position) const;
+
+    std::vector<QString> texts_;
+    std::vector<Entry> entries_;
     QHash<QString, qsizetype> keys_;
 };
 

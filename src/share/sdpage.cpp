@@ -1,23 +1,22 @@
 #include "share/sdpage.h"
 
-#include "net/http.h"
-#include "settings/editxml.h"
-#include "share/address.h"
 #include "share/diagnostics.h"
-#include "share/openunicode.h"
+#include "share/pipeline.h"
 #include "text/appinfo.h"
-#include "text/regexpfunctions.h"
-#include "text/stringfunctions.h"
 
 namespace zandorel {
 namespace {
 
-// The dump is for inspection only: a program folder that cannot be written
-// must not turn a failed extraction into a different failure.
-void dump(const QString& text) {
-    try {
-        WriteTextFile(SDPage::DumpPath(), text);
-    } catch (const FileError&) {
+// A retrieval as the page object offers it: the pipeline, then the dump and
+// the step report of a failed extraction, then the source step's error.
+void retrieve(SDPage& page, const ListingSource& source, const ListingOptions& options = {}) {
+    const Listing listing = ListFolder(page, source, options);
+    if (listing.failedStep() != 0) {
+        WriteExtractionDump(listing);
+        ReportExtractionStep(listing.failedStep());
+    }
+    if (listing.error) {
+        std::rethrow_exception(listing.error);
     }
 }
 
@@ -37,21 +36,18 @@ zandorel::Files& SDPage::Files() {
     return *files_;
 }
 
-void SDPage::begin() {
+void SDPage::Clear() {
     files_.reset();
     page_.clear();
     codeStart_ = codeLength_ = 0;
 }
 
-void SDPage::list(const QString& page) {
-    qsizetype start = 0;
-    qsizetype length = 0;
-    if (ExtractListSpan(page, start, length)) {
-        page_ = page;
-        codeStart_ = start;
-        codeLength_ = length;
-    }
-    AddFilesFromList();
+void SDPage::SetListing(const QString& page, qsizetype codeStart, qsizetype codeLength,
+                        std::shared_ptr<zandorel::Files> files) {
+    page_ = page;
+    codeStart_ = codeStart;
+    codeLength_ = codeLength;
+    files_ = std::move(files);
 }
 
 void SDPage::SetCode(const QString& code) {
@@ -61,22 +57,21 @@ void SDPage::SetCode(const QString& code) {
 }
 
 void SDPage::GetListFromURL(const QString& URL) {
-    begin();
-    list(GetTextFromURL(URL));
+    retrieve(*this, ListingSource::url(URL));
 }
 
 void SDPage::GetListFromCode(const QString& Code) {
-    begin();
-    list(Code);
+    retrieve(*this, ListingSource::text(Code));
 }
 
 void SDPage::GetListFromID(const QString& cidValue, const QString& idValue) {
-    GetListFromID(SettingsStore::Instance().ShareService(), cidValue, idValue);
+    retrieve(*this, ListingSource::folder(cidValue, idValue));
 }
 
 void SDPage::GetListFromID(const QString& base, const QString& cidValue, const QString& idValue) {
-    begin();
-    list(GetTextFromURL(FolderURL(base, cidValue, idValue)));
+    ListingOptions options;
+    options.shareService = base;
+    retrieve(*this, ListingSource::folder(cidValue, idValue), options);
 }
 
 QString SDPage::DumpPath() {
@@ -85,46 +80,9 @@ QString SDPage::DumpPath() {
 }
 
 QString SDPage::ExtractListCode(const QString& page) {
-    qsizetype start = 0;
-    qsizetype length = 0;
-    return ExtractListSpan(page, start, length) ? page.mid(start, length) : QString();
-}
-
-bool SDPage::ExtractListSpan(const QString& page, qsizetype& start, qsizetype& length) {
-    qsizetype dataStart = 0;
-    qsizetype dataLength = 0;
-    if (!RegFirstGroup(page, QStringLiteral("var primedResponse={(.*?)};"), 1, dataStart, dataLength)) {
-        dump(page);
-        ReportExtractionStep(1);
-        return false;
-    }
-    const QStringView data = QStringView(page).mid(dataStart, dataLength);
-    const qsizetype children = data.indexOf(u"\"children\":[", 0, Qt::CaseSensitive);
-    if (children < 0) {
-        dump(data.toString());
-        ReportExtractionStep(2);
-        return false;
-    }
-    qsizetype open = 0;
-    const QStringView list = BalancedView(data, u'[', u']', open, children + 1);
-    start = list.data() ? list.data() - page.constData() : 0;
-    length = list.size();
-    return !list.isEmpty();
-}
-
-// Every record keeps a span of the page text; none copies it.
-void SDPage::AddFilesFromList() {
-    const QStringView listing = CodeView();
-    qsizetype start = 1;
-    while (true) {
-        qsizetype open = 0;
-        const QStringView object = BalancedView(listing, u'{', u'}', open, start);
-        if (object.isEmpty()) {
-            break;
-        }
-        Files().Add(page_, codeStart_ + open, object.size());
-        start = open + object.size() + 1;
-    }
+    SDPage listed;
+    listed.GetListFromCode(page);
+    return listed.Code();
 }
 
 } // namespace zandorel

@@ -1,8 +1,11 @@
 #pragma once
-// One shared-folder page. Its listing is the first "children" list inside the
-// page's one-line `var primedResponse={...};` statement; every object of that
-// list becomes a file record.
+// One shared-folder page: its text, the listing cut out of it and the file
+// records of that listing. The listing is the first "children" list inside
+// the page's one-line `var primedResponse={...};` statement; every object of
+// that list is a file record. The work of listing a page is done by the
+// pipeline (share/pipeline.h); the page object holds its result.
 
+#include "share/filetags.h"
 #include "share/records.h"
 
 #include <QString>
@@ -19,12 +22,14 @@ public:
     zandorel::Files& Files();
     void SetFiles(std::shared_ptr<zandorel::Files> files) { files_ = std::move(files); }
 
-    // Fetches the page at the address and lists it. Raises
-    // std::invalid_argument for an address that is not http or https.
+    // The three retrievals, each run through the pipeline; a failed
+    // extraction leaves its dump file and is reported to the step reporter
+    // (share/diagnostics.h). An error of the source step (an address that is
+    // not http or https: std::invalid_argument; an unreadable file) is raised
+    // after the page has been cleared.
     void GetListFromURL(const QString& URL);
-    // Lists a page given as text; no network.
     void GetListFromCode(const QString& Code);
-    // Lists the folder page of the configured share service.
+    // The folder page of the configured share service.
     void GetListFromID(const QString& cid, const QString& id);
     // The same for an explicit service base address ("http://host:port").
     void GetListFromID(const QString& base, const QString& cid, const QString& id);
@@ -38,21 +43,23 @@ public:
     QStringView CodeView() const { return QStringView(page_).mid(codeStart_, codeLength_); }
     void SetCode(const QString& code);
 
-    // Listing text of a page, or empty text. On failure the searched text is
-    // written to the dump file beside the program and the step reported.
+    // The page text the listing and every record are spans of.
+    const QString& PageText() const { return page_; }
+    // Forgets the listing and its records.
+    void Clear();
+    // Takes a listed page: its text, the span of the listing and the records.
+    void SetListing(const QString& page, qsizetype codeStart, qsizetype codeLength,
+                    std::shared_ptr<zandorel::Files> files);
+
+    // Listing text of a page, or empty text; a failed extraction is dumped
+    // and reported as by a retrieval.
     static QString ExtractListCode(const QString& page);
-    // The same as a span of the page: false when nothing could be extracted.
-    static bool ExtractListSpan(const QString& page, qsizetype& start, qsizetype& length);
-    // Where failed extractions are dumped.
+    // Where failed extractions are dumped: beside the program.
     static QString DumpPath();
 
 private:
-    void begin();
-    void list(const QString& page);
-    void AddFilesFromList();
-
     std::shared_ptr<zandorel::Files> files_;
-    QString page_; // the page of the last retrieval; the listing and every record are spans of it
+    QString page_;
     qsizetype codeStart_ = 0;
     qsizetype codeLength_ = 0;
 };

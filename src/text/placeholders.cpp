@@ -1,6 +1,5 @@
 #include "text/placeholders.h"
 
-#include "share/sdpage.h"
 #include "text/appinfo.h"
 #include "text/regexpfunctions.h"
 
@@ -108,52 +107,71 @@ QString ExpandPath(const QString& path) {
     return work;
 }
 
-QString ExpandFileTags(const QString& tmpl, const SDPage& page, int position) {
-    return expandEach(tmpl, QStringLiteral("%t\\(([\\w\\.]+?)\\)"), [&](const QString& name) {
-        if (is(name, QLatin1StringView("fileIndex"))) {
-            return QString::number(position);
-        }
-        return page.Files().Item(position).Values().GetValue(name);
-    });
+QString AppTagValue(const QString& name) {
+    const AppInfo app = AppInfo::current();
+    if (is(name, QLatin1StringView("AppTitle"))) {
+        return app.title;
+    }
+    if (is(name, QLatin1StringView("AppPath"))) {
+        return app.folder;
+    }
+    if (is(name, QLatin1StringView("AppEXEName"))) {
+        return app.exeName;
+    }
+    if (is(name, QLatin1StringView("AppMajor"))) {
+        return QString::number(app.major);
+    }
+    if (is(name, QLatin1StringView("AppMinor"))) {
+        return QString::number(app.minor);
+    }
+    if (is(name, QLatin1StringView("AppRevision"))) {
+        return QString::number(app.revision);
+    }
+    if (is(name, QLatin1StringView("AppBeta"))) {
+        return app.edition;
+    }
+    if (is(name, QLatin1StringView("ResourceDir"))) {
+        return resourceDir(app);
+    }
+    const QString value = qEnvironmentVariable(name.toLocal8Bit().constData());
+    return value.isEmpty() ? name : value;
 }
 
 QString ExpandAppTags(const QString& text) {
     if (!text.contains(u'%')) {
         return text;
     }
-    const AppInfo app = AppInfo::current();
-    return expandEach(text, QStringLiteral("%s\\(([\\w\\.]+?)\\)"), [&](const QString& name) {
-        if (is(name, QLatin1StringView("AppTitle"))) {
-            return app.title;
-        }
-        if (is(name, QLatin1StringView("AppPath"))) {
-            return app.folder;
-        }
-        if (is(name, QLatin1StringView("AppEXEName"))) {
-            return app.exeName;
-        }
-        if (is(name, QLatin1StringView("AppMajor"))) {
-            return QString::number(app.major);
-        }
-        if (is(name, QLatin1StringView("AppMinor"))) {
-            return QString::number(app.minor);
-        }
-        if (is(name, QLatin1StringView("AppRevision"))) {
-            return QString::number(app.revision);
-        }
-        if (is(name, QLatin1StringView("AppBeta"))) {
-            return app.edition;
-        }
-        if (is(name, QLatin1StringView("ResourceDir"))) {
-            return resourceDir(app);
-        }
-        const QString value = qEnvironmentVariable(name.toLocal8Bit().constData());
-        return value.isEmpty() ? name : value;
-    });
+    return expandEach(text, QStringLiteral("%s\\(([\\w\\.]+?)\\)"), AppTagValue);
 }
 
-QString ExpandTemplate(const QString& tmpl, const SDPage& page, int position) {
-    return ExpandAppTags(ExpandFileTags(tmpl, page, position));
+std::vector<PlaceholderToken> FindPlaceholders(QStringView text, QStringView families) {
+    std::vector<PlaceholderToken> found;
+    const qsizetype n = text.size();
+    auto nameChar = [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               c == u'_' || c == u'.';
+    };
+    for (qsizetype i = text.indexOf(u'%'); i >= 0 && i + 1 < n; i = text.indexOf(u'%', i + 1)) {
+        char16_t family = text[i + 1].unicode();
+        if (family >= u'A' && family <= u'Z') {
+            family = static_cast<char16_t>(family + 32);
+        } else if (family == 0x017F) {
+            family = u's';
+        }
+        if (!families.contains(QChar(family)) || i + 2 >= n || text[i + 2] != u'(') {
+            continue;
+        }
+        qsizetype k = i + 3;
+        while (k < n && nameChar(text[k].unicode())) {
+            ++k;
+        }
+        if (k == i + 3 || k >= n || text[k] != u')') {
+            continue;
+        }
+        found.push_back(PlaceholderToken{i, k + 1 - i, family, text.mid(i + 3, k - i - 3)});
+        i = k; // the next placeholder starts after this one
+    }
+    return found;
 }
 
 } // namespace zandorel

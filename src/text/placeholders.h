@@ -1,16 +1,16 @@
 #pragma once
 // Placeholders filled at the moment a text is used:
 //   %NAME%     path variables (program facts, environment), for picture paths
-//   %t(NAME)   a property of one file of a share page
 //   %s(NAME)   program facts and environment variables
-// Names in markers are matched without regard to case; property titles are
-// looked up exactly.
+// and the one-pass reading of templates that also name a file's properties
+// (%t, %v, %h, %u; filled by share/filetags). Names in markers are matched
+// without regard to case; property titles are looked up exactly.
 
 #include <QString>
+#include <QStringView>
+#include <vector>
 
 namespace zandorel {
-
-class SDPage;
 
 // No expansion makes a text longer than this many characters.
 constexpr qsizetype MaxExpandedLength = 4 * 1024 * 1024;
@@ -19,17 +19,26 @@ constexpr qsizetype MaxExpandedLength = 4 * 1024 * 1024;
 // separator; a relative result is taken from the program's folder.
 QString ExpandPath(const QString& path);
 
-// Fills %t(...) from file `position` (1-based) of the page; %t(fileIndex) is
-// the position itself. Raises std::out_of_range for a position the page does
-// not have, unless the template holds no placeholder.
-QString ExpandFileTags(const QString& tmpl, const SDPage& page, int position);
-
 // Fills %s(...): AppTitle, AppPath, AppEXEName, AppMajor, AppMinor,
 // AppRevision, AppBeta, ResourceDir, else the environment variable of that
 // name, else the name itself.
 QString ExpandAppTags(const QString& text);
 
-// ExpandFileTags, then ExpandAppTags on the result.
-QString ExpandTemplate(const QString& tmpl, const SDPage& page, int position);
+// The value %s(NAME) gives.
+QString AppTagValue(const QString& name);
+
+// One placeholder of a template: %x(NAME), x a family letter in either case
+// (and the long s, which Unicode folds to s), NAME one or more letters,
+// digits, underscores and dots.
+struct PlaceholderToken {
+    qsizetype start = 0;  // of the %
+    qsizetype length = 0; // up to and with the closing parenthesis
+    char16_t family = 0;  // the family letter, lower case
+    QStringView name;
+};
+
+// The placeholders of the given families (lower-case letters, such as
+// u"tvhu") in `text`, left to right. One pass: placeholders never overlap.
+std::vector<PlaceholderToken> FindPlaceholders(QStringView text, QStringView families);
 
 } // namespace zandorel

@@ -1,6 +1,7 @@
 // Templates and join formats in, link texts out; the first line of the input
 // is the template, the rest the entry object text.
 
+#include "share/filetags.h"
 #include "share/sdpage.h"
 #include "text/placeholders.h"
 #include "text/regexpfunctions.h"
@@ -20,7 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     page.GetListFromCode(QStringLiteral("var primedResponse={\"children\":[{") + entry +
                          QStringLiteral("}]};"));
     if (page.Files().Count() > 0) {
-        (void)ExpandTemplate(tmpl, page, 1);
+        try {
+            (void)ExpandTemplate(tmpl, page, 1);
+            (void)ExpandFileTags(tmpl, page, 1);
+        } catch (const ExpansionTooLong&) {
+            // told to the user; never a half-done text
+        }
     }
     (void)ExpandAppTags(tmpl);
     (void)ExpandPath(tmpl);

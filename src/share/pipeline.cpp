@@ -1,0 +1,269 @@
+#include "share/pipeline.h"
+
+#include "settings/editxml.h"
+#include "share/openunicode.h"
+#include "share/sdpage.h"
+#include "text/appinfo.h"
+#include "text/scan.h"
+
+#include <QFileInfo>
+
+namespace zandorel {
+namespace {
+
+// `var primedResponse={` with letter case ignored the way the pattern
+// helpers ignore it: every letter in either case, and the long s (U+017F)
+// for an s, which Unicode folds to s.
+bool statementAt(const char16_t* s, qsizetype at, qsizetype n) {
+    static constexpr char16_t literal[] = u"var primedresponse={";
+    constexpr qsizetype length = sizeof(literal) / sizeof(literal[0]) - 1;
+    if (n - at < length) {
+        return false;
+    }
+    for (qsizetype k = 0; k < length; ++k) {
+        const char16_t want = literal[k];
+        const char16_t c = s[at + k];
+        if (c == want) {
+            continue;
+        }
+        if (want >= u'a' && want <= u'z' && c == want - 32) {
+            continue;
+        }
+        if (want == u's' && c == 0x017F) {
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+constexpr qsizetype StatementLength = 20; // var primedResponse={
+
+// The script data: from after `var primedResponse={` to the first `};`,
+// on one line. A line feed, or a surrogate that is not half of a pair, is
+// a barrier no statement crosses.
+bool findScriptData(QStringView page, qsizetype& start, qsizetype& length) {
+    const char16_t* s = page.utf16();
+    const qsizetype n = page.size();
+    static constexpr char16_t v[4] = {u'v', u'V', u'v', u'V'};
+    qsizetype from = 0;
+    while (from < n) {
+        const qsizetype at = FindAnyOf(s, from, n, v);
+        if (at >= n) {
+            return false;
+        }
+        if (!statementAt(s, at, n)) {
+            from = at + 1;
+            continue;
+        }
+        const qsizetype data = at + StatementLength;
+        qsizetype lf = page.indexOf(u'\n', data);
+        if (lf < 0) {
+            lf = n;
+        }
+        const qsizetype end = FindPair(s, data, lf, n, u'}', u';');
+        if (end >= lf) {
+            // No statement that starts before the line feed can end.
+            from = lf + 1;
+            continue;
+        }
+        const qsizetype lone = FindLoneSurrogate(s, data, end, n);
+        if (lone < end) {
+            from = lone + 1;
+            continue;
+        }
+        start = data;
+        length = end - data;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ListingSource ListingSource::folder(const QString& cid, const QString& id) {
+    ListingSource s;
+    s.kind = Kind::Folder;
+    s.cid = cid;
+    s.id = id;
+    return s;
+}
+
+ListingSource ListingSource::url(const QString& address) {
+    ListingSource s;
+    s.kind = Kind::Url;
+    s.value = address;
+    return s;
+}
+
+ListingSource ListingSource::file(const QString& path) {
+    ListingSource s;
+    s.kind = Kind::File;
+    s.value = path;
+    return s;
+}
+
+ListingSource ListingSource::text(const QString& page) {
+    ListingSource s;
+    s.kind = Kind::Text;
+    s.value = page;
+    return s;
+}
+
+int Listing::failedStep() const {
+    return status == Status::NoScriptData ? 1 : status == Status::NoFolderList ? 2 : 0;
+}
+
+QString Listing::problem() const {
+    if (!error) {
+        return QString();
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
+
+PageListing CutPage(QStringView page) {
+    PageListing out;
+    if (!findScriptData(page, out.dataStart, out.dataLength)) {
+        out.status = Listing::Status::NoScriptData;
+        return out;
+    }
+    const QStringView data = page.mid(out.dataStart, out.dataLength);
+    const qsizetype children = data.indexOf(u"\"children\":[", 0, Qt::CaseSensitive);
+    if (children < 0) {
+        out.status = Listing::Status::NoFolderList;
+        return out;
+    }
+    out.status = Listing::Status::Listed;
+
+    // The list and its objects in one pass: brackets end the list, braces
+    // cut the objects inside it.
+    const char16_t* s = page.utf16();
+    const qsizetype open = out.dataStart + children + 11;
+    const qsizetype end = out.dataStart + out.dataLength;
+    static constexpr char16_t delimiters[4] = {u'[', u']', u'{', u'}'};
+    qsizetype brackets = 1;
+    qsizetype braces = 0;
+    qsizetype objectOpen = 0;
+    bool objectsDone = false;
+    std::vector<PageListing::Span> objects;
+    for (qsizetype i = FindAnyOf(s, open + 1, end, delimiters); i < end;
+         i = FindAnyOf(s, i + 1, end, delimiters)) {
+        switch (s[i]) {
+        case u'[':
+            ++brackets;
+            break;
+        case u']':
+            if (--brackets == 0) {
+                out.codeStart = open + 1;
+                out.codeLength = i - open - 1;
+                out.objects = std::move(objects);
+                return out;
+            }
+            break;
+        case u'{':
+            if (braces++ == 0) {
+                objectOpen = i;
+            }
+            break;
+        default: // '}'
+            if (braces > 0 && --braces == 0 && !objectsDone) {
+                const qsizetype length = i - objectOpen - 1;
+                if (length == 0) {
+                    objectsDone = true; // an empty object ends the files
+                } else {
+                    objects.push_back({objectOpen + 1, length});
+                }
+            }
+            break;
+        }
+    }
+    return out; // the list never closes: no listing
+}
+
+Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptions& options) {
+    page.Clear();
+    Listing listing;
+    QString text;
+    try {
+        switch (source.kind) {
+        case ListingSource::Kind::Text:
+            text = source.value;
+            break;
+        case ListingSource::Kind::File:
+            text = ReadTextFile(source.value);
+            break;
+        case ListingSource::Kind::Url:
+            text = GetTextFromURL(source.value, options.http);
+            break;
+        case ListingSource::Kind::Folder: {
+            const QString base = options.shareService.isEmpty() ? SettingsStore::Instance().ShareService()
+                                                                : options.shareService;
+            text = GetTextFromURL(FolderURL(base, source.cid, source.id), options.http);
+            break;
+        }
+        }
+    } catch (...) {
+        listing.status = Listing::Status::SourceFailed;
+        listing.error = std::current_exception();
+        return listing;
+    }
+
+    PageListing cut = CutPage(text);
+    listing.status = cut.status;
+    if (cut.status == Listing::Status::NoScriptData) {
+        listing.dumpText = text;
+        return listing;
+    }
+    if (cut.status == Listing::Status::NoFolderList) {
+        listing.dumpText = text.mid(cut.dataStart, cut.dataLength);
+        return listing;
+    }
+    auto files = std::make_shared<Files>();
+    files->Reserve(static_cast<qsizetype>(cut.objects.size()));
+    for (const PageListing::Span& object : cut.objects) {
+        files->Add(text, object.start, object.length);
+    }
+    page.SetListing(text, cut.codeStart, cut.codeLength, std::move(files));
+    return listing;
+}
+
+QString WriteExtractionDump(const Listing& listing) {
+    if (listing.failedStep() == 0) {
+        return QString();
+    }
+    const AppInfo app = AppInfo::current();
+    const QString name = app.exeName + QStringLiteral("_error.html");
+    QStringList folders{app.folder};
+    const QString config = SettingsStore::Instance().ConfigPath();
+    if (!config.isEmpty()) {
+        folders << QFileInfo(config).absolutePath();
+    }
+    // The dump is for inspection only: a folder that cannot be written must
+    // not turn a failed extraction into a different failure.
+    for (const QString& folder : folders) {
+        const QString path = folder + u'/' + name;
+        try {
+            WriteTextFile(path, listing.dumpText);
+            return path;
+        } catch (const FileError&) {
+        }
+    }
+    return QString();
+}
+
+FolderAddress CheckFolderAddress(const QString& address, const QString& shareService) {
+    const QString base = shareService.isEmpty() ? SettingsStore::Instance().ShareService() : shareService;
+    try {
+        return ParseFolderAddress(address, ShareHost(base));
+    } catch (const std::exception&) {
+        return FolderAddress(); // a host the patterns cannot take
+    }
+}
+
+} // namespace zandorel

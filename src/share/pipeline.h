@@ -1,0 +1,94 @@
+#pragma once
+// The one way through the program from a folder to its records:
+//
+//   source (a folder of the share service, an address, a saved page file or
+//   page text) -> page text -> script data -> listing -> file records
+//
+// The window and zandorel-cli both call ListFolder; it fills a page object
+// and returns what happened. Telling the user, writing the dump of a failed
+// extraction and reporting the failed step are the caller's.
+
+#include "net/http.h"
+#include "share/address.h"
+
+#include <QString>
+#include <exception>
+#include <vector>
+
+namespace zandorel {
+
+class SDPage;
+
+struct ListingSource {
+    enum class Kind { Folder, Url, File, Text };
+    Kind kind = Kind::Text;
+    QString value; // the address, the file path or the page text
+    QString cid;   // Folder only
+    QString id;
+
+    static ListingSource folder(const QString& cid, const QString& id);
+    static ListingSource url(const QString& address);
+    static ListingSource file(const QString& path);
+    static ListingSource text(const QString& page);
+};
+
+struct ListingOptions {
+    QString shareService; // base address of the share service; empty: the settings' one
+    HttpOptions http;
+};
+
+struct Listing {
+    enum class Status {
+        Listed,       // the listing was found; the page's Code may still be empty
+        NoScriptData, // step 1: the page holds no `var primedResponse={...};` statement
+        NoFolderList, // step 2: the script data holds no "children" list
+        SourceFailed, // the page could not be had; `error` holds why
+    };
+    Status status = Status::Listed;
+    QString dumpText; // what a failed step leaves for inspection
+    std::exception_ptr error;
+
+    // 1 or 2 for a failed extraction step, else 0.
+    int failedStep() const;
+    // The source step's error as text.
+    QString problem() const;
+};
+
+// Clears the page, gets the page text from the source and lists it. Never
+// raises: the source step's errors come back as SourceFailed.
+Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptions& options = {});
+
+// Where the script data, the listing and the file objects of a page are
+// (0-based spans of the page text).
+struct PageListing {
+    Listing::Status status = Listing::Status::NoScriptData;
+    qsizetype dataStart = 0;
+    qsizetype dataLength = 0;
+    qsizetype codeStart = 0; // the listing: empty when the list is empty or never closes
+    qsizetype codeLength = 0;
+    struct Span {
+        qsizetype start;
+        qsizetype length;
+    };
+    std::vector<Span> objects; // the inner text of each file object, in page order
+};
+
+// Cuts a page: the script data is the text between `var primedResponse={`
+// (letter case ignored) and the first `};` after it on the same line; the
+// listing is the inside of the first `"children":[` list in it, brackets
+// counted; the file objects are its top-level `{...}` objects, braces
+// counted, up to the first empty object or one that does not close. One
+// forward pass; quotes are not looked at.
+PageListing CutPage(QStringView page);
+
+// Writes the text a failed extraction leaves: beside the program, or, when
+// the program's folder cannot be written, in the folder of the settings
+// document in use. Returns the path written, or empty text (nothing to
+// write, or nowhere it could be written).
+QString WriteExtractionDump(const Listing& listing);
+
+// Checks an address the user typed against the share service and takes the
+// folder's cid and id out of it. `shareService` empty: the settings' one.
+FolderAddress CheckFolderAddress(const QString& address, const QString& shareService = QString());
+
+} // namespace zandorel

@@ -1,0 +1,81 @@
+// Text made safe for where it goes: string escapes decoded, HTML escaped,
+// percent-encoded UTF-8.
+
+#include "testsupport.h"
+#include "text/escapes.h"
+
+#include <gtest/gtest.h>
+
+using namespace zandorel;
+using zandorel::test::q;
+
+namespace {
+
+QString unescaped(const QString& text) {
+    QString out = q("[");
+    AppendUnescaped(out, text);
+    return out.mid(1);
+}
+
+QString html(const QString& text) {
+    QString out;
+    AppendHtmlEscaped(out, text);
+    return out;
+}
+
+QString percent(const QString& text) {
+    QString out;
+    AppendPercentEncoded(out, text);
+    return out;
+}
+
+} // namespace
+
+TEST(Escapes, StringEscapesDecoded) {
+    struct Row {
+        const char* name;
+        const char* in;
+        QString out;
+    };
+    const Row rows[] = {
+        {"plain ASCII", "report.pdf", q("report.pdf")},
+        {"Chinese as written", "会议纪要", q("会议纪要")},
+        {"every short escape", R"(\"\\\/\b\f\n\r\t)", q("\"\\/\b\f\n\r\t")},
+        {"escaped markup", R"(\u003cb\u003e \u0026amp\u003b)", q("<b> &amp;")},
+        {"escaped Chinese, either case of hex", R"(\u4E2D\u6587)", q("中文")},
+        {"a pair gives one character", R"(caf\u00e9 \ud83d\ude00)", q("café 😀")},
+        {"a pair in upper case", R"(\uD83D\uDE00!)", q("😀!")},
+        {"high half alone stays", R"(\ud83dx)", q("\\ud83dx")},
+        {"high half before a non-pair escape", R"(\ud83d\u0041)", q("\\ud83dA")},
+        {"low half alone stays", R"(a\ude00)", q("a\\ude00")},
+        {"two high halves", R"(\ud83d\ud83d\ude00)", q("\\ud83d😀")},
+        {"short \\u stays", R"(\u12)", q("\\u12")},
+        {"bad hex stays", R"(\u12G4)", q("\\u12G4")},
+        {"unknown escape stays", R"(\x41)", q("\\x41")},
+        {"upper-case U is no escape", R"(\U0041)", q("\\U0041")},
+        {"backslash at the end", R"(end\)", q("end\\")},
+        {"escaped backslash before u", R"(\\u0041)", q("\\u0041")},
+        {"NUL by escape", R"(a\u0000b)", QString(q("a")) + QChar(u'\0') + q("b")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(unescaped(q(row.in)), row.out);
+    }
+}
+
+TEST(Escapes, HtmlAndUrl) {
+    EXPECT_EQ(html(q(R"(<a href="x">Tom's & Jerry's</a>)")),
+              q("&lt;a href=&quot;x&quot;&gt;Tom&#39;s &amp; Jerry&#39;s&lt;/a&gt;"));
+    EXPECT_EQ(html(q("会议纪要 plain")), q("会议纪要 plain"));
+    EXPECT_EQ(html(q("&amp;")), q("&amp;amp;"));
+
+    EXPECT_EQ(percent(q("AZaz09-._~")), q("AZaz09-._~"));
+    EXPECT_EQ(percent(q(" /?#[]@!$&'()*+,;=%\"<>\\")),
+              q("%20%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D%25%22%3C%3E%5C"));
+    EXPECT_EQ(percent(q("中")), q("%E4%B8%AD"));
+    EXPECT_EQ(percent(q("é")), q("%C3%A9"));
+    EXPECT_EQ(percent(q("😀")), q("%F0%9F%98%80"));
+    EXPECT_EQ(percent(QString(QChar(0xD800)) + q("x")), q("%EF%BF%BDx")); // half a pair
+    EXPECT_EQ(percent(QString(QChar(u'\0'))), q("%00"));
+    EXPECT_EQ(percent(QString(QChar(0x7F))), q("%7F"));
+}

@@ -1,0 +1,114 @@
+// Templates filled from a file's properties: the four families, fileIndex,
+// the one-pass rule and the length limit.
+
+#include "share/filetags.h"
+#include "share/linklist.h"
+#include "share/sdpage.h"
+#include "testsupport.h"
+#include "text/appinfo.h"
+
+#include <gtest/gtest.h>
+
+using namespace zandorel;
+using zandorel::test::q;
+
+namespace {
+
+SDPage listing(const QString& entries) {
+    SDPage page;
+    page.GetListFromCode(q("var primedResponse={\"children\":[") + entries + q("]};"));
+    return page;
+}
+
+} // namespace
+
+TEST(FileTags, Families) {
+    const SDPage page =
+        listing(q(R"({"name":"\u003cb\u003e Tom's \u0026 \"J\" caf\u00e9 \ud83d\ude00","extension":".txt",)"
+                  R"("path":"a\/b c","zh":"会议纪要","lone":"x\ud83d","bad":"\q\u12"})"));
+    struct Row {
+        const char* tmpl;
+        QString out;
+    };
+    const Row rows[] = {
+        {"%t(name)", q(R"(\u003cb\u003e Tom's \u0026 \)")}, // the string ends at the escaped quote
+        {"%t(path)", q(R"(a\/b c)")},
+        {"%v(path)", q("a/b c")},
+        {"%V(path)", q("a/b c")},
+        {"%h(path)", q("a/b c")},
+        {"%u(path)", q("a%2Fb%20c")},
+        {"%U(zh)%H(zh)%v(zh)", q("%E4%BC%9A%E8%AE%AE%E7%BA%AA%E8%A6%81会议纪要会议纪要")},
+        {"%v(lone)|%u(lone)", q("x\\ud83d|x%5Cud83d")},
+        {"%v(bad)", q("\\q\\u12")},
+        {"%v(Name)|%h(missing)|%u(nothing)", q("||")},
+        {"%t(fileIndex)%v(FILEINDEX)%h(fileindex)%u(FileIndex)", q("1111")},
+        {"%x(name)%t()%t(name%t(extension)", q("%x(name)%t()%t(name.txt")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.tmpl);
+        EXPECT_EQ(ExpandTemplate(q(row.tmpl), page, 1), row.out);
+    }
+
+    const SDPage names = listing(q(R"({"name":"\u003cb\u003e Tom's \u0026 caf\u00e9 \ud83d\ude00"})"));
+    EXPECT_EQ(ExpandTemplate(q("%v(name)"), names, 1), q("<b> Tom's & café 😀"));
+    EXPECT_EQ(ExpandTemplate(q("%h(name)"), names, 1), q("&lt;b&gt; Tom&#39;s &amp; café 😀"));
+    EXPECT_EQ(ExpandTemplate(q("%u(name)"), names, 1),
+              q("%3Cb%3E%20Tom%27s%20%26%20caf%C3%A9%20%F0%9F%98%80"));
+}
+
+TEST(FileTags, OnePass) {
+    qputenv("ZANDOREL_TEST_SECRET", "secret-value");
+    AppInfo info = AppInfo::current();
+    info.title = q("Zandorel");
+    AppInfo::override(info);
+    const SDPage page = listing(q(R"j({"name":"%s(ZANDOREL_TEST_SECRET)","a":"%t(b)","b":"B",)j"
+                                  R"j("self":"%t(self)%t(self)","v":"%v(b)%h(b)%u(b)%S(HOME)%ſ(HOME)"})j"));
+    struct Row {
+        const char* tmpl;
+        const char* out;
+    };
+    const Row rows[] = {
+        // Text from the page is never read again, whatever it holds.
+        {"%t(name)", "%s(ZANDOREL_TEST_SECRET)"},
+        {"%v(name)|%h(name)", "%s(ZANDOREL_TEST_SECRET)|%s(ZANDOREL_TEST_SECRET)"},
+        {"%t(a)%t(b)", "%t(b)B"},
+        {"%t(v)", "%v(b)%h(b)%u(b)%S(HOME)%ſ(HOME)"},
+        {"%t(self)%t(self)", "%t(self)%t(self)%t(self)%t(self)"},
+        // The template's own placeholders all work, repeated or not.
+        {"%s(AppTitle) %S(ZANDOREL_TEST_SECRET) %ſ(ZANDOREL_TEST_SECRET)",
+         "Zandorel secret-value secret-value"},
+        {"%t(b)-%T(b)-%t(b)", "B-B-B"},
+        {"%s(NO_SUCH_VARIABLE_HERE)", "NO_SUCH_VARIABLE_HERE"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.tmpl);
+        EXPECT_EQ(ExpandTemplate(q(row.tmpl), page, 1), q(row.out));
+    }
+    // Without the application family, %s(...) stays for a later step.
+    EXPECT_EQ(ExpandFileTags(q("%t(b)%s(AppTitle)"), page, 1), q("B%s(AppTitle)"));
+    // Only a template that reads the record needs the file.
+    EXPECT_EQ(ExpandTemplate(q("#%t(fileIndex)"), page, 9), q("#9"));
+    EXPECT_THROW(ExpandTemplate(q("%t(b)"), page, 2), std::out_of_range);
+    AppInfo::reset();
+    qunsetenv("ZANDOREL_TEST_SECRET");
+}
+
+TEST(FileTags, LengthLimit) {
+    // A name of more than half the limit: once is fine, twice is too long.
+    const QString name(static_cast<qsizetype>(MaxExpandedLength / 2 + 1), u'n');
+    const SDPage page = listing(q("{\"name\":\"") + name + q("\",\"e\":\".x\"},{\"name\":\"short\"}"));
+    EXPECT_EQ(ExpandTemplate(q("%t(name)"), page, 1).size(), name.size());
+    EXPECT_THROW(ExpandTemplate(q("%t(name)%t(name)"), page, 1), ExpansionTooLong);
+
+    LinkTemplates t;
+    t.codeFormat = q("%t(name)%v(name)");
+    t.captionTemplate = q("%t(name)");
+    t.warnTemplate = q("!");
+    t.joinFormat = q("$1\\n");
+    const LinkList list = BuildLinkList(page, t);
+    EXPECT_EQ(list.tooLong, QList<int>{1});
+    EXPECT_TRUE(list.rows[0].link.isEmpty()); // left empty, never half done
+    EXPECT_EQ(list.rows[0].caption.size(), name.size() + 3);
+    EXPECT_EQ(list.rows[1].link, q("shortshort"));
+    EXPECT_EQ(list.block, q("\nshortshort\n"));
+}
