@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -142,6 +143,36 @@ TEST_F(CliTest, FailuresAndUsage) {
         EXPECT_EQ(r.status, 64);
         EXPECT_TRUE(r.err.contains(q("usage: zandorel-cli")));
     }
+}
+
+TEST_F(CliTest, SpecialFilesAndTooLongTexts) {
+    // A pipe named as the settings or as the page is never opened.
+    const QString fifo = dir.filePath(q("fifo"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(run({q("--page"), pagePath, q("--config"), fifo}).status, 1);
+    EXPECT_EQ(run({q("--page"), fifo}).status, 2);
+
+    // A text that would pass the length limit is told, with the file's number,
+    // and nothing is printed; it used to print the placeholder unexpanded.
+    const QByteArray name(3 * 1024 * 1024, 'n');
+    const QString page = write(
+        q("long.html"), "var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\"" + name + "\"}]};");
+    CliRun r = run({q("--page"), page, q("--format"), q("%t(name)%v(name)")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains(q("file 2 "))) << r.err.toStdString();
+    EXPECT_EQ(run({q("--page"), page, q("--format"), q("%t(name)")}).status, 0);
+
+    // The placeholder families of the window work here too; --props shows
+    // values as the page writes them.
+    const QString escaped =
+        write(q("escaped.html"), "var primedResponse={\"children\":[{\"name\":\"\\u003cb\\u003e & 中\"}]};");
+    r = run({q("--page"), escaped, q("--format"), q("%t(name)|%v(name)|%h(name)|%u(name)"), q("--join"),
+             q("$1")});
+    EXPECT_EQ(QString::fromUtf8(r.out),
+              q("\\u003cb\\u003e & 中|<b> & 中|&lt;b&gt; &amp; 中|%3Cb%3E%20%26%20%E4%B8%AD"));
+    r = run({q("--page"), escaped, q("--props"), q("1")});
+    EXPECT_TRUE(r.out.contains("name     \\u003cb\\u003e & "));
 }
 
 TEST_F(CliTest, FetchesFromTheShareService) {

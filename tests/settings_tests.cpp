@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace zandorel;
 
@@ -46,6 +47,12 @@ TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
     EXPECT_FALSE(store.LoadSettings(write("<Soft><Config></Soft>")));
     EXPECT_FALSE(store.LoadSettings(write("")));
     EXPECT_FALSE(store.LoadSettings(write("just text")));
+    // Only an ordinary file: a pipe or a folder named as the settings fails
+    // at once (a pipe used to block the program before any window).
+    const QString fifo = dir.filePath(q("fifo.xml"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(store.LoadSettings(fifo));
+    EXPECT_FALSE(store.LoadSettings(dir.path()));
     EXPECT_TRUE(store.LoadSettings(write("<Soft/>")));
     // An empty Soft element gives every default.
     EXPECT_EQ(store.ListDistance(), 10);

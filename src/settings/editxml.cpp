@@ -4,11 +4,17 @@
 #include "text/appinfo.h"
 #include "text/regexpfunctions.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 #include <QUrl>
+#include <cerrno>
+#include <fcntl.h>
 #include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zandorel {
 namespace {
@@ -234,8 +240,38 @@ bool LoadXmlText(pugi::xml_document& doc, const QString& text) {
 }
 
 bool LoadXmlFile(pugi::xml_document& doc, const QString& filePath) {
+    doc.reset();
+    // Only an ordinary file is read: a pipe or a device named as the settings
+    // would block the program before any window appears. It is opened without
+    // waiting and checked again once open.
     const QByteArray name = QFile::encodeName(filePath);
-    const pugi::xml_parse_result result = doc.load_file(name.constData(), XmlParseOptions);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    std::string bytes;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxXmlFileSize;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        ok = got == bytes.size();
+    }
+    ::close(fd);
+    if (!ok) {
+        return false;
+    }
+    const pugi::xml_parse_result result = doc.load_buffer(bytes.data(), bytes.size(), XmlParseOptions);
     if (!result || !doc.document_element()) {
         doc.reset();
         return false;

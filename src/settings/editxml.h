@@ -46,7 +46,9 @@ pugi::xml_node EnsureElement(pugi::xml_node doc, const QString& path);
 // was. Returns false when the file could not be written.
 bool formatDoc(pugi::xml_document& doc, const QString& filePath);
 
-// Loads XML text or a file. Ok only with a document element.
+// Loads XML text or a file. Ok only with a document element. Only an
+// ordinary file of at most MaxXmlFileSize bytes is read.
+constexpr long long MaxXmlFileSize = 64LL * 1024 * 1024;
 bool LoadXmlText(pugi::xml_document& doc, const QString& text);
 bool LoadXmlFile(pugi::xml_document& doc, const QString& filePath);
 
