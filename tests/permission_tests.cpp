@@ -1,0 +1,176 @@
+// What the program does where file permissions stop it: a read-only
+// settings file, a folder it cannot write, a page it cannot read. Permissions
+// do not stop root, so when the tests run as root (as CI runs them) this
+// program runs itself again as the unprivileged user nobody, from a copy in
+// a temporary folder that user can reach.
+
+#include "settings/editxml.h"
+#include "settings/keys.h"
+#include "share/openunicode.h"
+#include "share/pipeline.h"
+#include "share/sdpage.h"
+#include "testsupport.h"
+#include "text/appinfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace zandorel;
+using zandorel::test::q;
+
+namespace {
+
+constexpr char ChildMark[] = "ZANDOREL_UNPRIVILEGED_RUN";
+
+class PermissionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::qtApp();
+        ASSERT_TRUE(dir.isValid());
+        // Every check here depends on the permissions being obeyed.
+        ASSERT_NE(geteuid(), 0u) << "these checks must run unprivileged";
+    }
+    QString write(const QString& name, const QByteArray& bytes) {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path;
+    }
+    static QByteArray read(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(PermissionTest, ReadOnlySettingsFileStaysAsItIs) {
+    const QByteArray original = "<Soft><Config ListDistance=\"7\"/></Soft>";
+    const QString path = write(q("ZandorelConfig.xml"), original);
+    SettingsStore store;
+    ASSERT_TRUE(store.LoadSettings(path));
+    AppendElement(store.Root(), keys::TemplateList, q("Template"), q("new"));
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner));
+    EXPECT_FALSE(store.Save());
+    EXPECT_EQ(read(path), original);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no temporary file left
+}
+
+TEST_F(PermissionTest, FolderThatCannotBeWritten) {
+    const QString path = write(q("ZandorelConfig.xml"), "<Soft/>");
+    SettingsStore store;
+    ASSERT_TRUE(store.LoadSettings(path));
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    EXPECT_FALSE(store.Save());
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    // The dump of a failed extraction goes to the settings folder instead of
+    // a program folder that cannot be written.
+    const QString settings = dir.filePath(q("settings"));
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    ASSERT_TRUE(QDir().mkpath(settings));
+    const QString config = settings + q("/ZandorelConfig.xml");
+    QFile f(config);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<Soft/>");
+    f.close();
+    ASSERT_TRUE(SettingsStore::Instance().LoadSettings(config));
+    const QString program = dir.filePath(q("program"));
+    ASSERT_TRUE(QDir().mkpath(program));
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    AppInfo info = AppInfo::current();
+    info.folder = program;
+    info.exeName = q("Zandorel");
+    AppInfo::override(info);
+    Listing listing;
+    listing.status = Listing::Status::NoScriptData;
+    listing.dumpText = q("page");
+    EXPECT_EQ(WriteExtractionDump(listing), settings + q("/Zandorel_error.html"));
+    AppInfo::reset();
+    SettingsStore::Instance().LoadDefaults();
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(PermissionTest, PageThatCannotBeRead) {
+    const QString page = write(q("locked.html"), "var primedResponse={\"children\":[{\"name\":\"a\"}]};");
+    ASSERT_TRUE(QFile::setPermissions(page, QFileDevice::Permissions()));
+    EXPECT_THROW(ReadTextFile(page), FileError);
+    SDPage listed;
+    const Listing listing = ListFolder(listed, ListingSource::file(page));
+    EXPECT_EQ(listing.status, Listing::Status::SourceFailed);
+    EXPECT_TRUE(listing.problem().contains(q("locked.html")));
+
+    // The listing tool tells it like a page without data; a settings file it
+    // cannot read is unusable.
+    const QString cli = qEnvironmentVariable("ZANDOREL_CLI_COPY", q(ZANDOREL_CLI));
+    QProcess run;
+    run.start(cli, {q("--page"), page});
+    ASSERT_TRUE(run.waitForFinished(30000));
+    EXPECT_EQ(run.exitCode(), 2);
+    EXPECT_EQ(QString::fromUtf8(run.readAllStandardError()).trimmed(), q("获取源代码失败"));
+
+    const QString config = write(q("unreadable.xml"), "<Soft/>");
+    ASSERT_TRUE(QFile::setPermissions(config, QFileDevice::Permissions()));
+    run.start(cli, {q("--page"), write(q("ok.html"), "x"), q("--config"), config});
+    ASSERT_TRUE(run.waitForFinished(30000));
+    EXPECT_EQ(run.exitCode(), 1);
+}
+
+namespace {
+
+// As root: copy this program and the listing tool where nobody can reach
+// them and run the copy as nobody. Returns the child's exit status.
+int runAsNobody(int argc, char** argv) {
+    QTemporaryDir place(QDir::tempPath() + q("/zandorel-permissions-XXXXXX"));
+    if (!place.isValid()) {
+        return 2;
+    }
+    const QString self = place.filePath(q("permission_tests"));
+    const QString cli = place.filePath(q("zandorel-cli"));
+    if (!QFile::copy(QFileInfo(q("/proc/self/exe")).canonicalFilePath(), self) ||
+        !QFile::copy(q(ZANDOREL_CLI), cli)) {
+        return 2;
+    }
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(place.path(), open);
+    QFile::setPermissions(self, open);
+    QFile::setPermissions(cli, open);
+    QStringList args{q("--reuid=nobody"), q("--regid=nogroup"), q("--clear-groups"), q("--"), self};
+    for (int i = 1; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(q(ChildMark), q("1"));
+    env.insert(q("ZANDOREL_CLI_COPY"), cli);
+    env.insert(q("HOME"), place.path());
+    env.insert(q("TMPDIR"), QDir::tempPath());
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(q("setpriv"), args);
+    if (!child.waitForStarted() || !child.waitForFinished(300000)) {
+        fprintf(stderr, "permission_tests: could not run as nobody with setpriv\n");
+        return 2;
+    }
+    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty(ChildMark)) {
+        test::qtApp();
+        return runAsNobody(argc, argv);
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
