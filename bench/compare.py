@@ -71,7 +71,7 @@ def main():
     ref = os.path.join(args.build, "bench", "reference_links")
     sizes = [int(s) for s in args.sizes.split(",")]
 
-    cases = [(n, 33) for n in sizes] + [(100000, 60)]
+    cases = [(n, 33) for n in sizes] + [(100000, 60), (1, 33)]
     pages = {case: make_page(args.work, *case) for case in cases}
     programs = {
         "zandorel-cli": lambda page, listing: [cli, "--page", page, "--format", TEMPLATE, "--join", "$1\\r\\n"],
@@ -80,7 +80,7 @@ def main():
     }
 
     # The three print the same bytes.
-    smallest = pages[cases[0]]
+    smallest = pages[(sizes[0], 33)]
     digests = {}
     for name, argv in programs.items():
         out = os.path.join(args.work, "out-" + name)
@@ -89,13 +89,13 @@ def main():
             digests[name] = hashlib.sha256(f.read()).hexdigest()
         os.remove(out)
     same = len(set(digests.values())) == 1
-    print("outputs on %d files: %s" % (cases[0][0], "identical" if same else "DIFFER " + repr(digests)))
+    print("outputs on %d files: %s" % (sizes[0], "identical" if same else "DIFFER " + repr(digests)))
 
     best = {}
     for _ in range(args.runs):
         for case in cases:
             for name, argv in programs.items():
-                if case[1] != 33 and name != "zandorel-cli":
+                if (case[1] != 33 or case[0] == 1) and name != "zandorel-cli":
                     continue
                 wall, peak = measure(argv(*pages[case]))
                 key = (case, name)
@@ -105,6 +105,8 @@ def main():
     print()
     print("%-22s %10s %8s %11s %8s %10s" % ("page", "program", "time ms", "peak MiB", "x page", "us/file"))
     for case in cases:
+        if case[0] == 1:
+            continue
         size = os.path.getsize(pages[case][0])
         label = "%d files, %d props (%.0f MB)" % (case[0], case[1], size / 1e6)
         for name in programs:
@@ -116,16 +118,19 @@ def main():
                                                               wall * 1e6 / case[0]))
     print()
     for case in cases:
-        if case[1] != 33:
+        if case[1] != 33 or case[0] == 1:
             continue
         cli_t = best[(case, "zandorel-cli")][0]
         print("%7d files: zandorel-cli / reference = %.2f   jq / zandorel-cli = %.2f" %
               (case[0], cli_t / best[(case, "reference")][0], best[(case, "jq")][0] / cli_t))
-    per_file = {case[0]: best[(case, "zandorel-cli")][0] / case[0] for case in cases if case[1] == 33}
-    mean = sum(per_file.values()) / len(per_file)
-    print("zandorel-cli time per file: " + ", ".join(
-        "%d: %.2f us (%+.0f %% from the mean)" % (n, t * 1e6, (t / mean - 1) * 100) for n, t in per_file.items()))
-    if (100000, 60) in best and (100000, 33) in best:
+    start = best[((1, 33), "zandorel-cli")][0]
+    for label, fixed in (("", 0.0), (" after the start-up (a one-file page: %.1f ms)" % (start * 1000), start)):
+        per_file = {n: (best[((n, 33), "zandorel-cli")][0] - fixed) / n for n in sizes}
+        mean = sum(per_file.values()) / len(per_file)
+        print("zandorel-cli time per file%s: " % label + ", ".join(
+            "%d: %.2f us (%+.0f %% from the mean)" % (n, t * 1e6, (t / mean - 1) * 100)
+            for n, t in per_file.items()))
+    if ((100000, 60), "zandorel-cli") in best and ((100000, 33), "zandorel-cli") in best:
         wide = best[((100000, 60), "zandorel-cli")][0] / os.path.getsize(pages[(100000, 60)][0])
         narrow = best[((100000, 33), "zandorel-cli")][0] / os.path.getsize(pages[(100000, 33)][0])
         print("60-property page per MB / 33-property page per MB: %.2f" % (wide / narrow))

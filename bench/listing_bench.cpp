@@ -3,8 +3,8 @@
 // records and turned into one link text per file.
 
 #include "share/linklist.h"
+#include "share/pipeline.h"
 #include "share/sdpage.h"
-#include "text/placeholders.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -52,13 +52,20 @@ QString syntheticPage(int files) {
 void ListAndLink(benchmark::State& state) {
     const int files = static_cast<int>(state.range(0));
     const QString page = syntheticPage(files);
-    const QString format = QStringLiteral("<a href=\"%t(urls.download)\">%t(name)%t(extension)</a>");
+    LinkTemplates t;
+    t.codeFormat = QStringLiteral("<a href=\"%t(urls.download)\">%t(name)%t(extension)</a>");
+    t.joinFormat = QStringLiteral("$1\\r\\n");
     for (auto _ : state) {
         SDPage listing;
-        listing.GetListFromCode(page);
+        ListFolder(listing, ListingSource::text(page));
+        LinkBuilder builder(t, LinkBuilder::Link);
+        QString link;
         qsizetype total = 0;
         for (int i = 1; i <= listing.Files().Count(); ++i) {
-            total += ExpandTemplate(format, listing, i).size();
+            builder.Read(listing.Files(), i);
+            link.clear();
+            builder.AppendLink(link);
+            total += link.size();
         }
         if (listing.Files().Count() != files) {
             state.SkipWithError("wrong file count");
@@ -68,14 +75,14 @@ void ListAndLink(benchmark::State& state) {
     state.counters["page_MB"] = static_cast<double>(page.size()) * 2 / (1024 * 1024);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;  // of the process so far
+    state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024; // of the process so far
     state.SetItemsProcessed(state.iterations() * files);
 }
 
 void ExtractOnly(benchmark::State& state) {
     const QString page = syntheticPage(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(SDPage::ExtractListCode(page).size());
+        benchmark::DoNotOptimize(CutPage(page).codeLength);
     }
 }
 

@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     const int n = files.Count();
     for (int i = 1; i <= n; ++i) {
         builder.Read(files, i);
-        text.clear();
+        text.truncate(0); // keeps its room for the next file
         try {
             if (o.captions) {
                 builder.AppendCaption(text);
@@ -256,7 +256,7 @@ int main(int argc, char** argv) {
                 }
                 text += u'\n';
             } else {
-                link.clear();
+                link.truncate(0);
                 builder.AppendLink(link);
                 builder.AppendJoined(text, link);
             }

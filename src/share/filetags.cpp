@@ -15,6 +15,7 @@ int TitleSlots::Add(QStringView title) {
         }
     }
     slots_.push_back(Slot{title.toString(), TitleHash(title)});
+    hashBits_ |= uint64_t(1) << (slots_.back().hash & 63);
     values_.emplace_back();
     found_.push_back(0);
     return static_cast<int>(slots_.size() - 1);
@@ -30,6 +31,9 @@ void TitleSlots::Read(QStringView code) {
     // The first kept property of each title; once every title has been
     // found, nothing later can change them.
     scanner_.scan(code, {}, false, [&](const PropertyView& p) {
+        if (!((hashBits_ >> (p.hash & 63)) & 1)) {
+            return true;
+        }
         for (size_t i = 0; i < slots_.size(); ++i) {
             if (!found_[i] && slots_[i].hash == p.hash && p.titleIs(slots_[i].title)) {
                 values_[i] = p.value;
@@ -65,6 +69,7 @@ FileTemplate::FileTemplate(QStringView text, TitleSlots& titles, int families) {
         } else {
             pieces_.push_back(Piece{Kind::Property, token.family, titles.Add(token.name), 0, 0});
             readsRecord_ = true;
+            plain_ = plain_ && token.family == u't';
         }
     }
     literal(copied, text.size());
@@ -72,6 +77,32 @@ FileTemplate::FileTemplate(QStringView text, TitleSlots& titles, int families) {
 
 void FileTemplate::Append(QString& out, int position, const TitleSlots& titles) const {
     const qsizetype base = out.size();
+    if (plain_) {
+        // Every piece's length is known: one resize, then plain copies.
+        const QString number = QString::number(position);
+        qsizetype total = 0;
+        for (const Piece& piece : pieces_) {
+            total += piece.kind == Kind::Literal    ? piece.length
+                     : piece.kind == Kind::FileIndex ? number.size()
+                                                     : titles.Value(piece.slot).size();
+        }
+        if (total > MaxExpandedLength) {
+            throw ExpansionTooLong();
+        }
+        out.resize(base + total);
+        QChar* to = out.data() + base;
+        auto copy = [&to](QStringView part) {
+            std::copy(part.begin(), part.end(), to);
+            to += part.size();
+        };
+        for (const Piece& piece : pieces_) {
+            copy(piece.kind == Kind::Literal    ? QStringView(literals_).mid(piece.start, piece.length)
+                 : piece.kind == Kind::FileIndex ? QStringView(number)
+                                                 : titles.Value(piece.slot));
+        }
+        return;
+    }
+    QString plain;
     for (const Piece& piece : pieces_) {
         switch (piece.kind) {
         case Kind::Literal:
@@ -87,7 +118,7 @@ void FileTemplate::Append(QString& out, int position, const TitleSlots& titles) 
             } else if (piece.family == u'v') {
                 AppendUnescaped(out, value);
             } else {
-                QString plain;
+                plain.truncate(0);
                 AppendUnescaped(plain, value);
                 if (piece.family == u'h') {
                     AppendHtmlEscaped(out, plain);

@@ -47,6 +47,7 @@ private:
     std::vector<Slot> slots_;
     std::vector<QStringView> values_;
     std::vector<char> found_;
+    uint64_t hashBits_ = 0; // one bit per slot hash, to pass most properties at once
     RecordScanner scanner_;
 };
 
@@ -76,6 +77,7 @@ private:
     QString literals_;
     std::vector<Piece> pieces_;
     bool readsRecord_ = false;
+    bool plain_ = true; // only literals, %t(...) and fileIndex: the size is known before copying
 };
 
 // The join format of the combined block: "\r" and "\n" (typed as backslash

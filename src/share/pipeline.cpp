@@ -57,19 +57,14 @@ bool findScriptData(QStringView page, qsizetype& start, qsizetype& length) {
             continue;
         }
         const qsizetype data = at + StatementLength;
-        qsizetype lf = page.indexOf(u'\n', data);
-        if (lf < 0) {
-            lf = n;
+        const qsizetype end = FindStatementEnd(s, data, n);
+        if (end >= n) {
+            return false; // no statement from here on can end
         }
-        const qsizetype end = FindPair(s, data, lf, n, u'}', u';');
-        if (end >= lf) {
-            // No statement that starts before the line feed can end.
-            from = lf + 1;
-            continue;
-        }
-        const qsizetype lone = FindLoneSurrogate(s, data, end, n);
-        if (lone < end) {
-            from = lone + 1;
+        if (s[end] != u'}') {
+            // A line feed or half a pair: no statement that starts before it
+            // can cross it.
+            from = end + 1;
             continue;
         }
         start = data;

@@ -8,9 +8,12 @@
 // text when they are asked for, in one forward scan (RecordScanner), and a
 // Values collection is made only for the few records that are shown whole.
 
+#include "text/scan.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringView>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -114,22 +117,14 @@ public:
     // prefix of the top-level pairs (none when hasPrefix is false). Forgets
     // the seeds when done.
     template <typename Visit> void scan(QStringView code, QStringView prefix, bool hasPrefix, Visit&& visit) {
-        using Target = std::remove_reference_t<Visit>;
-        const Visitor v(const_cast<void*>(static_cast<const void*>(&visit)),
-                        [](void* f, const PropertyView& p) { return bool((*static_cast<Target*>(f))(p)); });
-        scanText(code, prefix, hasPrefix, v);
+        const uint32_t start = hasPrefix ? TitleHashStep(TitleHash(prefix), u'.') : TitleHashBasis;
+        level(code, prefix, hasPrefix, start, 0, visit);
+        reset();
     }
 
 private:
-    struct Visitor {
-        void* target;
-        bool (*call)(void*, const PropertyView&);
-        Visitor(void* t, bool (*c)(void*, const PropertyView&)) : target(t), call(c) {}
-        bool operator()(const PropertyView& p) const { return call(target, p); }
-    };
-    void scanText(QStringView code, QStringView prefix, bool hasPrefix, const Visitor& visit);
-    bool level(QStringView code, QStringView prefix, bool hasPrefix, uint32_t start, int depth,
-               const Visitor& visit);
+    template <typename Visit>
+    bool level(QStringView code, QStringView prefix, bool hasPrefix, uint32_t start, int depth, Visit& visit);
     bool isRepeat(const PropertyView& p) const;
     void remember(const PropertyView& p);
     void reset();
@@ -137,6 +132,87 @@ private:
     std::vector<PropertyView> kept_;
     TitleIndex index_;
 };
+
+// One object level. Positions are 0-based; the next pair is expected right
+// after the cut value, its closing delimiter and a comma.
+template <typename Visit>
+bool RecordScanner::level(QStringView code, QStringView prefix, bool hasPrefix, uint32_t start, int depth,
+                          Visit& visit) {
+    const char16_t* s = code.utf16();
+    const qsizetype n = code.size();
+    static constexpr char16_t quote[4] = {u'"', u'"', u'"', u'"'};
+    static constexpr char16_t comma[4] = {u',', u',', u',', u','};
+    qsizetype p = 0;
+    while (p < n) {
+        // The key runs from the first quote at or after p to the next quote.
+        const qsizetype q = s[p] == u'"' ? p : FindAnyOf(s, p, n, quote);
+        if (q >= n) {
+            break;
+        }
+        PropertyView prop;
+        prop.prefix = prefix;
+        prop.hasPrefix = hasPrefix;
+        uint32_t hash = start;
+        qsizetype k = q + 1;
+        while (k < n && s[k] != u'"') {
+            hash = TitleHashStep(hash, FoldTitleUnit(s[k]));
+            ++k;
+        }
+        if (k < n) {
+            prop.key = QStringView(s + q + 1, k - q - 1);
+        } else {
+            prop.key = QStringView(s + q + 1, qsizetype(0)); // no closing quote: an empty key
+            hash = start;
+        }
+        prop.hash = hash;
+
+        // The value starts where "key": ends, counted from p.
+        const qsizetype v = p + prop.key.size() + 3;
+        const char16_t first = v < n ? s[v] : char16_t(0);
+        if (first == u'"') {
+            qsizetype c = v + 1;
+            while (c < n && s[c] != u'"') {
+                ++c;
+            }
+            prop.value = c < n ? QStringView(s + v + 1, c - v - 1) : QStringView();
+            p = v + prop.value.size() + 3;
+        } else if (first == u'{' || first == u'[') {
+            const char16_t close = first == u'{' ? u'}' : u']';
+            qsizetype nesting = 1;
+            qsizetype c = v + 1;
+            for (; c < n; ++c) {
+                if (s[c] == first) {
+                    ++nesting;
+                } else if (s[c] == close && --nesting == 0) {
+                    break;
+                }
+            }
+            prop.value = c < n ? QStringView(s + v + 1, c - v - 1) : QStringView();
+            p = v + prop.value.size() + 3;
+        } else {
+            const qsizetype from = std::min(v, n);
+            const qsizetype end = FindAnyOf(s, from, n, comma);
+            prop.value = QStringView(s + from, end - from);
+            p = v + prop.value.size() + 1;
+        }
+
+        if (isRepeat(prop)) {
+            continue; // skipped together with its members
+        }
+        remember(prop);
+        if (!visit(prop)) {
+            return false;
+        }
+        if (!prop.value.isEmpty() && prop.value.front() == u'"' && !prop.value.contains(u'[') &&
+            depth + 1 < MaxDepth) {
+            const uint32_t inner = TitleHashStep(TitleHash(prop.key), u'.');
+            if (!level(prop.value, prop.key, true, inner, depth + 1, visit)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 // The properties of one file: ordered, 1-based, optionally keyed by text
 // compared without regard to letter case.

@@ -47,60 +47,46 @@ qsizetype FindAnyOf(const char16_t* text, qsizetype from, qsizetype to, const ch
     return to;
 }
 
-qsizetype FindPair(const char16_t* text, qsizetype from, qsizetype to, qsizetype limit, char16_t first,
-                   char16_t second) {
+qsizetype FindStatementEnd(const char16_t* text, qsizetype from, qsizetype n) {
     qsizetype i = from;
+    while (i < n) {
 #if defined(__SSE2__)
-    const __m128i a = _mm_set1_epi16(static_cast<short>(first));
-    const __m128i b = _mm_set1_epi16(static_cast<short>(second));
-    for (; i + 9 <= to && i + 9 <= limit; i += 8) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 1));
-        const int mask = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(here, a), _mm_cmpeq_epi16(next, b)));
-        if (mask != 0) {
-            return i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
-        }
-    }
-#endif
-    for (; i < to; ++i) {
-        if (text[i] == first && i + 1 < limit && text[i + 1] == second) {
-            return i;
-        }
-    }
-    return to;
-}
-
-qsizetype FindLoneSurrogate(const char16_t* text, qsizetype from, qsizetype to, qsizetype limit) {
-    qsizetype i = from;
-    while (i < to) {
-#if defined(__SSE2__)
+        const __m128i lf = _mm_set1_epi16(u'\n');
+        const __m128i brace = _mm_set1_epi16(u'}');
+        const __m128i semicolon = _mm_set1_epi16(u';');
         const __m128i mask = _mm_set1_epi16(static_cast<short>(0xF800));
         const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
-        while (i + 8 <= to) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            const int hits = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, mask), surrogate));
-            if (hits != 0) {
-                i += __builtin_ctz(static_cast<unsigned>(hits)) / 2;
+        while (i + 9 <= n) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 1));
+            const __m128i hit = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi16(here, lf), _mm_cmpeq_epi16(_mm_and_si128(here, mask), surrogate)),
+                _mm_and_si128(_mm_cmpeq_epi16(here, brace), _mm_cmpeq_epi16(next, semicolon)));
+            const int bits = _mm_movemask_epi8(hit);
+            if (bits != 0) {
+                i += __builtin_ctz(static_cast<unsigned>(bits)) / 2;
                 break;
             }
             i += 8;
         }
 #endif
-        while (i < to && !isSurrogate(text[i])) {
+        while (i < n) {
+            const char16_t c = text[i];
+            if (c == u'\n' || isSurrogate(c) || (c == u'}' && i + 1 < n && text[i + 1] == u';')) {
+                break;
+            }
             ++i;
         }
-        if (i >= to) {
-            return to;
+        if (i >= n) {
+            return n;
         }
-        // A high surrogate followed by a low one is a character; anything
-        // else is a unit on its own.
-        if (isHigh(text[i]) && i + 1 < limit && isLow(text[i + 1])) {
-            i += 2;
+        if (isHigh(text[i]) && i + 1 < n && isLow(text[i + 1])) {
+            i += 2; // a character of two units
             continue;
         }
         return i;
     }
-    return to;
+    return n;
 }
 
 } // namespace zandorel

@@ -11,14 +11,8 @@ namespace zandorel {
 // units; unused entries repeat the first), or `to` when there is none.
 qsizetype FindAnyOf(const char16_t* text, qsizetype from, qsizetype to, const char16_t (&set)[4]);
 
-// Index of the first `first` in [from, to) that is followed by `second`
-// (which may lie at or past `to`, before `limit`), or `to`.
-qsizetype FindPair(const char16_t* text, qsizetype from, qsizetype to, qsizetype limit, char16_t first,
-                   char16_t second);
-
-// Index of the first surrogate that is not part of a well-formed pair in
-// [from, to), or `to`. A pair split by `to` counts as well formed when the
-// unit after `to` exists in `limit`.
-qsizetype FindLoneSurrogate(const char16_t* text, qsizetype from, qsizetype to, qsizetype limit);
+// Index of the first line feed, `};`, or surrogate that is not half of a
+// pair in [from, n), or n: where a one-line statement ends or breaks off.
+qsizetype FindStatementEnd(const char16_t* text, qsizetype from, qsizetype n);
 
 } // namespace zandorel
