@@ -82,7 +82,7 @@ void FileTemplate::Append(QString& out, int position, const TitleSlots& titles) 
         const QString number = QString::number(position);
         qsizetype total = 0;
         for (const Piece& piece : pieces_) {
-            total += piece.kind == Kind::Literal    ? piece.length
+            total += piece.kind == Kind::Literal     ? piece.length
                      : piece.kind == Kind::FileIndex ? number.size()
                                                      : titles.Value(piece.slot).size();
         }
@@ -96,7 +96,7 @@ void FileTemplate::Append(QString& out, int position, const TitleSlots& titles) 
             to += part.size();
         };
         for (const Piece& piece : pieces_) {
-            copy(piece.kind == Kind::Literal    ? QStringView(literals_).mid(piece.start, piece.length)
+            copy(piece.kind == Kind::Literal     ? QStringView(literals_).mid(piece.start, piece.length)
                  : piece.kind == Kind::FileIndex ? QStringView(number)
                                                  : titles.Value(piece.slot));
         }

@@ -59,9 +59,10 @@ qsizetype FindStatementEnd(const char16_t* text, qsizetype from, qsizetype n) {
         while (i + 9 <= n) {
             const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 1));
-            const __m128i hit = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi16(here, lf), _mm_cmpeq_epi16(_mm_and_si128(here, mask), surrogate)),
-                _mm_and_si128(_mm_cmpeq_epi16(here, brace), _mm_cmpeq_epi16(next, semicolon)));
+            const __m128i hit =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(here, lf),
+                                          _mm_cmpeq_epi16(_mm_and_si128(here, mask), surrogate)),
+                             _mm_and_si128(_mm_cmpeq_epi16(here, brace), _mm_cmpeq_epi16(next, semicolon)));
             const int bits = _mm_movemask_epi8(hit);
             if (bits != 0) {
                 i += __builtin_ctz(static_cast<unsigned>(bits)) / 2;
