@@ -56,15 +56,18 @@ int main(int argc, char** argv) {
             if (field.unescaped_key().get(key)) {
                 return 2;
             }
+            // A field of another type is left as it is, as the listing tool leaves it.
+            simdjson::error_code ignored = simdjson::SUCCESS;
             if (key == "name") {
-                (void)field.value().get_string().get(name);
+                ignored = field.value().get_string().get(name);
             } else if (key == "extension") {
-                (void)field.value().get_string().get(extension);
+                ignored = field.value().get_string().get(extension);
             } else if (key == "size") {
-                (void)field.value().get_int64().get(size);
+                ignored = field.value().get_int64().get(size);
             } else if (key == "urls") {
-                (void)field.value()["download"].get_string().get(download);
+                ignored = field.value()["download"].get_string().get(download);
             }
+            (void)ignored;
         }
         out += "<a href=\"";
         out += download;

@@ -1,12 +1,14 @@
 // Templates filled from a file's properties: the four families, fileIndex,
-// the one-pass rule and the length limit.
+// the one-pass rule, the length limit, and the join format read once.
 
 #include "share/filetags.h"
 #include "share/linklist.h"
 #include "share/sdpage.h"
 #include "testsupport.h"
 #include "text/appinfo.h"
+#include "text/regexpfunctions.h"
 
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 using namespace zandorel;
@@ -111,4 +113,72 @@ TEST(FileTags, LengthLimit) {
     EXPECT_EQ(list.rows[0].caption.size(), name.size() + 3);
     EXPECT_EQ(list.rows[1].link, q("shortshort"));
     EXPECT_EQ(list.block, q("\nshortshort\n"));
+}
+
+TEST(FileTags, PropertiesAndFileIndex) {
+    test::KnownAppFacts facts;
+    SDPage page;
+    page.GetListFromCode(q("var primedResponse={\"children\":["
+                           "{\"name\":\"report\",\"extension\":\".pdf\",\"a.b\":\"dot\"},"
+                           "{\"name\":\"x\",\"extension\":\"%t(name)\"},"
+                           "{\"name\":\"%s(AppTitle)\"}]};"));
+    ASSERT_EQ(page.Files().Count(), 3);
+    EXPECT_EQ(ExpandTemplate(q("%t(name)%t(extension)"), page, 1), q("report.pdf"));
+    EXPECT_EQ(ExpandTemplate(q("%t(Name)|%t(a.b)|%T(fileindex)"), page, 1), q("|dot|1"));
+    EXPECT_EQ(ExpandTemplate(q("%t(fileIndex)"), page, 3), q("3"));
+    // Repeats are all replaced at the first match.
+    EXPECT_EQ(ExpandFileTags(q("%t(name)-%t(name)"), page, 1), q("report-report"));
+    // What a placeholder inserts is never read again: a value holding a
+    // placeholder of any family stays as it stands.
+    EXPECT_EQ(ExpandFileTags(q("%t(extension)%t(name)"), page, 2), q("%t(name)x"));
+    EXPECT_EQ(ExpandTemplate(q("%t(name)"), page, 3), q("%s(AppTitle)"));
+    EXPECT_EQ(ExpandFileTags(q("plain"), page, 99), q("plain"));
+    EXPECT_THROW(ExpandFileTags(q("%t(name)"), page, 4), std::out_of_range);
+}
+
+TEST(FileTags, ValuesHoldingPlaceholdersDoNotExplode) {
+    // A name holding its own placeholder used to be expanded again at every
+    // repeat of that placeholder in the template, doubling the text each
+    // time: a listing could hang the program with one crafted file name.
+    SDPage page;
+    page.GetListFromCode(
+        q("var primedResponse={\"children\":[{\"name\":\"%t(name)%t(name)\",\"a\":\"%t(b)%t(b)\","
+          "\"b\":\"%t(c)%t(c)%t(c)%t(c)\",\"c\":\"0123456789\"}]};"));
+    QString repeated;
+    for (int i = 0; i < 64; ++i) {
+        repeated += q("%t(name)");
+    }
+    EXPECT_EQ(ExpandFileTags(repeated, page, 1).size(), 64 * 16);
+    EXPECT_EQ(ExpandFileTags(q("%t(a)%t(b)%t(c)"), page, 1), q("%t(b)%t(b)%t(c)%t(c)%t(c)%t(c)0123456789"));
+
+    // Chains of different placeholders, each doubling the text, stop
+    // growing at the length limit.
+    QString entries;
+    QString chain;
+    for (int i = 1; i <= 24; ++i) {
+        entries += QStringLiteral("\"k%1\":\"%t(k%2)%t(k%2)\",").arg(i).arg(i + 1);
+        chain += QStringLiteral("%t(k%1)").arg(i);
+    }
+    entries += q("\"k25\":\"0123456789\"");
+    SDPage chained;
+    chained.GetListFromCode(q("var primedResponse={\"children\":[{") + entries + q("}]};"));
+    EXPECT_LE(ExpandFileTags(chain, chained, 1).size(), MaxExpandedLength);
+}
+
+// The join format read once gives what the three replacements give.
+TEST(JoinFormat, AgreesWithTheReplacements) {
+    const QStringList pieces{q("\\r"), q("\\R"), q("\\n"), q("\\N"), q("$1"), q("$"),
+                             q("1"),   q("\\"),  q("$$1"), q("x"),   q("中"), q("\\\\r")};
+    const QStringList links{q("L"), q("$1"), q("a\\rb"), QString()};
+    QRandomGenerator random(11);
+    for (int round = 0; round < 5000; ++round) {
+        QString format;
+        for (int i = static_cast<int>(random.bounded(8)); i > 0; --i) {
+            format += pieces[random.bounded(pieces.size())];
+        }
+        const QString& link = links[random.bounded(links.size())];
+        QString got;
+        JoinFormat(format).Append(got, link);
+        ASSERT_EQ(got, ExpandJoinFormat(link, format)) << test::printable(format);
+    }
 }

@@ -1,6 +1,6 @@
-// The listing pipeline: the page cut, the chunked reading of saved pages and
-// the outcomes ListFolder reports. The fast paths are checked against the
-// plain ways of doing the same (the pattern helpers, a whole-file decode).
+// The listing pipeline: the page cut, checked against the plain way of doing
+// the same with the pattern helpers, and the outcomes ListFolder reports for
+// every source.
 
 #include "referencecut.h"
 #include "settings/editxml.h"
@@ -25,19 +25,6 @@ using zandorel::test::Cut;
 using zandorel::test::fastCut;
 using zandorel::test::q;
 using zandorel::test::referenceCut;
-
-namespace {
-
-QString printable(const QString& text) {
-    QString out;
-    for (QChar c : text) {
-        out += (c.unicode() < 32 || c.unicode() > 126) ? QStringLiteral("<%1>").arg(c.unicode(), 0, 16)
-                                                       : QString(c);
-    }
-    return out;
-}
-
-} // namespace
 
 TEST(CutPage, AgreesWithThePatternHelpers) {
     // Pieces that matter to the cut, beyond ASCII included: the long s and the
@@ -85,10 +72,9 @@ TEST(CutPage, AgreesWithThePatternHelpers) {
         const Cut want = referenceCut(page);
         const Cut got = fastCut(page);
         if (!(want == got)) {
-            ADD_FAILURE() << "page: " << printable(page).toStdString() << "\nwant code "
-                          << printable(want.code).toStdString() << " step " << want.failedStep
-                          << "\ngot code  " << printable(got.code).toStdString() << " step "
-                          << got.failedStep;
+            ADD_FAILURE() << "page: " << test::printable(page) << "\nwant code " << test::printable(want.code)
+                          << " step " << want.failedStep << "\ngot code  " << test::printable(got.code)
+                          << " step " << got.failedStep;
             return;
         }
     }
@@ -128,101 +114,6 @@ TEST(CutPage, Cases) {
         EXPECT_EQ(got.code, q(row.code));
         EXPECT_EQ(got.objects.size(), row.files);
     }
-}
-
-// ---- Saved pages, read a chunk at a time ----
-
-namespace {
-
-QString referenceRead(const QByteArray& bytes) {
-    if (bytes.isEmpty()) {
-        return QString(1, QChar(u'\0'));
-    }
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
-    }
-    return IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : DecodeLegacy(bytes);
-}
-
-class ReadTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    void check(const std::string& name, const QByteArray& bytes) {
-        SCOPED_TRACE(name);
-        const QString path = dir.filePath(q("page.html"));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        f.close();
-        const QString got = ReadTextFile(path);
-        const QString want = referenceRead(bytes);
-        ASSERT_EQ(got.size(), want.size());
-        EXPECT_TRUE(got == want);
-    }
-    QTemporaryDir dir;
-};
-
-constexpr qsizetype Chunk = 1 << 20;
-
-} // namespace
-
-TEST_F(ReadTest, SequencesAcrossChunkBoundaries) {
-    const std::pair<const char*, QByteArray> sequences[] = {
-        {"two bytes", "\xC3\xA9"},
-        {"three bytes", "\xE4\xB8\xAD"},
-        {"four bytes", "\xF0\x9F\x98\x80"},
-        {"byte-order mark inside", "\xEF\xBB\xBF"},
-        {"cut short, then ASCII", "\xE4\xB8x"},
-        {"stray continuation", "\x80"},
-        {"overlong", "\xC0\x80"},
-        {"encoded surrogate", "\xED\xA0\x80"},
-        {"beyond U+10FFFF", "\xF4\x90\x80\x80"},
-    };
-    for (const auto& [name, sequence] : sequences) {
-        for (qsizetype back = 0; back <= 5; ++back) {
-            for (const bool bom : {false, true}) {
-                QByteArray bytes = bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
-                bytes += QByteArray(Chunk - back - bytes.size(), 'a');
-                bytes += sequence;
-                bytes += QByteArray("var primedResponse={\"children\":[{\"name\":\"中\"}]};");
-                check(std::string(name) + " at -" + std::to_string(back) + (bom ? " after a BOM" : ""),
-                      bytes);
-            }
-        }
-    }
-    // A file that ends in the middle of a sequence, and files of exactly one chunk.
-    check("ends cut short", QByteArray(Chunk, 'a') + "\xF0\x9F\x98");
-    check("exactly one chunk", QByteArray(Chunk, 'b'));
-    check("one chunk and a byte", QByteArray(Chunk, 'b') + "c");
-    check("empty", QByteArray());
-    check("two marks", QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx"));
-    check("a mark alone", QByteArray("\xEF\xBB\xBF"));
-    // Legacy pages of several chunks, the bad byte early or late.
-    const QByteArray gbk = EncodeLegacy(q("var primedResponse={\"children\":[{\"name\":\"会议纪要\"}]};"));
-    check("GB18030, short", gbk);
-    check("GB18030 after a chunk of ASCII", QByteArray(Chunk + 17, ' ') + gbk);
-    check("GB18030 then ASCII", gbk + QByteArray(3 * Chunk, ' '));
-}
-
-TEST_F(ReadTest, RandomBytesAgreeWithTheWholeFileReading) {
-    QRandomGenerator random(7);
-    const QByteArray pieces[] = {"a",    "\xC3\xA9",     "\xE4\xB8\xAD", "\xF0\x9F\x98\x80",
-                                 "\x80", "\xC0",         "\xE4\xB8",     "\xEF\xBB\xBF",
-                                 "\xFF", "\xED\xA0\x80", "\xEF\xBF\xBE", "\x00"};
-    for (int round = 0; round < 400; ++round) {
-        QByteArray bytes;
-        const int count = static_cast<int>(random.bounded(24));
-        for (int i = 0; i < count; ++i) {
-            bytes += pieces[random.bounded(static_cast<int>(std::size(pieces)))];
-        }
-        check("round " + std::to_string(round), bytes);
-    }
-}
-
-TEST_F(ReadTest, OnlyRegularFilesAreRead) {
-    EXPECT_TRUE(ReadTextFile(dir.path()).isEmpty());
-    EXPECT_TRUE(ReadTextFile(dir.filePath(q("missing.html"))).isEmpty());
-    EXPECT_TRUE(ReadTextFile(QString()).isEmpty());
 }
 
 // ---- ListFolder ----
@@ -305,22 +196,4 @@ TEST_F(ListFolderTest, DumpGoesToTheSettingsFolderWhenTheProgramFolderCannotBeWr
 
     listing.status = Listing::Status::Listed;
     EXPECT_TRUE(WriteExtractionDump(listing).isEmpty());
-}
-
-// The join format read once gives what the three replacements give.
-TEST(JoinFormat, AgreesWithTheReplacements) {
-    const QStringList pieces{q("\\r"), q("\\R"), q("\\n"), q("\\N"), q("$1"), q("$"),
-                             q("1"),   q("\\"),  q("$$1"), q("x"),   q("中"), q("\\\\r")};
-    const QStringList links{q("L"), q("$1"), q("a\\rb"), QString()};
-    QRandomGenerator random(11);
-    for (int round = 0; round < 5000; ++round) {
-        QString format;
-        for (int i = static_cast<int>(random.bounded(8)); i > 0; --i) {
-            format += pieces[random.bounded(pieces.size())];
-        }
-        const QString& link = links[random.bounded(links.size())];
-        QString got;
-        JoinFormat(format).Append(got, link);
-        ASSERT_EQ(got, ExpandJoinFormat(link, format)) << printable(format).toStdString();
-    }
 }

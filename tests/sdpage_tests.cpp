@@ -1,11 +1,10 @@
-// Listing extraction from page text, saved pages, the dump file, the step
-// reports and the share-service addresses.
+// The share page object: listing extraction from page text, saved pages,
+// the dump file and the step reports of its retrievals.
 
-#include "share/address.h"
 #include "share/diagnostics.h"
-#include "share/linklist.h"
 #include "share/openunicode.h"
 #include "share/sdpage.h"
+#include "testsupport.h"
 #include "text/appinfo.h"
 #include "text/textcodec.h"
 
@@ -16,11 +15,9 @@
 
 using namespace zandorel;
 
-namespace {
+using zandorel::test::q;
 
-QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+namespace {
 
 class PageTest : public ::testing::Test {
 protected:
@@ -163,76 +160,4 @@ TEST_F(PageTest, DumpIsReplacedAndKeepsEveryCharacter) {
     page.GetListFromCode(q("nothing here"));
     EXPECT_TRUE(page.Code().isEmpty());
     EXPECT_EQ(steps.size(), 3);
-}
-
-TEST(Address, CheckAndParameters) {
-    const QString host = q("127.0.0.1:8765");
-    struct Row {
-        const char* name;
-        const char* address;
-        bool valid;
-        const char* cid;
-        const char* id;
-    };
-    const Row rows[] = {
-        {"scheme and both values", "http://127.0.0.1:8765/?cid=abc&id=abc%21def", true, "abc", "abc%21def"},
-        {"no scheme, other order", "127.0.0.1:8765/?id=X&cid=Y", true, "Y", "X"},
-        {"capitals", "HTTP://127.0.0.1:8765/?CID=AbC&ID=Q", true, "AbC", "Q"},
-        {"path before the query fails", "http://127.0.0.1:8765/folder/?cid=a&id=b", false, "", ""},
-        {"no cid fails", "http://127.0.0.1:8765/?id=b", false, "", ""},
-        {"trailing blanks stay", "http://127.0.0.1:8765/?cid=a&id=b  ", true, "a", "b  "},
-        {"no id", "http://127.0.0.1:8765/?cid=a", true, "a", ""},
-        {"value ends at #", "http://127.0.0.1:8765/?cid=a#frag&id=z", true, "a", "z"},
-        {"last parameter wins", "http://127.0.0.1:8765/?cid=a&x=1&cid=b&id=1", true, "b", "1"},
-        {"dots in the host match any character", "http://127x0x0x1:8765/?cid=a&id=b", true, "a", "b"},
-        {"other host", "http://example.org/?cid=a&id=b", false, "", ""},
-        {"empty", "", false, "", ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const FolderAddress a = ParseFolderAddress(q(row.address), host);
-        EXPECT_EQ(a.valid, row.valid);
-        EXPECT_EQ(a.cid, q(row.cid));
-        EXPECT_EQ(a.id, q(row.id));
-    }
-    // A host with pattern characters is taken literally, apart from its dots.
-    EXPECT_TRUE(ParseFolderAddress(q("http://[::1]:80/?cid=a&id=b"), q("[::1]:80")).valid);
-    EXPECT_EQ(ShareHost(q("http://127.0.0.1:8765")), host);
-    EXPECT_EQ(ShareHost(q("https://share.example")), q("share.example"));
-    EXPECT_EQ(FolderURL(q("http://h:1"), q("c"), q("i")), q("http://h:1/?cid=c&id=i"));
-}
-
-TEST(LinkList, RowsWarningsAndBlock) {
-    SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":["
-                           "{\"name\":\"a\",\"extension\":\".txt\",\"sharingLevelValue\":0},"
-                           "{\"name\":\"b\",\"extension\":\".jpg\",\"sharingLevelValue\":2},"
-                           "{\"name\":\"c\",\"extension\":\".zip\",\"sharingLevelValue\":-1},"
-                           "{\"name\":\"d\",\"sharingLevelValue\":\"none\"},"
-                           "{\"name\":\"e\",\"sharingLevelValue\":99999999999999}]};"));
-    LinkTemplates t;
-    t.codeFormat = q("<%t(name)>");
-    t.captionTemplate = q("%t(name)%t(extension)");
-    t.warnTemplate = q("! %t(name)");
-    t.joinFormat = q("$1\\r\\n");
-    const LinkList list = BuildLinkList(page, t);
-    ASSERT_EQ(list.rows.size(), 5);
-    EXPECT_EQ(list.rows[0].caption, q("1. a.txt"));
-    EXPECT_EQ(list.rows[2].caption, q("3. c.zip"));
-    const bool warned[] = {false, true, true, false, true};
-    for (int i = 0; i < 5; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(list.rows[i].notPublic, warned[i]);
-        EXPECT_EQ(list.rows[i].warning.isEmpty(), !warned[i]);
-    }
-    EXPECT_EQ(list.block, q("<a>\r\n<b>\r\n<c>\r\n<d>\r\n<e>\r\n"));
-    t.joinFormat = q("[$1]\\n");
-    EXPECT_EQ(BuildLinkList(page, t).block, q("[<a>]\n[<b>]\n[<c>]\n[<d>]\n[<e>]\n"));
-    t.codeFormat.clear();
-    t.joinFormat = q("$1\\r\\n");
-    EXPECT_EQ(BuildLinkList(page, t).block.size(), 10);
-
-    EXPECT_EQ(PropertyViewerText(page, 2),
-              q("fileIndex     2\r\nname     b\r\nextension     .jpg\r\nsharingLevelValue     2\r\n"));
-    EXPECT_THROW(PropertyViewerText(page, 6), std::out_of_range);
 }

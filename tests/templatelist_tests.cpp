@@ -157,7 +157,7 @@ TEST(TemplateList, DefaultFormatIsTheFirstTemplatesElseTheBuiltInOne) {
          u"%t(name)!"_s},
         {u"<Soft><TemplateList><Template name=\"empty\"/></TemplateList></Soft>"_s, QString()},
         {u"<Soft><TemplateList/></Soft>"_s, keys::DefaultCodeFormat},
-        {u"<Soft/>"_s, u"%t(name)%t(extension)"_s},
+        {u"<Soft/>"_s, u"%v(name)%v(extension)"_s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.xml.toStdString());

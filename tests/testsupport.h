@@ -1,10 +1,18 @@
 #pragma once
-// Shared by the tests: one Qt application object per test program, and a
-// cpp-httplib server on a free loopback port, run on its own thread.
+// Shared by the tests: text from UTF-8, fixed program facts, a fixture with
+// a temporary folder, one Qt application object per test
+// program, and a cpp-httplib server on a free loopback port, run on its own
+// thread.
 
+#include "text/appinfo.h"
+
+#include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <httplib.h>
 #include <thread>
 
@@ -17,6 +25,56 @@ inline QString q(const char* utf8) {
 inline QString q(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
+
+// Text with every unit outside printable ASCII shown as <hex>, for failure messages.
+inline std::string printable(const QString& text) {
+    QString out;
+    for (QChar c : text) {
+        out += (c.unicode() < 32 || c.unicode() > 126) ? QStringLiteral("<%1>").arg(c.unicode(), 0, 16)
+                                                       : QString(c);
+    }
+    return out.toStdString();
+}
+
+// The program facts of one test: Zandorel 1.0.3, edition "beta", in
+// /opt/tools. The real ones come back when it ends.
+struct KnownAppFacts {
+    KnownAppFacts() {
+        AppInfo info;
+        info.title = QStringLiteral("Zandorel");
+        info.folder = QStringLiteral("/opt/tools");
+        info.exeName = QStringLiteral("Zandorel");
+        info.major = 1;
+        info.minor = 0;
+        info.revision = 3;
+        info.edition = QStringLiteral("beta");
+        AppInfo::override(info);
+    }
+    ~KnownAppFacts() { AppInfo::reset(); }
+    KnownAppFacts(const KnownAppFacts&) = delete;
+    KnownAppFacts& operator=(const KnownAppFacts&) = delete;
+};
+
+// A test with a temporary folder of its own, removed with everything in it
+// at the end.
+class FolderTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    // Creates or replaces a file of the folder; returns its path.
+    QString write(const char* text, const char* name = "ZandorelConfig.xml") const {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        return path;
+    }
+    static QByteArray read(const QString& path) {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }
+    QTemporaryDir dir;
+};
 
 inline QCoreApplication& qtApp() {
     static int argc = 1;

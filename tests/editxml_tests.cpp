@@ -1,12 +1,11 @@
-// The settings document: reads with defaults, edits, the formatted save.
+// The settings document: loading, reads with their defaults, edits, and the
+// formatted save that never destroys the file.
 
 #include "settings/editxml.h"
 #include "settings/keys.h"
-#include "settings/location.h"
-#include "text/appinfo.h"
+#include "testsupport.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -14,30 +13,11 @@
 #include <sys/stat.h>
 
 using namespace zandorel;
+using zandorel::test::q;
 
 namespace {
 
-QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-class SettingsTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    QString write(const char* text, const char* name = "ZandorelConfig.xml") {
-        const QString path = dir.filePath(q(name));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-        return path;
-    }
-    QByteArray read(const QString& path) {
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        return f.readAll();
-    }
-    QTemporaryDir dir;
-};
+class SettingsTest : public test::FolderTest {};
 
 } // namespace
 
@@ -181,116 +161,4 @@ TEST_F(SettingsTest, SaveNeverDestroysTheFile) {
     if (QFileInfo::exists(q("/dev/full")) && !QFileInfo(q("/dev/full")).isFile()) {
         EXPECT_FALSE(formatDoc(again.Doc(), q("/dev/full")));
     }
-}
-
-namespace {
-
-// An installed layout in a temporary folder: <prefix>/bin holds the program,
-// <prefix>/share/zandorel the default settings; XDG_CONFIG_HOME points at a
-// folder of its own.
-class SettingsLocationTest : public SettingsTest {
-protected:
-    void SetUp() override {
-        SettingsTest::SetUp();
-        ASSERT_TRUE(QDir().mkpath(dir.filePath(q("prefix/bin"))));
-        AppInfo app = AppInfo::current();
-        app.folder = dir.filePath(q("prefix/bin"));
-        AppInfo::override(app);
-        savedXdg = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(q("xdg"))));
-        userFile = dir.filePath(q("xdg/zandorel/ZandorelConfig.xml"));
-    }
-    void TearDown() override {
-        AppInfo::reset();
-        qputenv("XDG_CONFIG_HOME", savedXdg);
-    }
-    QString installDefault(const char* text) {
-        EXPECT_TRUE(QDir().mkpath(dir.filePath(q("prefix/share/zandorel"))));
-        return write(text, "prefix/share/zandorel/ZandorelConfig.xml");
-    }
-    // Every file below the prefix with its content.
-    QStringList prefixContents() {
-        QStringList files;
-        QDirIterator it(dir.filePath(q("prefix")), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            files.append(path + u'=' + QString::fromUtf8(read(path)));
-        }
-        files.sort();
-        return files;
-    }
-    QByteArray savedXdg;
-    QString userFile;
-};
-
-} // namespace
-
-TEST_F(SettingsLocationTest, InstalledProgramCopiesTheDefaultOnceAndSavesToTheCopy) {
-    const QString installed = installDefault("<Soft><Config ListDistance=\"12\"/></Soft>");
-    QFile::setPermissions(installed, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-    const QStringList before = prefixContents();
-    EXPECT_EQ(installedDefaultSettings(), QFileInfo(installed).absoluteFilePath());
-    EXPECT_EQ(findSettingsFile(), QString()); // the tool never copies: built-in defaults
-
-    const SettingsFileChoice first = prepareSettingsFile();
-    EXPECT_EQ(first.path, userFile);
-    EXPECT_EQ(first.problem, QString());
-    EXPECT_EQ(read(userFile), read(installed));
-    EXPECT_EQ(findSettingsFile(), userFile);
-
-    // The copy is the user's to save into, although the default is read-only.
-    SettingsStore store;
-    ASSERT_TRUE(store.LoadSettings(first.path));
-    EXPECT_EQ(store.ListDistance(), 12);
-    EXPECT_EQ(settingsFolderInUse(store), dir.filePath(q("xdg/zandorel")));
-    ASSERT_TRUE(WriteAttribute(store.Root(), keys::FormMain, q("Width"), q("900")));
-    ASSERT_TRUE(store.Save());
-    EXPECT_EQ(prefixContents(), before);
-
-    // A later start keeps the user's file, even one that no longer loads.
-    write("<Soft><broken", "xdg/zandorel/ZandorelConfig.xml");
-    EXPECT_EQ(prepareSettingsFile().path, userFile);
-    EXPECT_EQ(read(userFile), QByteArray("<Soft><broken"));
-    EXPECT_FALSE(store.LoadSettings(userFile));
-}
-
-TEST_F(SettingsLocationTest, TheFileBesideTheProgramWins) {
-    installDefault("<Soft/>");
-    const QString beside = write("<Soft/>", "prefix/bin/ZandorelConfig.xml");
-    for (int withUserFile : {0, 1}) {
-        SCOPED_TRACE(withUserFile);
-        if (withUserFile) {
-            ASSERT_TRUE(QDir().mkpath(dir.filePath(q("xdg/zandorel"))));
-            write("<Soft/>", "xdg/zandorel/ZandorelConfig.xml");
-        }
-        EXPECT_EQ(prepareSettingsFile().path, beside);
-        EXPECT_EQ(findSettingsFile(), beside);
-    }
-    QFile::remove(beside);
-    EXPECT_EQ(prepareSettingsFile().path, userFile);
-    EXPECT_EQ(findSettingsFile(), userFile);
-}
-
-TEST_F(SettingsLocationTest, NoFileAndNoDefault) {
-    // The window then fails to load the file beside it, as a portable copy
-    // without its settings always has; nothing is created anywhere.
-    const SettingsFileChoice choice = prepareSettingsFile();
-    EXPECT_EQ(choice.path, dir.filePath(q("prefix/bin/ZandorelConfig.xml")));
-    EXPECT_EQ(choice.problem, QString());
-    SettingsStore store;
-    EXPECT_FALSE(store.LoadSettings(choice.path));
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(q("xdg"))));
-    EXPECT_EQ(findSettingsFile(), QString());
-    store.LoadDefaults();
-    EXPECT_EQ(store.ConfigPath(), QString());
-    EXPECT_EQ(settingsFolderInUse(store), dir.filePath(q("xdg/zandorel")));
-
-    // A configuration folder that cannot be made: the reason is given and
-    // the missing copy is what fails to load, never the installed default.
-    installDefault("<Soft/>");
-    write("not a folder", "xdg");
-    const SettingsFileChoice blocked = prepareSettingsFile();
-    EXPECT_EQ(blocked.path, userFile);
-    EXPECT_NE(blocked.problem, QString());
-    EXPECT_FALSE(store.LoadSettings(blocked.path));
 }

@@ -1,33 +1,36 @@
 // The version document, the version comparison and the texts of each outcome.
 
 #include "net/updatecheck.h"
+#include "testsupport.h"
 #include "text/appinfo.h"
 
 #include <gtest/gtest.h>
 
 using namespace zandorel;
 
-namespace {
+using zandorel::test::q;
 
-QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+namespace {
 
 QString document(const char* soft, const char* log = "") {
     return q("<?xml version=\"1.0\"?><versioninfo><soft ") + q(soft) + q("/><log>") + q(log) +
            q("</log></versioninfo>");
 }
 
-struct Version103 {
-    Version103() {
+struct ProgramVersion {
+    ProgramVersion(int major, int minor, int revision) {
         AppInfo info = AppInfo::current();
-        info.major = 1;
-        info.minor = 0;
-        info.revision = 3;
+        info.major = major;
+        info.minor = minor;
+        info.revision = revision;
         info.edition = q("Linux");
         AppInfo::override(info);
     }
-    ~Version103() { AppInfo::reset(); }
+    ~ProgramVersion() { AppInfo::reset(); }
+};
+
+struct Version103 : ProgramVersion {
+    Version103() : ProgramVersion(1, 0, 3) {}
 };
 
 } // namespace
@@ -60,6 +63,29 @@ TEST(UpdateCheck, VersionsCompareAsIntegers) {
         EXPECT_EQ(failed.kind, UpdateOutcome::Failed);
         EXPECT_EQ(failed.title, q("连接失败"));
         EXPECT_EQ(failed.text, q("获取最新版本号失败，请检查是否连接上Internet，也有可能是服务器不正常。"));
+    }
+}
+
+// The comparison is the program's own version against the server's, part by
+// part as integers, whatever the program's version is.
+TEST(UpdateCheck, OtherProgramVersions) {
+    ProgramVersion app(1, 5, 7);
+    struct Row {
+        const char* version;
+        UpdateOutcome::Kind kind;
+    };
+    const Row rows[] = {
+        {"2.0.0", UpdateOutcome::Newer},      {"1.6.0", UpdateOutcome::Newer},
+        {"1.5.10", UpdateOutcome::Newer},     {"1.5.7", UpdateOutcome::NotNewer},
+        {"1.5.6", UpdateOutcome::NotNewer},   {"1.4.99", UpdateOutcome::NotNewer},
+        {"0.99.99", UpdateOutcome::NotNewer},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.version);
+        const std::string soft = std::string("name=\"Zandorel\" version=\"") + row.version + "\"";
+        const UpdateOutcome outcome = EvaluateUpdate(document(soft.c_str()));
+        EXPECT_EQ(outcome.kind, row.kind);
+        EXPECT_TRUE(outcome.text.contains(q("1.5.7 Linux"))) << outcome.text.toStdString();
     }
 }
 

@@ -1,0 +1,44 @@
+// Application values and path variables in the texts of the settings.
+
+#include "testsupport.h"
+#include "text/placeholders.h"
+
+#include <gtest/gtest.h>
+
+using namespace zandorel;
+using zandorel::test::q;
+
+TEST(Placeholders, AppTags) {
+    test::KnownAppFacts facts;
+    qputenv("ZANDOREL_TEST_VAR", "value");
+    qunsetenv("NO_SUCH_VAR_FOR_ZANDOREL");
+    EXPECT_EQ(ExpandAppTags(q("%s(AppTitle) V%s(AppMajor).%s(AppMinor).%s(AppRevision)")),
+              q("Zandorel V1.0.3"));
+    EXPECT_EQ(ExpandAppTags(q("%s(appexename)|%s(APPPATH)|%s(AppBeta)")), q("Zandorel|/opt/tools|beta"));
+    EXPECT_EQ(ExpandAppTags(q("%s(NO_SUCH_VAR_FOR_ZANDOREL)")), q("NO_SUCH_VAR_FOR_ZANDOREL"));
+    EXPECT_EQ(ExpandAppTags(q("[%s(ZANDOREL_TEST_VAR)]")), q("[value]"));
+    // %t(...) is left for the file expansion.
+    EXPECT_EQ(ExpandAppTags(q("%t(name)")), q("%t(name)"));
+}
+
+TEST(Placeholders, PathVariables) {
+    test::KnownAppFacts facts;
+    qunsetenv("UNSET_VAR_FOR_ZANDOREL");
+    struct Row {
+        const char* in;
+        const char* out;
+    };
+    const Row rows[] = {
+        {"%AppPath%\\Pictures/a.png", "/opt/tools/Pictures/a.png"},
+        {"pic.png", "/opt/tools/pic.png"},
+        {"", ""},
+        {"%AppEXEName%.png", "/opt/tools/Zandorel/.png"},
+        {"/srv/skin//x.png", "/srv/skin/x.png"},
+        {"\\\\\\\\server\\share\\x.png", "//server/share/x.png"},
+        {"%apppath%sub\\\\b.png", "/opt/tools/sub/b.png"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.in);
+        EXPECT_EQ(ExpandPath(q(row.in)), q(row.out));
+    }
+}
