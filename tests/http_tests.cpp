@@ -99,3 +99,62 @@ TEST(Http, NestedRetrievalsEachGetTheirOwnBody) {
     EXPECT_EQ(GetTextFromURL(q(base + "/outer")), QStringLiteral("outer"));
     EXPECT_EQ(inner, QStringLiteral("inner"));
 }
+
+TEST(Http, ACancelledFetchEndsAtOnceAndSaysSo) {
+    test::qtApp();
+    test::LocalServer local;
+    std::atomic<bool> release{false};
+    std::atomic<int> arrived{0};
+    std::atomic<int> answered{0};
+    local.server().Get("/held", [&](const httplib::Request&, httplib::Response& res) {
+        ++arrived;
+        for (int i = 0; i < 500 && !release; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        res.set_content("late", "text/plain");
+        ++answered;
+    });
+    local.server().Get("/quick", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("quick", "text/plain");
+    });
+    const std::string base = local.start();
+
+    // Cancelled while it waits, with a fetch of another token inside the wait.
+    HttpOptions held;
+    held.cancel = std::make_shared<CancelToken>();
+    HttpOptions other;
+    other.cancel = std::make_shared<CancelToken>();
+    QString inner;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (arrived > 0) {
+            poll.stop();
+            inner = GetTextFromURL(q(base + "/quick"), other);
+            held.cancel->Cancel();
+        }
+    });
+    poll.start(5);
+    EXPECT_THROW(GetTextFromURL(q(base + "/held"), held), FetchCancelled);
+    EXPECT_EQ(answered, 0); // the server was still holding its answer
+    EXPECT_EQ(inner, QStringLiteral("quick"));
+    EXPECT_FALSE(other.cancel->Cancelled());
+
+    // Nested fetches of one token both end; a used token stops later fetches before they are sent.
+    HttpOptions both;
+    both.cancel = std::make_shared<CancelToken>();
+    bool innerCancelled = false;
+    QTimer::singleShot(20, [&] {
+        QTimer::singleShot(20, [&] { both.cancel->Cancel(); });
+        try {
+            GetTextFromURL(q(base + "/held"), both);
+        } catch (const FetchCancelled&) {
+            innerCancelled = true;
+        }
+    });
+    EXPECT_THROW(GetTextFromURL(q(base + "/held"), both), FetchCancelled);
+    EXPECT_TRUE(innerCancelled);
+    const int requests = arrived;
+    EXPECT_THROW(GetTextFromURL(q(base + "/quick"), both), FetchCancelled);
+    EXPECT_EQ(arrived, requests);
+    release = true;
+}

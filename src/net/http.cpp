@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <optional>
 #include <stdexcept>
 
 namespace zandorel {
@@ -26,11 +27,34 @@ QString charsetOf(const QString& contentType) {
 
 } // namespace
 
+void CancelToken::Cancel() {
+    cancelled_ = true;
+    // A stopped fetch ends its subscription; the copy keeps the walk valid.
+    const auto waiting = waiting_;
+    for (const auto& [id, stop] : waiting) {
+        if (waiting_.count(id) > 0) {
+            stop();
+        }
+    }
+}
+
+CancelToken::Subscription::Subscription(CancelToken& token, std::function<void()> stop)
+    : token_(token), id_(token.nextId_++) {
+    token_.waiting_.emplace(id_, std::move(stop));
+}
+
+CancelToken::Subscription::~Subscription() {
+    token_.waiting_.erase(id_);
+}
+
 QString GetTextFromURL(const QString& url, const HttpOptions& options) {
     const QUrl address(url, QUrl::StrictMode);
     const QString scheme = address.scheme().toLower();
     if (!address.isValid() || (scheme != u"http" && scheme != u"https") || address.host().isEmpty()) {
         throw std::invalid_argument("not an http address");
+    }
+    if (options.cancel && options.cancel->Cancelled()) {
+        throw FetchCancelled();
     }
     QNetworkAccessManager manager;
     QNetworkRequest request(address);
@@ -51,11 +75,26 @@ QString GetTextFromURL(const QString& url, const HttpOptions& options) {
             reply->abort();
         }
     });
+    bool cancelled = false;
+    std::optional<CancelToken::Subscription> stopping;
+    if (options.cancel) {
+        stopping.emplace(*options.cancel, [&] {
+            cancelled = true;
+            loop.quit();
+        });
+    }
     limit.start(options.timeout);
     if (!reply->isFinished()) {
         loop.exec(QEventLoop::AllEvents);
     }
     limit.stop();
+    stopping.reset();
+    if (cancelled) {
+        if (reply) {
+            reply->abort();
+        }
+        throw FetchCancelled();
+    }
     if (!reply) {
         return QString();
     }
