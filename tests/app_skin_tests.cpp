@@ -5,11 +5,19 @@
 #include "app/codelistbox.h"
 #include "app_support.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace zandorel;
 using namespace zandorel::app;
@@ -89,12 +97,14 @@ TEST_F(SkinTest, ColoursInEveryForm) {
 }
 
 TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
-    Skin(QString(),
-         QStringLiteral("<Label_URL Text=\"no such property\" Bogus=\"1\" Caption=\"%s(AppTitle) 地址\" "
-                        "ToolTipText=\"paste here\" FontBold=\"True\" FontSize=\"zero\" Visible=\"False\"/>"
-                        "<Label_Link Top=\"5\" Caption=\"[%t(name)]\"><Index_0 Top=\"9\"/><Index_1 "
-                        "Top=\"99\"/></Label_Link>"
-                        "<Command_Get Caption=\"Go\" PicDrawStyle=\"2\" PicX=\"3\"/>"));
+    Skin(
+        QString(),
+        QStringLiteral("<Label_URL Text=\"no such property\" Bogus=\"1\" Caption=\"%s(AppTitle) 地址\" "
+                       "ToolTipText=\"paste here\" FontBold=\"True\" FontSize=\"zero\" Visible=\"False\"/>"
+                       "<Label_Link Top=\"5\" Caption=\"[%t(name)]\"><Index_0 Top=\"9\"/><Index_1 "
+                       "Top=\"99\"/></Label_Link>"
+                       "<Command_Get Caption=\"Go\" PicDrawStyle=\"2\" PicX=\"3\"><Index_0 Caption=\"zero\"/>"
+                       "<Index_1 Caption=\"one\"/></Command_Get>"));
     MainWindow& window = Window();
     const Control& label = window.Ctl(QStringLiteral("Label_URL"));
     EXPECT_EQ(label.Caption(), QStringLiteral("Zandorel 地址"));
@@ -105,6 +115,66 @@ TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
     EXPECT_EQ(window.Ctl(QStringLiteral("Command_Get")).Caption(), QStringLiteral("Go"));
     // The row pitch is taken from the skinned template row.
     EXPECT_EQ(window.RowPitch(), 10 + 69 - 9);
+    // Index_1 applies to nothing: not to a control outside a group, and not to
+    // row 1, which is made later from the template row.
+    EXPECT_EQ(window.Ctl(QStringLiteral("Command_Get")).Caption(), QStringLiteral("Go"));
+    dialogs.answerOpenFile(DataPath(QStringLiteral("app_folder.html")));
+    Press(QStringLiteral("Command_GetFromFile"));
+    ASSERT_EQ(window.LinkRowCount(), 3);
+    EXPECT_EQ(window.Label_Link(1).Top(), 9);
+    EXPECT_EQ(window.Label_Link(2).Top(), 9 + window.RowPitch());
+}
+
+// Regression: a FIFO named as a picture blocked the window's start for good,
+// waiting for a writer that never came.
+TEST_F(SkinTest, PicturesThatAreNotRegularFilesAreSkipped) {
+    const QString fifo = folder.filePath(QStringLiteral("pipe.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("folder.png")));
+    Png(QStringLiteral("red.png"), 4, 4, Qt::red);
+    // Should a window still open a FIFO, a writer comes after a while and lets
+    // it go on, so that the test fails instead of hanging.
+    std::atomic<bool> started{false};
+    std::atomic<bool> rescued{false};
+    std::thread watchdog([&] {
+        for (int i = 0; !started; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (i > 500) {
+                const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    rescued = true;
+                    ::close(fd);
+                }
+            }
+        }
+    });
+    WriteSettings(
+        QStringLiteral("<Soft><Window><Form_Main Picture=\"pipe.png\" PicURL=\"%AppPath%\\pipe.png\">"
+                       "<Picture_LinkList_Out PicURL=\"pipe.png\"/>"
+                       "<Picture_LinkList_In Picture=\"pipe.png\"/>"
+                       "<Command_Link_AllValue Picture=\"red.png\"><Index_0 Picture=\"pipe.png\"/>"
+                       "</Command_Link_AllValue>"
+                       "<Command_Get Picture=\"folder.png\"/><Command_Exit Picture=\"/dev/zero\"/>"
+                       "</Form_Main><CodeListBox Picture=\"pipe.png\" PicURL=\"pipe.png\"/>"
+                       "</Window></Soft>"));
+    const bool opened = Restart();
+    QString viewed;
+    if (opened) {
+        dialogs.answerOpenFile(DataPath(QStringLiteral("app_folder.html")));
+        Press(QStringLiteral("Command_GetFromFile"));
+        viewed = ViewRow(Window(), 1);
+    }
+    started = true;
+    watchdog.join();
+    ASSERT_TRUE(opened);
+    EXPECT_FALSE(rescued);
+    EXPECT_TRUE(viewed.startsWith(QStringLiteral("fileIndex     1")));
+    EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage().isNull());
+    EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_In")).Picture().isNull());
+    // Like any picture that fails, it leaves the picture before it.
+    EXPECT_EQ(Window().Command_Link_AllValue(0).Picture().size(), QSize(4, 4));
+    EXPECT_TRUE(Window().Ctl(QStringLiteral("Command_Get")).Picture().isNull());
+    EXPECT_TRUE(Window().Ctl(QStringLiteral("Command_Exit")).Picture().isNull());
 }
 
 TEST_F(SkinTest, PicturesLoadedAndDrawn) {
@@ -114,7 +184,7 @@ TEST_F(SkinTest, PicturesLoadedAndDrawn) {
     Skin(QString(),
          QStringLiteral("<Picture_LinkList_Out PicURL=\"red.png\" PicDrawStyle=\"0\" PicX=\"5\" PicY=\"6\" "
                         "BackColor=\"FFFFFF\"/>"
-                        "<Picture_LinkList_In Picture=\"%AppPath%/skin/blue.png\" PicDrawStyle=\"1\"/>"
+                        "<Picture_LinkList_In Picture=\"%AppPath%\\skin\\blue.png\" PicDrawStyle=\"1\"/>"
                         "<Command_Get Picture=\"skin/blue.png\" PicURL=\"red.png\"/>"
                         "<Label_URL PicURL=\"red.png\" Picture=\"red.png\"/>"));
     MainWindow& window = Window();
@@ -141,13 +211,23 @@ TEST_F(SkinTest, PicturesLoadedAndDrawn) {
     const QImage shown = frame.Widget()->grab().toImage();
     EXPECT_EQ(shown.pixelColor(1 + 10, 1 + 10), QColor(Qt::red));
 
-    // Unreadable pictures change nothing; an empty Picture clears.
+    // Unreadable pictures change nothing; an empty Picture clears. Only the
+    // first element at a path counts, so the clearing comes from the index
+    // node, applied after the group's node.
     WriteFile(folder.filePath(QStringLiteral("junk.png")), QStringLiteral("junk"));
     Skin(QString(), QStringLiteral("<Picture_LinkList_Out PicURL=\"junk.png\" PicDrawStyle=\"1\"/>"
                                    "<Picture_LinkList_In Picture=\"skin/blue.png\"/>"
-                                   "<Picture_LinkList_In Picture=\"\"/>"));
+                                   "<Picture_LinkList_In Picture=\"\"/>"
+                                   "<Command_Get Picture=\"skin/blue.png\"/>"
+                                   "<Command_Get Picture=\"\"/>"
+                                   "<Command_Link_AllValue Picture=\"skin/blue.png\"><Index_0 Picture=\"\"/>"
+                                   "</Command_Link_AllValue>"
+                                   "<Command_Exit Picture=\"skin/blue.png\" PicURL=\"junk.png\"/>"));
     EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage().isNull());
     EXPECT_EQ(Window().Ctl(QStringLiteral("Picture_LinkList_In")).Picture().size(), QSize(4, 4));
+    EXPECT_EQ(Window().Ctl(QStringLiteral("Command_Get")).Picture().size(), QSize(4, 4));
+    EXPECT_EQ(Window().Ctl(QStringLiteral("Command_Exit")).Picture().size(), QSize(4, 4));
+    EXPECT_TRUE(Window().Command_Link_AllValue(0).Picture().isNull());
     Skin(QString(), QStringLiteral("<Picture_LinkList_Out BorderStyle=\"0\"/>"));
     const Control& plain = Window().Ctl(QStringLiteral("Picture_LinkList_Out"));
     EXPECT_EQ(qobject_cast<QFrame*>(plain.Widget())->frameShape(), QFrame::NoFrame);

@@ -12,6 +12,8 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 using namespace zandorel;
 using namespace zandorel::app;
@@ -141,6 +143,50 @@ void AppTest::Click(const Control& control) {
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
+void AppTest::Activate(QWidget& window) {
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+void AppTest::Wheel(QWidget* widget, int notches) {
+    ASSERT_NE(widget, nullptr);
+    ASSERT_TRUE(widget->isVisible());
+    const QPointF at = QRectF(widget->rect()).center();
+    QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    // Coming from the window system, it goes on to the parent when the widget ignores it.
+    QSpontaneKeyEvent::setSpontaneous(&wheel);
+    QCoreApplication::instance()->notify(widget, &wheel);
+}
+
+void AppTest::WaitUntil(const std::function<bool()>& condition, int ms) {
+    static_cast<void>(QTest::qWaitFor(condition, ms));
+}
+
+QSize AppTest::Framed(const QWidget& window) {
+    WaitUntil([&] { return window.frameGeometry().size() != window.size(); });
+    return window.frameGeometry().size();
+}
+
+QSize AppTest::UserResize(QWidget& window, QSize inner) {
+    window.resize(inner);
+    WaitUntil([&] { return window.size() == inner; });
+    return Framed(window);
+}
+
+void AppTest::ClickEntry(QListWidget* list, int row) {
+    ASSERT_NE(list->item(row), nullptr);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+QString AppTest::Entries(const QListWidget* list) {
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i) {
+        names.append(list->item(i)->text());
+    }
+    return names.join(u' ');
+}
+
 QString AppTest::ViewRow(const MainWindow& window, int row, const std::function<void(CodeListBox&)>& act) {
     QString shown;
     QTimer::singleShot(0, [&] {
@@ -164,8 +210,10 @@ void AppTest::FlushDeletes() {
 } // namespace apptest
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Headless, the windows stand on a 1400 x 1000 screen, larger than they are.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen") {
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ZANDOREL_TEST_SCREEN);
     }
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

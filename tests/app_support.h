@@ -7,6 +7,7 @@
 #include "app/program.h"
 #include "app/scripteddialogs.h"
 
+#include <QListWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <functional>
@@ -68,6 +69,23 @@ protected:
     zandorel::app::Control& Ctl(const QString& name, int slot = 0) const { return Window(slot).Ctl(name); }
     static void Click(const zandorel::app::Control& control);
     void Press(const QString& name, int slot = 0) const { Click(Ctl(name, slot)); }
+    // Makes the window the active one, as a click on it would, so that the
+    // keyboard focus moves within it.
+    static void Activate(QWidget& window);
+    // Turns the mouse wheel over the middle of `widget` by `notches` (negative:
+    // towards the user, scrolling down), as the window system delivers it.
+    static void Wheel(QWidget* widget, int notches);
+    // Lets the event loop run until `condition` holds, at most `ms`; the
+    // checks after it tell whether it came.
+    static void WaitUntil(const std::function<bool()>& condition, int ms = 2000);
+    // The window's outer size, once the window system has framed it.
+    static QSize Framed(const QWidget& window);
+    // Resizes a window as its user does, and returns its outer size then.
+    static QSize UserResize(QWidget& window, QSize inner);
+    // Clicks entry `row` of a list.
+    static void ClickEntry(QListWidget* list, int row);
+    // The entries of a list, separated by blanks.
+    static QString Entries(const QListWidget* list);
     // Clicks "?" of a link row and returns the text of the property viewer it
     // opens; `act`, if given, runs on the open viewer and must close it.
     static QString ViewRow(const zandorel::app::MainWindow& window, int row,

@@ -2,6 +2,7 @@
 
 #include "app/appicon.h"
 #include "app/selectall.h"
+#include "app/windowgeometry.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
 #include "share/linklist.h"
@@ -60,6 +61,11 @@ void CodeListBox::resizeEvent(QResizeEvent* event) {
     LayoutViewer();
 }
 
+void CodeListBox::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FitOnScreen(*this);
+}
+
 void CodeListBox::LayoutViewer() {
     const double w = width();
     const double h = height();
@@ -73,7 +79,7 @@ void CodeListBox::done(int result) {
     if (!unloaded_) {
         unloaded_ = true;
         // The size reaches the disc with the settings, when the last main window closes.
-        const QRect outer = frameGeometry();
+        const QSize outer = OuterSize(*this);
         const pugi::xml_node settings = SettingsStore::Instance().Root();
         WriteAttribute(settings, keys::CodeListBox, QStringLiteral("Width"), QString::number(outer.width()));
         WriteAttribute(settings, keys::CodeListBox, QStringLiteral("Height"),

@@ -40,6 +40,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     std::vector<std::unique_ptr<Control>> controls_;

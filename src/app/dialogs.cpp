@@ -2,13 +2,17 @@
 
 #include "text/appinfo.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -91,6 +95,17 @@ QString QtDialogs::openFile(QWidget* owner, const QString& title, const QString&
 
 void QtDialogs::openUrl(const QString& address) {
     QDesktopServices::openUrl(QUrl(address));
+}
+
+QTranslator* InstallQtTranslations(const QLocale& locale) {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator)) {
+        return translator;
+    }
+    delete translator;
+    return nullptr;
 }
 
 } // namespace zandorel::app

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QLocale;
+class QTranslator;
 class QWidget;
 
 namespace zandorel::app {
@@ -45,5 +47,11 @@ public:
 
 // The title shown where a dialog has none of its own.
 QString ProgramTitle();
+
+// Qt's own texts (the buttons of message and input boxes, the file dialog)
+// in the language of `locale`: installs Qt's translations for it and
+// returns the translator, owned by the application, or null when Qt has no
+// translation for that language.
+QTranslator* InstallQtTranslations(const QLocale& locale);
 
 } // namespace zandorel::app

@@ -13,8 +13,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace zandorel::app {
 namespace {
@@ -127,9 +130,11 @@ MainWindow::RowWidgets* MainWindow::takeRowWidgets() {
     widgets->text->setReadOnly(true);
     widgets->text->hide();
     InstallSelectAll(widgets->text, true);
+    widgets->text->installEventFilter(this); // focus coming in shows the row
     widgets->button = new QPushButton(paneWidget_);
     widgets->button->setAutoDefault(false);
     widgets->button->hide();
+    widgets->button->installEventFilter(this);
     RowWidgets* lent = widgets.get();
     connect(widgets->button, &QPushButton::clicked, this, [this, lent] {
         if (lent->row > 0) {
@@ -249,6 +254,182 @@ void MainWindow::syncLinkPane() {
             controls.widgets->button->raise();
         }
     }
+}
+
+// ---- Scrolling and focus in the link list ----
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel && watched == Picture_LinkList_Out_->Widget()) {
+        // The wheel over the rows, their captions or the empty part of the
+        // pane reaches the frame; it scrolls as it does over the bar.
+        auto* bar = qobject_cast<QScrollBar*>(VScroll_LinkList_->Widget());
+        if (!bar || !bar->isEnabled()) {
+            return false;
+        }
+        const std::unique_ptr<QEvent> copy(event->clone());
+        QCoreApplication::sendEvent(bar, copy.get());
+        event->setAccepted(copy->isAccepted());
+        return true;
+    }
+    if (event->type() == QEvent::FocusIn) {
+        if (const RowWidgets* widgets = rowWidgetsOf(watched)) {
+            const RowControls& row = rows_[static_cast<size_t>(widgets->row - 1)];
+            showRow(widgets->row, watched == widgets->text ? &row.text : &row.button);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+MainWindow::RowWidgets* MainWindow::rowWidgetsOf(const QObject* widget) const {
+    for (const auto& widgets : pool_) {
+        if (widgets->row > 0 && (widget == widgets->text || widget == widgets->button)) {
+            return widgets.get();
+        }
+    }
+    return nullptr;
+}
+
+void MainWindow::showRow(int row, const Control* control) {
+    const Control& frame = *Picture_LinkList_Out_;
+    const Control& pane = *Picture_LinkList_In_;
+    auto* bar = qobject_cast<QScrollBar*>(VScroll_LinkList_->Widget());
+    const double view = frame.ScaleHeight();
+    const double hidden = std::max(0.0, Whole(pane.Height() - view));
+    if (row < 1 || row > LinkRowCount() || hidden <= 0 || !bar || bar->maximum() <= 0) {
+        return;
+    }
+    const RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+    double top = controls.label.Top();
+    double bottom = controls.label.Top() + controls.label.Height();
+    for (const Control* part : {&controls.warn, &controls.text, &controls.button}) {
+        top = std::min(top, part->Top());
+        bottom = std::max(bottom, part->Top() + part->Height());
+    }
+    if (bottom - top > view && control) {
+        // A row taller than the frame: at least the control with the focus.
+        top = control->Top();
+        bottom = control->Top() + control->Height();
+    }
+    const double shownTop = -pane.Top();
+    const double max = bar->maximum();
+    // The bar moves the pane in steps of hidden / max pixels; the rounding
+    // goes the way that keeps the row inside the frame.
+    if (top < shownTop) {
+        bar->setValue(static_cast<int>(std::floor(std::max(0.0, top) / hidden * max)));
+    } else if (bottom > shownTop + view) {
+        bar->setValue(static_cast<int>(std::ceil(std::min(hidden, bottom - view) / hidden * max)));
+    }
+}
+
+// Tab visits the controls in the window's tab order, where the link rows
+// stand as one block at the place of their template row: the text box and
+// the "?" of row 1, then of row 2, and so on, whatever rows have widgets.
+bool MainWindow::focusNextPrevChild(bool next) {
+    struct Stop {
+        QWidget* widget; // null: the block of link rows
+    };
+    QList<const Control*> order;
+    for (const auto& control : controls_) {
+        order.append(control.get());
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Control* a, const Control* b) { return a->TabIndex() < b->TabIndex(); });
+    QList<Stop> stops;
+    const bool rowsShown = Picture_LinkList_Out_->Visible() && Picture_LinkList_In_->Visible();
+    for (const Control* control : order) {
+        if (control == Text_Link0_) {
+            if (rowsShown) {
+                stops.append({nullptr});
+            }
+            continue;
+        }
+        QWidget* widget = control->Widget();
+        if (control->InGroup() || !widget || !(widget->focusPolicy() & Qt::TabFocus) ||
+            !widget->isEnabled() || !widget->isVisibleTo(this)) {
+            continue;
+        }
+        stops.append({widget});
+    }
+    const qsizetype count = stops.size();
+    if (count == 0) {
+        return QWidget::focusNextPrevChild(next);
+    }
+
+    QWidget* focus = QApplication::focusWidget();
+    qsizetype at = -1;
+    if (const RowWidgets* widgets = rowWidgetsOf(focus)) {
+        int row = widgets->row;
+        int part = focus == widgets->text ? 0 : 1;
+        if (nextRowStop(row, part, next)) {
+            return focusRowStop(row, part, next);
+        }
+        // Past the last row (or before the first): on from the block.
+        for (qsizetype i = 0; i < count; ++i) {
+            if (!stops[i].widget) {
+                at = i;
+            }
+        }
+    } else {
+        for (qsizetype i = 0; i < count; ++i) {
+            if (stops[i].widget && stops[i].widget == focus) {
+                at = i;
+            }
+        }
+    }
+    if (at < 0) {
+        return QWidget::focusNextPrevChild(next);
+    }
+    for (qsizetype step = 1; step <= count; ++step) {
+        const Stop& stop = stops[((at + (next ? step : -step)) % count + count) % count];
+        if (stop.widget) {
+            stop.widget->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+        int row = next ? 0 : LinkRowCount() + 1;
+        int part = next ? 1 : 0;
+        if (nextRowStop(row, part, next)) {
+            return focusRowStop(row, part, next);
+        }
+    }
+    return true;
+}
+
+// Moves (row, part) to the next row stop that can take the focus; false
+// when there is none in that direction.
+bool MainWindow::nextRowStop(int& row, int& part, bool next) const {
+    while (true) {
+        if (next && part == 0) {
+            part = 1;
+        } else if (next) {
+            part = 0;
+            ++row;
+        } else if (part == 1) {
+            part = 0;
+        } else {
+            part = 1;
+            --row;
+        }
+        if (row < 1 || row > LinkRowCount()) {
+            return false;
+        }
+        const RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+        const Control& control = part == 0 ? controls.text : controls.button;
+        if (control.Visible() && control.Enabled()) {
+            return true;
+        }
+    }
+}
+
+bool MainWindow::focusRowStop(int row, int part, bool next) {
+    RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+    showRow(row, part == 0 ? &controls.text : &controls.button);
+    if (!controls.widgets) {
+        // A frame too small to show the row: the row gets widgets anyway.
+        lendRowWidgets(row, takeRowWidgets(), Label_Link0_->Origin());
+    }
+    QWidget* widget = part == 0 ? static_cast<QWidget*>(controls.widgets->text) : controls.widgets->button;
+    widget->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 } // namespace zandorel::app

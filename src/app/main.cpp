@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLocale>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -132,6 +133,8 @@ int main(int argc, char** argv) {
     startedUp();
     QApplication::setApplicationName(QStringLiteral("Zandorel"));
     QGuiApplication::setDesktopFileName(QStringLiteral("zandorel"));
+    // Qt's own buttons and dialogs speak the desktop's language.
+    zandorel::app::InstallQtTranslations(QLocale::system());
 
     QCommandLineParser parser;
     const Options options;

@@ -9,6 +9,7 @@
 #include "app/selectall.h"
 #include "app/surface.h"
 #include "app/updateprompt.h"
+#include "app/windowgeometry.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
 #include "share/address.h"
@@ -20,6 +21,7 @@
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -98,7 +100,8 @@ MainWindow::RowControls::RowControls(const MainWindow& window, int index)
     : label(*window.Label_Link0_, index), warn(*window.Label_LinkWarn0_, index),
       text(*window.Text_Link0_, index), button(*window.Command_Link_AllValue0_, index) {}
 
-MainWindow::MainWindow(Program& program, int slot) : QWidget(nullptr), program_(program), slot_(slot) {
+MainWindow::MainWindow(Program& program, int slot)
+    : QWidget(nullptr), program_(program), slot_(slot), fetchCancel_(std::make_shared<CancelToken>()) {
     setObjectName(QStringLiteral("Form_Main"));
     setWindowTitle(QStringLiteral("Zandorel")); // the design caption; the opening gives the numbered one
     setWindowIcon(ProgramIcon());
@@ -292,7 +295,8 @@ void MainWindow::createControls() {
     });
     Picture_LinkList_Out_->SetPictureChanged([this] { frameClient_->update(); });
     Picture_LinkList_In_->SetPictureChanged([this] { paneWidget_->update(); });
-    VScroll_LinkList_->SetRange(0, 1000);
+    // A fixed maximum that keeps the pixel steps of the bar for lists of any length.
+    VScroll_LinkList_->SetRange(0, 32767);
     Label_LinkWarn0_->SetForeColor(*ColorFromNumber(0x0000FF)); // red
     Timer_Update_->SetEnabled(false);
     Timer_Update_->SetInterval(1000);
@@ -301,6 +305,13 @@ void MainWindow::createControls() {
     InstallSelectAll(Text_CodeFormat_->Widget(), false);
     InstallSelectAll(Text_AllLinkCode_->Widget(), true);
     InstallSelectAll(Text_Link0_->Widget(), true);
+    // Enter in the address box fetches; in the format box it rebuilds the links.
+    connect(qobject_cast<QLineEdit*>(Text_URL_->Widget()), &QLineEdit::returnPressed, this,
+            [this] { Command_Get_Click(); });
+    connect(qobject_cast<QLineEdit*>(Text_CodeFormat_->Widget()), &QLineEdit::returnPressed, this,
+            [this] { Command_CreatLinkList_Click(); });
+    // The wheel anywhere over the link list scrolls it.
+    Picture_LinkList_Out_->Widget()->installEventFilter(this);
 
     const std::pair<Control*, void (MainWindow::*)()> commands[] = {
         {Command_Get_, &MainWindow::Command_Get_Click},
@@ -458,13 +469,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
 }
 
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FitOnScreen(*this);
+    }
+}
+
 void MainWindow::unload() {
     Timer_Update_->SetEnabled(false);
-    // A retrieval still waiting keeps its own page object alive.
+    // Nothing waits for a page that no window will show.
+    StopRetrievals();
     page_.reset();
     shownPage_.reset();
     program_.MainWindowUnloaded();
-    const QRect outer = frameGeometry();
+    const QSize outer = OuterSize(*this);
     WriteAttribute(settings(), keys::FormMain, QStringLiteral("Width"), QString::number(outer.width()));
     WriteAttribute(settings(), keys::FormMain, QStringLiteral("Height"), QString::number(outer.height()));
     if (program_.OpenWindowCount() == 0) {
@@ -473,6 +493,60 @@ void MainWindow::unload() {
 }
 
 // ---- Retrieval commands ----
+
+// While any retrieval of the window waits, the pointer over the window shows
+// that work is going on; every control stays usable meanwhile.
+class MainWindow::WaitCursor {
+public:
+    explicit WaitCursor(MainWindow& window) : window_(window) {
+        if (window_.waits_++ == 0) {
+            hadCursor_ = window_.testAttribute(Qt::WA_SetCursor);
+            before_ = window_.cursor();
+            window_.setCursor(Qt::BusyCursor);
+        }
+    }
+    ~WaitCursor() {
+        if (--window_.waits_ == 0) {
+            if (hadCursor_) {
+                window_.setCursor(before_);
+            } else {
+                window_.unsetCursor();
+            }
+        }
+    }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    MainWindow& window_;
+    bool hadCursor_ = false;
+    QCursor before_;
+};
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && Retrieving()) {
+        StopRetrievals();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MainWindow::StopRetrievals() {
+    if (waits_ == 0) {
+        return;
+    }
+    // Retrievals started after this one take a token of their own.
+    const std::shared_ptr<CancelToken> stopping =
+        std::exchange(fetchCancel_, std::make_shared<CancelToken>());
+    stopping->Cancel();
+}
+
+HttpOptions MainWindow::fetchOptions() const {
+    HttpOptions options;
+    options.cancel = fetchCancel_;
+    return options;
+}
 
 std::shared_ptr<SDPage> MainWindow::pageForRetrieval() {
     // A page object that is still waiting for its own retrieval is left to
@@ -483,16 +557,23 @@ std::shared_ptr<SDPage> MainWindow::pageForRetrieval() {
     return page_;
 }
 
-bool MainWindow::retrieve(const std::shared_ptr<SDPage>& page, const std::function<void()>& work) {
+MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page,
+                                           const std::function<void()>& work) {
     const auto mark = retrieving_.insert(page.get());
-    bool done = true;
-    try {
-        work();
-    } catch (const std::exception&) {
-        done = false; // a rejected address, an unreadable file, a pattern beyond the engine's limits
+    Retrieval result = Retrieval::Done;
+    {
+        const WaitCursor waiting(*this);
+        try {
+            work();
+        } catch (const FetchCancelled&) {
+            result = Retrieval::Cancelled;
+        } catch (const std::exception&) {
+            result = Retrieval::Failed; // a rejected address, an unreadable file, a pattern beyond the
+                                        // engine's limits
+        }
     }
     retrieving_.erase(mark);
-    return done;
+    return result;
 }
 
 void MainWindow::showEmptyListing() {
@@ -528,8 +609,9 @@ void MainWindow::Command_Get_Click() {
         return;
     }
     FolderAddress address;
+    const QString service = SettingsStore::Instance().ShareService();
     try {
-        address = ParseFolderAddress(Text_URL_->Text(), ShareHost(SettingsStore::Instance().ShareService()));
+        address = ParseFolderAddress(Text_URL_->Text(), ShareHost(service));
     } catch (const std::exception&) {
         address.valid = false;
     }
@@ -540,9 +622,17 @@ void MainWindow::Command_Get_Click() {
             Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
         return;
     }
+    const std::shared_ptr<SDPage> before = page_;
     const auto page = std::make_shared<SDPage>();
     page_ = page;
-    retrieveAndFill(page, [&] { page->GetListFromID(address.cid, address.id); });
+    const HttpOptions options = fetchOptions();
+    const bool stopped = !retrieveAndFill(page, [&] {
+        page->GetListFromCode(GetTextFromURL(FolderURL(service, address.cid, address.id), options));
+    });
+    // A stopped fetch leaves the window as it was, its page object included.
+    if (stopped && page_ == page) {
+        page_ = before;
+    }
 }
 
 void MainWindow::Command_GetFromURL_Click() {
@@ -557,7 +647,9 @@ void MainWindow::Command_GetFromURL_Click() {
         return;
     }
     const std::shared_ptr<SDPage> page = pageForRetrieval();
-    retrieveAndFill(page, [&] { page->GetListFromURL(address); });
+    const HttpOptions options = fetchOptions();
+    // The page object changes only once the page has arrived.
+    retrieveAndFill(page, [&] { page->GetListFromCode(GetTextFromURL(address, options)); });
 }
 
 void MainWindow::Command_GetFromFile_Click() {
@@ -577,22 +669,27 @@ void MainWindow::Command_GetFromFile_Click() {
 
 // Runs a retrieval on the page, then `finish`, by default the steps of
 // Command_CreatLinkList. An error the retrieval raises is told like an empty
-// listing; a window closed while the page was on its way does nothing more.
-void MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work,
+// listing; a retrieval stopped with Esc, or a window closed while the page
+// was on its way, does nothing more. False when the retrieval was stopped.
+bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work,
                                  const std::function<void()>& finish) {
-    const bool done = retrieve(page, work);
-    if (gone()) {
-        return;
+    const Retrieval result = retrieve(page, work);
+    if (result == Retrieval::Cancelled) {
+        return false;
     }
-    if (!done) {
+    if (gone()) {
+        return true;
+    }
+    if (result == Retrieval::Failed) {
         showEmptyListing();
-        return;
+        return true;
     }
     if (finish) {
         finish();
     } else {
         createLinkListSteps();
     }
+    return true;
 }
 
 void MainWindow::Command_CreatLinkList_Click() {

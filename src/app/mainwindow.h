@@ -12,6 +12,7 @@
 
 #include "app/control.h"
 #include "app/skin.h"
+#include "net/http.h"
 
 #include <QWidget>
 #include <deque>
@@ -109,12 +110,23 @@ public:
     // The widget now showing element `index` of a link-row group, or null.
     QWidget* RowWidget(const QString& group, int index) const;
 
+    // True while a retrieval of this window waits.
+    bool Retrieving() const { return waits_ > 0; }
+    // Stops every retrieval of this window that waits; each ends quietly.
+    void StopRetrievals();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     class Busy;
+    class WaitCursor;
+    enum class Retrieval { Done, Failed, Cancelled };
 
     // The widgets lent to one visible link row.
     struct RowWidgets {
@@ -143,12 +155,14 @@ private:
 
     // Retrieval helpers.
     std::shared_ptr<SDPage> pageForRetrieval();
-    bool retrieve(const std::shared_ptr<SDPage>& page, const std::function<void()>& work);
-    void retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work,
+    HttpOptions fetchOptions() const;
+    Retrieval retrieve(const std::shared_ptr<SDPage>& page, const std::function<void()>& work);
+    bool retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work,
                          const std::function<void()>& finish = {});
     void createLinkListSteps();
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);
     void showEmptyListing();
+
     // The template list.
     QListWidget* templateList() const;
     int selectedTemplate() const; // -1 when none is selected
@@ -161,11 +175,21 @@ private:
     void lendRowWidgets(int row, RowWidgets* widgets, QPoint origin);
     void returnRowWidgets(RowWidgets* widgets);
     bool holdsFocus(const RowWidgets* widgets) const;
+    // Scrolls the link list so that the row, or at least `control` of it, is in sight.
+    void showRow(int row, const Control* control = nullptr);
+    // Tab and Backtab through the rows: the text box and "?" of each row,
+    // top to bottom. `part` 0 is the text box, 1 the button.
+    bool focusRowStop(int row, int part, bool next);
+    bool nextRowStop(int& row, int& part, bool next) const;
+    RowWidgets* rowWidgetsOf(const QObject* widget) const;
 
     Program& program_;
     int slot_;
     bool unloaded_ = false;
     int busy_ = 0;
+    int waits_ = 0;
+    bool shown_ = false;
+    std::shared_ptr<CancelToken> fetchCancel_;
     bool checkingForUpdate_ = false;
     int rowPitch_ = 71;
 

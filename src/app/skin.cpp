@@ -1,13 +1,14 @@
 #include "app/skin.h"
 
 #include "app/surface.h"
+#include "app/windowgeometry.h"
 #include "settings/editxml.h"
 #include "settings/pngpicture.h"
 #include "text/placeholders.h"
 #include "text/regexpfunctions.h"
 #include "text/stringfunctions.h"
 
-#include <QEvent>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QWidget>
 #include <cmath>
@@ -32,7 +33,17 @@ pugi::xml_node firstElement(pugi::xml_node settings, const QString& path) {
     return {};
 }
 
+// Only a regular file is opened as a picture: a FIFO or a device named in
+// the settings would block the window or never end, and a folder holds no
+// picture. Anything else counts as a picture that cannot be read.
+bool isPictureFile(const QString& path) {
+    return QFileInfo(path).isFile();
+}
+
 std::optional<QImage> loadPicture(const QString& path) {
+    if (!isPictureFile(path)) {
+        return std::nullopt;
+    }
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QImage image = reader.read();
@@ -41,46 +52,6 @@ std::optional<QImage> loadPicture(const QString& path) {
     }
     return image;
 }
-
-// Until the window system has framed a new window its outer size equals its
-// inner size; the wanted outer width and height are applied again once the
-// frame is known.
-class OuterSizeKeeper : public QObject {
-public:
-    explicit OuterSizeKeeper(QWidget& window) : QObject(&window), window_(window) {
-        window.installEventFilter(this);
-    }
-
-    void want(std::optional<int> width, std::optional<int> height) {
-        width_ = width ? width : width_;
-        height_ = height ? height : height_;
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        const QEvent::Type type = event->type();
-        if (watched == &window_ && window_.isVisible() &&
-            (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show)) {
-            const QSize frame = window_.frameGeometry().size() - window_.size();
-            if (!frame.isNull()) {
-                window_.removeEventFilter(this);
-                window_.resize(QSize(width_ ? *width_ - frame.width() : window_.width(),
-                                     height_ ? *height_ - frame.height() : window_.height())
-                                   .expandedTo(QSize(1, 1)));
-                deleteLater();
-            } else if (++seen_ > 20) {
-                window_.removeEventFilter(this); // no frame is coming
-                deleteLater();
-            }
-        }
-        return false;
-    }
-
-private:
-    QWidget& window_;
-    std::optional<int> width_;
-    std::optional<int> height_;
-    int seen_ = 0;
-};
 
 // What an element's attributes are applied to: a control or a window.
 class SkinTarget {
@@ -269,8 +240,8 @@ public:
     // DrawTarget: the window measures itself in pixels, its outer size
     // including the frame.
     QImage& surface() override { return WindowSurface::Of(window_).Surface(); }
-    int outerWidth() const override { return window_.frameGeometry().width(); }
-    int outerHeight() const override { return window_.frameGeometry().height(); }
+    int outerWidth() const override { return OuterSize(window_).width(); }
+    int outerHeight() const override { return OuterSize(window_).height(); }
     void setOuterSize(int width, int height) override { SetOuterSize(window_, width, height); }
 
 private:
@@ -337,7 +308,9 @@ void applyAttribute(pugi::xml_node settings, const QString& path, SkinTarget& ta
         p.bottom = drawingParameter(settings, path, "PicButtom", 2147483647);
         p.left = drawingParameter(settings, path, "PicLeft", 2147483647);
         target.Cls();
-        DrawPng(file, *drawing, p);
+        if (isPictureFile(file)) {
+            DrawPng(file, *drawing, p);
+        }
         return;
     }
     // 5: the style of a picture button; for anything else the PicURL rule
@@ -382,23 +355,6 @@ std::optional<int> GeometryFigure(const QString& text) {
         return std::nullopt;
     }
     return figure;
-}
-
-void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height) {
-    const QSize frame = window.frameGeometry().size() - window.size();
-    window.resize(QSize(width ? *width - frame.width() : window.width(),
-                        height ? *height - frame.height() : window.height())
-                      .expandedTo(QSize(1, 1)));
-    if (!frame.isNull()) {
-        return;
-    }
-    for (QObject* child : window.children()) {
-        if (auto* keeper = dynamic_cast<OuterSizeKeeper*>(child)) {
-            keeper->want(width, height);
-            return;
-        }
-    }
-    (new OuterSizeKeeper(window))->want(width, height);
 }
 
 void ApplyWindowSkinNode(pugi::xml_node settings, const QString& path, QWidget& window) {

@@ -44,8 +44,4 @@ void ApplyWindowSkinNode(pugi::xml_node settings, const QString& path, QWidget& 
 // 125); none when the text holds no digit or too many.
 std::optional<int> GeometryFigure(const QString& text);
 
-// Gives a top-level window an outer width and/or height (frame included)
-// and keeps them once the window system has put its frame on.
-void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height);
-
 } // namespace zandorel::app

@@ -1,0 +1,128 @@
+// The property viewer: the properties of one file, opened by "?" of its row,
+// closed by its button, Enter, Esc or the close box, and opening again at the
+// size it was closed at, on the screen.
+
+#include "app/codelistbox.h"
+#include "app_support.h"
+#include "settings/editxml.h"
+#include "settings/keys.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+
+using namespace zandorel;
+using namespace zandorel::app;
+using namespace apptest;
+
+namespace {
+
+class CodeListBoxTest : public AppTest {
+protected:
+    void LoadPage(const QString& path) {
+        dialogs.answerOpenFile(path);
+        Press(u"Command_GetFromFile"_s);
+    }
+    static QString Saved(const char* attribute) {
+        return ReadAttribute(SettingsStore::Instance().Root(), keys::CodeListBox,
+                             QString::fromLatin1(attribute), u"(missing)"_s);
+    }
+};
+
+TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
+    MainWindow& window = Window();
+    LoadPage(DataPath(u"app_folder.html"_s));
+    const QString shown = ViewRow(window, 2, [&](CodeListBox& viewer) {
+        EXPECT_EQ(viewer.windowTitle(), u" 代码列表"_s);
+        // The layout follows the viewer's size.
+        viewer.resize(400, 300);
+        EXPECT_EQ(viewer.Text_Code().Height(), 275);
+        EXPECT_EQ(viewer.Command_Ok().Left(), 163.5);
+        QTest::keyClick(viewer.Text_Code().Widget(), Qt::Key_Escape);
+    });
+    EXPECT_TRUE(shown.startsWith(u"fileIndex     2\r\nid     A1B2!202\r\nname     b\r\n"
+                                 u"extension     .jpg\r\nsharingLevelValue     1\r\n"_s));
+    EXPECT_TRUE(shown.endsWith(u"urls.view     http://127.0.0.1:8765/view?id=A1B2!202\r\n"_s));
+    EXPECT_EQ(ViewRow(window, 2), shown);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // A file without properties shows only its index.
+    const QString page = folder.filePath(u"bare.html"_s);
+    WriteFile(page,
+              u"<script>var primedResponse={\"items\":[{\"children\":[{\"name\":\"a\"},{ }]}]};</script>"_s);
+    LoadPage(page);
+    ASSERT_EQ(window.LinkRowCount(), 2);
+    EXPECT_EQ(ViewRow(window, 2), u"fileIndex     2\r\n"_s);
+}
+
+// Regression: the outer size was written at close and applied as the inner
+// size at the next opening whenever the window system framed the viewer
+// after showing it (X11), so it grew by its frame at every opening.
+TEST_F(CodeListBoxTest, ReopensAtTheSizeItWasClosedAtHoweverItIsClosed) {
+    MainWindow& window = Window();
+    LoadPage(DataPath(u"app_folder.html"_s));
+    QSize closedAt;
+    for (int cycle = 0; cycle < 10; ++cycle) {
+        SCOPED_TRACE(cycle);
+        const QSize previous = closedAt;
+        QSize opened;
+        ViewRow(window, 1, [&](CodeListBox& viewer) {
+            // Once the window system has framed it, as it has by the time a person looks.
+            WaitUntil([&] { return cycle > 0 && viewer.frameGeometry().size() == closedAt; });
+            opened = viewer.frameGeometry().size();
+            closedAt =
+                cycle % 3 == 1 ? UserResize(viewer, viewer.size() + QSize(20 + cycle, 15)) : Framed(viewer);
+            switch (cycle % 4) {
+            case 0:
+                Click(viewer.Command_Ok());
+                break;
+            case 1:
+                QTest::keyClick(viewer.Text_Code().Widget(), Qt::Key_Return);
+                break;
+            case 2:
+                QTest::keyClick(viewer.Text_Code().Widget(), Qt::Key_Escape);
+                break;
+            default:
+                viewer.close(); // the close box
+            }
+        });
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        if (cycle > 0) {
+            EXPECT_EQ(opened, previous);
+        }
+        EXPECT_EQ(Saved("Width"), QString::number(closedAt.width()));
+        EXPECT_EQ(Saved("Height"), QString::number(closedAt.height()));
+    }
+    // The size reaches the disc with the settings and holds after a restart.
+    Window().close();
+    ASSERT_TRUE(Restart());
+    LoadPage(DataPath(u"app_folder.html"_s));
+    QSize reopened;
+    ViewRow(Window(), 1, [&](CodeListBox& viewer) {
+        WaitUntil([&] { return viewer.frameGeometry().size() == closedAt; });
+        reopened = viewer.frameGeometry().size();
+        viewer.close();
+    });
+    EXPECT_EQ(reopened, closedAt);
+}
+
+TEST_F(CodeListBoxTest, AViewerLargerThanTheScreenIsFitted) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QSize saved : {QSize(3000, 2500), QSize(500, 420)}) {
+        SCOPED_TRACE(saved.width());
+        SetSetting(keys::CodeListBox, u"Width"_s, QString::number(saved.width()));
+        SetSetting(keys::CodeListBox, u"Height"_s, QString::number(saved.height()));
+        LoadPage(DataPath(u"app_folder.html"_s));
+        QRect frame;
+        ViewRow(Window(), 1, [&](CodeListBox& viewer) {
+            const QSize expected = saved.boundedTo(area.size());
+            WaitUntil([&] { return viewer.frameGeometry().size() == expected; });
+            frame = viewer.frameGeometry();
+            viewer.close();
+        });
+        EXPECT_EQ(frame.size(), saved.boundedTo(area.size()));
+        EXPECT_TRUE(area.contains(frame));
+    }
+}
+
+} // namespace

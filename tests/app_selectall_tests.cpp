@@ -1,0 +1,98 @@
+// Select-all in the text boxes: on getting the focus (the link texts and the
+// combined block) and on Ctrl+A (every text box), never on Ctrl+Shift+A.
+
+#include "app/codelistbox.h"
+#include "app_support.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+
+using namespace zandorel;
+using namespace zandorel::app;
+using namespace apptest;
+
+namespace {
+
+using SelectAllTest = AppTest;
+
+TEST_F(SelectAllTest, LinkTextsSelectAllOnFocusAndOnCtrlA) {
+    MainWindow& window = Window();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    // A block longer than 65,535 characters is still selected whole.
+    Ctl(u"Text_AllLinkCode"_s).SetText(u"http://127.0.0.1:8765/download?id=A1B2\r\n"_s.repeated(1800));
+    auto* edit = qobject_cast<QPlainTextEdit*>(Ctl(u"Text_AllLinkCode"_s).Widget());
+    auto selected = [edit] { return edit->textCursor().selectedText().size(); };
+    const qsizetype whole = edit->document()->characterCount() - 1;
+    edit->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(selected(), whole);
+    edit->moveCursor(QTextCursor::Start);
+    EXPECT_EQ(selected(), 0);
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(selected(), whole);
+    // The address box selects nothing on focus, all on Ctrl+A.
+    auto* address = qobject_cast<QLineEdit*>(Ctl(u"Text_URL"_s).Widget());
+    QTest::keyClicks(address, u"http://x/?cid=1"_s);
+    address->setFocus(Qt::MouseFocusReason);
+    EXPECT_FALSE(address->hasSelectedText());
+    QTest::keyClick(address, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(address->selectedText(), u"http://x/?cid=1"_s);
+}
+
+// Ctrl+Shift+A is not Ctrl+A: no text box selects anything on it.
+TEST_F(SelectAllTest, CtrlShiftASelectsNothing) {
+    MainWindow& window = Window();
+    Activate(window);
+    dialogs.answerOpenFile(DataPath(u"app_folder.html"_s));
+    Press(u"Command_GetFromFile"_s);
+    ASSERT_EQ(window.LinkRowCount(), 3);
+    Ctl(u"Text_URL"_s).SetText(u"http://127.0.0.1/?cid=1"_s);
+
+    auto noSelection = [](QWidget* box) {
+        if (auto* line = qobject_cast<QLineEdit*>(box)) {
+            line->setCursorPosition(2);
+            return;
+        }
+        auto* edit = qobject_cast<QPlainTextEdit*>(box);
+        ASSERT_NE(edit, nullptr);
+        edit->moveCursor(QTextCursor::Start);
+    };
+    auto selected = [](QWidget* box) {
+        if (auto* line = qobject_cast<QLineEdit*>(box)) {
+            return line->selectedText();
+        }
+        return qobject_cast<QPlainTextEdit*>(box)->textCursor().selectedText();
+    };
+    auto text = [](QWidget* box) {
+        if (auto* line = qobject_cast<QLineEdit*>(box)) {
+            return line->text();
+        }
+        return qobject_cast<QPlainTextEdit*>(box)->toPlainText();
+    };
+    for (QWidget* box : {Ctl(u"Text_URL"_s).Widget(), Ctl(u"Text_CodeFormat"_s).Widget(),
+                         Ctl(u"Text_AllLinkCode"_s).Widget(), window.RowWidget(u"Text_Link"_s, 2)}) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        box->setFocus(Qt::MouseFocusReason);
+        noSelection(box);
+        const QString before = text(box);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(selected(box), QString());
+        EXPECT_EQ(text(box), before);
+        // Ctrl+A alone selects the whole text.
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_EQ(selected(box).size(), before.size());
+    }
+    // The property viewer's text too.
+    ViewRow(window, 1, [&](CodeListBox& viewer) {
+        QWidget* box = viewer.Text_Code().Widget();
+        noSelection(box);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(selected(box), QString());
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_FALSE(selected(box).isEmpty());
+        viewer.close();
+    });
+}
+
+} // namespace
