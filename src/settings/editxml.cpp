@@ -118,7 +118,7 @@ QString ReadAttribute(pugi::xml_node node, const QString& path, const QString& a
     if (!attr) {
         return defaultText;
     }
-    const QString value = qs(attr.value());
+    QString value = qs(attr.value());
     if (!maximum) {
         return value;
     }

@@ -242,7 +242,7 @@ QString WriteExtractionDump(const Listing& listing) {
     // The dump is for inspection only: a folder that cannot be written must
     // not turn a failed extraction into a different failure.
     for (const QString& folder : folders) {
-        const QString path = folder + u'/' + name;
+        QString path = folder + u'/' + name;
         try {
             WriteTextFile(path, listing.dumpText);
             return path;

@@ -33,10 +33,10 @@
 
 namespace zandorel::standin {
 
-inline constexpr std::size_t kMaxRequestBody = 64 * 1024;
+inline constexpr std::size_t kMaxRequestBody = std::size_t{64} * 1024;
 // Request line and header fields together.
-inline constexpr std::size_t kMaxRequestHead = 64 * 1024;
-inline constexpr std::size_t kMaxVersionInfo = 1024 * 1024;
+inline constexpr std::size_t kMaxRequestHead = std::size_t{64} * 1024;
+inline constexpr std::size_t kMaxVersionInfo = std::size_t{1024} * 1024;
 
 struct Request {
     std::string_view method;

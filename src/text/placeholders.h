@@ -13,7 +13,7 @@
 namespace zandorel {
 
 // No expansion makes a text longer than this many characters.
-constexpr qsizetype MaxExpandedLength = 4 * 1024 * 1024;
+constexpr qsizetype MaxExpandedLength = qsizetype{4} * 1024 * 1024;
 
 // Expanded, absolute, normalised path. Every path variable ends with a
 // separator; a relative result is taken from the program's folder.

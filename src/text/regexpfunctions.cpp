@@ -63,7 +63,7 @@ struct MatchContext {
         // The program's patterns are linear in the text they scan; a
         // page-sized text must not run into the default step limit.
         pcre2_set_match_limit(context, UINT32_MAX);
-        stack = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr);
+        stack = pcre2_jit_stack_create(size_t{32} * 1024, size_t{8} * 1024 * 1024, nullptr);
         if (stack) {
             pcre2_jit_stack_assign(context, nullptr, stack);
         }
@@ -119,7 +119,7 @@ void forEachMatch(const CodePtr& code, const QString& subject, bool global, F&& 
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
         const uint32_t pairs = pcre2_get_ovector_count(data.get());
         Match match;
-        match.spans.reserve(pairs * 2);
+        match.spans.reserve(qsizetype{pairs} * 2);
         for (uint32_t i = 0; i < pairs * 2; ++i) {
             match.spans.append(ovector[i] == PCRE2_UNSET ? -1 : static_cast<qsizetype>(ovector[i]));
         }
@@ -247,9 +247,10 @@ bool RegFirstGroup(const QString& source, const QString& pattern, int group, qsi
                    qsizetype& length) {
     bool found = false;
     forEachMatch(compile(pattern), source, false, [&](const Match& match) {
-        if (group < match.groups() && match.spans[group * 2] >= 0) {
-            start = match.spans[group * 2];
-            length = match.spans[group * 2 + 1] - start;
+        const qsizetype at = qsizetype{group} * 2;
+        if (group < match.groups() && match.spans[at] >= 0) {
+            start = match.spans[at];
+            length = match.spans[at + 1] - start;
             found = true;
         }
         return false;

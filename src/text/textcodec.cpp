@@ -19,13 +19,14 @@ public:
     }
     Iconv(const Iconv&) = delete;
     Iconv& operator=(const Iconv&) = delete;
-    bool ok() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+    // iconv_open tells a failure by the handle value -1.
+    bool ok() const { return handle_ != reinterpret_cast<iconv_t>(-1); } // NOLINT(performance-no-int-to-ptr)
 
     // Converts all of `input`; a byte sequence that cannot be converted is
     // replaced by `replacement` (in the target encoding) and skipped.
     QByteArray convert(const char* input, size_t length, const QByteArray& replacement, size_t skip) {
         QByteArray out;
-        out.resize(static_cast<qsizetype>(length * 2 + 16));
+        out.resize(static_cast<qsizetype>(length) * 2 + 16);
         char* in = const_cast<char*>(input);
         size_t inLeft = length;
         char* dst = out.data();
