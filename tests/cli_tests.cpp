@@ -11,11 +11,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-namespace {
+using zandorel::test::q;
 
-QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+namespace {
 
 const char* const page = "<html><script>var primedResponse={\"id\":\"root\",\"children\":["
                          "{\"name\":\"report\",\"extension\":\".pdf\",\"sharingLevelValue\":0,\"urls\":{"

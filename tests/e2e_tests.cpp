@@ -14,12 +14,9 @@
 #include <thread>
 
 using namespace zandorel;
+using zandorel::test::q;
 
 namespace {
-
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 class EndToEnd : public ::testing::Test {
 protected:

@@ -21,12 +21,9 @@
 #include <unistd.h>
 
 using namespace zandorel;
+using zandorel::test::q;
 
 namespace {
-
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 HttpOptions shortLimit() {
     HttpOptions o;

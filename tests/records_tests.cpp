@@ -1,16 +1,14 @@
 // The entry parser and the property collections.
 
 #include "share/records.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
 using namespace zandorel;
+using zandorel::test::q;
 
 namespace {
-
-QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 // "Title=Value" per property, in order.
 QStringList parse(const QString& code) {
