@@ -1,5 +1,7 @@
 #include "app/scripteddialogs.h"
 
+#include <utility>
+
 namespace zandorel::app {
 
 QList<ScriptedDialogs::Call> ScriptedDialogs::calls(Kind kind) const {
@@ -46,7 +48,7 @@ QString ScriptedDialogs::input(QWidget* owner, const QString& prompt, const QStr
     if (inputAnswers_.empty()) {
         return QString();
     }
-    const QString answer = inputAnswers_.front();
+    QString answer = std::move(inputAnswers_.front());
     inputAnswers_.pop_front();
     return answer;
 }
@@ -56,7 +58,7 @@ QString ScriptedDialogs::openFile(QWidget* owner, const QString& title, const QS
     if (fileAnswers_.empty()) {
         return QString();
     }
-    const QString answer = fileAnswers_.front();
+    QString answer = std::move(fileAnswers_.front());
     fileAnswers_.pop_front();
     return answer;
 }
