@@ -151,3 +151,28 @@ TEST_F(LinkListTest, LargeFillGivesWidgetsOnlyToRowsInSight) {
 }
 
 } // namespace
+
+// A file whose link text would pass the length limit gets an empty link text
+// and one message naming it; the other rows are filled as usual. The text
+// used to come out with the placeholder left in it.
+TEST_F(LinkListTest, TextsPastTheLengthLimitAreLeftEmptyAndToldOnce) {
+    const QString name(3 * 1024 * 1024, u'n');
+    const QString page = folder.filePath(u"long.html"_s);
+    WriteFile(page, u"var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\""_s + name +
+                        u"\"},{\"name\":\"c\"}]};"_s);
+    auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
+    format->selectAll();
+    QTest::keyClicks(format, u"%t(name)%t(name)"_s);
+    dialogs.answerOpenFile(page);
+    Press(u"Command_GetFromFile"_s);
+
+    MainWindow& window = Window();
+    ASSERT_EQ(window.LinkRowCount(), 3);
+    EXPECT_EQ(window.Text_Link(1).Text(), u"aa"_s);
+    EXPECT_EQ(window.Text_Link(2).Text(), QString());
+    EXPECT_EQ(window.Text_Link(3).Text(), u"cc"_s);
+    EXPECT_EQ(Block(), u"aa\r\n\r\ncc\r\n"_s);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_EQ(Messages()[0].title, keys::LinkTooLongErrorTitleDefault);
+    EXPECT_EQ(Messages()[0].text, QString(keys::LinkTooLongErrorDefault).replace(u"%1"_s, u"2"_s));
+}

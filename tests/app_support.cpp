@@ -4,7 +4,6 @@
 
 #include "app/codelistbox.h"
 #include "settings/editxml.h"
-#include "share/diagnostics.h"
 #include "text/appinfo.h"
 
 #include <QApplication>
@@ -109,7 +108,6 @@ void AppTest::TearDown() {
     program.reset();
     clearEndedLoops();
     FlushDeletes();
-    SetStepReporter({});
     AppInfo::reset();
 }
 

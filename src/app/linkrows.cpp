@@ -1,12 +1,16 @@
 // The link rows of the main window: filling them from a listing, creating
 // and clearing them, and lending widgets to the rows in sight.
 
+#include "app/dialogs.h"
 #include "app/mainwindow.h"
 #include "app/memorytrim.h"
+#include "app/program.h"
 #include "app/selectall.h"
 #include "settings/editxml.h"
+#include "settings/keys.h"
 #include "share/linklist.h"
 #include "share/sdpage.h"
+#include "text/placeholders.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -14,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStringList>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -67,6 +72,24 @@ void MainWindow::FillLinkList(const std::shared_ptr<SDPage>& page) {
     // the page object replaces rather than changes.
     shownPage_ = std::make_shared<SDPage>(*page);
     TrimWorkingSet();
+    if (!list.tooLong.isEmpty()) {
+        // Those rows' texts were left empty rather than half done; one message says which.
+        QStringList numbers;
+        for (int i = 0; i < list.tooLong.size() && i < 20; ++i) {
+            numbers << QString::number(list.tooLong[i]);
+        }
+        if (list.tooLong.size() > 20) {
+            numbers << QStringLiteral("…");
+        }
+        const pugi::xml_node settings = SettingsStore::Instance().Root();
+        QString text =
+            ExpandAppTags(ReadNodeText(settings, keys::LinkTooLongError, keys::LinkTooLongErrorDefault));
+        text.replace(QStringLiteral("%1"), numbers.join(QStringLiteral(", ")));
+        program_.dialogs().message(this, text,
+                                   ExpandAppTags(ReadAttribute(settings, keys::LinkTooLongError, keys::Title,
+                                                               keys::LinkTooLongErrorTitleDefault)),
+                                   Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
+    }
 }
 
 void MainWindow::CreateLinkRows(int count) {

@@ -12,8 +12,8 @@
 #include "app/windowgeometry.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
-#include "share/address.h"
-#include "share/openunicode.h"
+#include "share/diagnostics.h"
+#include "share/pipeline.h"
 #include "share/sdpage.h"
 #include "text/appinfo.h"
 #include "text/placeholders.h"
@@ -557,23 +557,41 @@ std::shared_ptr<SDPage> MainWindow::pageForRetrieval() {
     return page_;
 }
 
-MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page,
-                                           const std::function<void()>& work) {
+// Lists the source into the page through the pipeline, with this window's
+// fetch options, and tells what a failed extraction step leaves.
+MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, const ListingSource& source) {
     const auto mark = retrieving_.insert(page.get());
-    Retrieval result = Retrieval::Done;
+    ListingOptions options;
+    options.http = fetchOptions();
+    Listing listing;
     {
         const WaitCursor waiting(*this);
-        try {
-            work();
-        } catch (const FetchCancelled&) {
-            result = Retrieval::Cancelled;
-        } catch (const std::exception&) {
-            result = Retrieval::Failed; // a rejected address, an unreadable file, a pattern beyond the
-                                        // engine's limits
-        }
+        listing = ListFolder(*page, source, options);
     }
     retrieving_.erase(mark);
-    return result;
+    reportFailedStep(listing);
+    switch (listing.status) {
+    case Listing::Status::Cancelled:
+        return Retrieval::Cancelled;
+    case Listing::Status::SourceFailed:
+        return Retrieval::Failed; // a rejected address, an unreadable file
+    default:
+        return Retrieval::Done;
+    }
+}
+
+// The one place a failed extraction is told: its dump is written, and the
+// test build names the step that failed.
+void MainWindow::reportFailedStep(const Listing& listing) {
+    const int step = listing.failedStep();
+    if (step == 0) {
+        return;
+    }
+    WriteExtractionDump(listing);
+    if (program_.ShowsStepMessages() && !gone()) {
+        program_.dialogs().message(this, StepErrorText(SettingsStore::Instance().Root(), step),
+                                   StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);
+    }
 }
 
 void MainWindow::showEmptyListing() {
@@ -608,13 +626,7 @@ void MainWindow::Command_Get_Click() {
     if (gone()) {
         return;
     }
-    FolderAddress address;
-    const QString service = SettingsStore::Instance().ShareService();
-    try {
-        address = ParseFolderAddress(Text_URL_->Text(), ShareHost(service));
-    } catch (const std::exception&) {
-        address.valid = false;
-    }
+    const FolderAddress address = CheckFolderAddress(Text_URL_->Text());
     if (!address.valid) {
         program_.dialogs().message(
             this, settingText(keys::SkyDriveURLError, keys::SkyDriveURLErrorDefault),
@@ -625,10 +637,7 @@ void MainWindow::Command_Get_Click() {
     const std::shared_ptr<SDPage> before = page_;
     const auto page = std::make_shared<SDPage>();
     page_ = page;
-    const HttpOptions options = fetchOptions();
-    const bool stopped = !retrieveAndFill(page, [&] {
-        page->GetListFromCode(GetTextFromURL(FolderURL(service, address.cid, address.id), options));
-    });
+    const bool stopped = !retrieveAndFill(page, ListingSource::folder(address.cid, address.id));
     // A stopped fetch leaves the window as it was, its page object included.
     if (stopped && page_ == page) {
         page_ = before;
@@ -646,10 +655,8 @@ void MainWindow::Command_GetFromURL_Click() {
     if (gone() || address.isEmpty()) {
         return;
     }
-    const std::shared_ptr<SDPage> page = pageForRetrieval();
-    const HttpOptions options = fetchOptions();
     // The page object changes only once the page has arrived.
-    retrieveAndFill(page, [&] { page->GetListFromCode(GetTextFromURL(address, options)); });
+    retrieveAndFill(pageForRetrieval(), ListingSource::url(address));
 }
 
 void MainWindow::Command_GetFromFile_Click() {
@@ -663,17 +670,16 @@ void MainWindow::Command_GetFromFile_Click() {
     if (gone() || path.isEmpty()) {
         return;
     }
-    const std::shared_ptr<SDPage> page = pageForRetrieval();
-    retrieveAndFill(page, [&] { page->GetListFromCode(ReadTextFile(path)); });
+    retrieveAndFill(pageForRetrieval(), ListingSource::file(path));
 }
 
 // Runs a retrieval on the page, then `finish`, by default the steps of
 // Command_CreatLinkList. An error the retrieval raises is told like an empty
 // listing; a retrieval stopped with Esc, or a window closed while the page
 // was on its way, does nothing more. False when the retrieval was stopped.
-bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work,
+bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const ListingSource& source,
                                  const std::function<void()>& finish) {
-    const Retrieval result = retrieve(page, work);
+    const Retrieval result = retrieve(page, source);
     if (result == Retrieval::Cancelled) {
         return false;
     }
@@ -749,9 +755,7 @@ void MainWindow::Command3_Click() {
         return;
     }
     const QString path = AppInfo::current().besideProgram(appkeys::TestPageFile);
-    const std::shared_ptr<SDPage> page = pageForRetrieval();
-    retrieveAndFill(
-        page, [&] { page->GetListFromCode(ReadTextFile(path)); }, [this] { fillLinkListReporting(page_); });
+    retrieveAndFill(pageForRetrieval(), ListingSource::file(path), [this] { fillLinkListReporting(page_); });
 }
 
 // ---- Window commands ----

@@ -13,6 +13,7 @@
 #include "app/control.h"
 #include "app/skin.h"
 #include "net/http.h"
+#include "share/pipeline.h"
 
 #include <QWidget>
 #include <deque>
@@ -156,8 +157,9 @@ private:
     // Retrieval helpers.
     std::shared_ptr<SDPage> pageForRetrieval();
     HttpOptions fetchOptions() const;
-    Retrieval retrieve(const std::shared_ptr<SDPage>& page, const std::function<void()>& work);
-    bool retrieveAndFill(const std::shared_ptr<SDPage>& page, const std::function<void()>& work,
+    Retrieval retrieve(const std::shared_ptr<SDPage>& page, const ListingSource& source);
+    void reportFailedStep(const Listing& listing);
+    bool retrieveAndFill(const std::shared_ptr<SDPage>& page, const ListingSource& source,
                          const std::function<void()>& finish = {});
     void createLinkListSteps();
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);

@@ -39,9 +39,6 @@ Program::~Program() {
     for (const QPointer<MainWindow>& window : windows_) {
         delete window.data();
     }
-    if (stepMessages_) {
-        SetStepReporter({});
-    }
     if (current() == this) {
         current() = nullptr;
     }
@@ -91,11 +88,6 @@ MainWindow* Program::OpenMainWindow() {
 }
 
 void Program::EnableStepMessages() {
-    Dialogs* dialogs = &dialogs_;
-    SetStepReporter([dialogs](int step) {
-        dialogs->message(QApplication::activeWindow(), StepErrorText(SettingsStore::Instance().Root(), step),
-                         StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);
-    });
     stepMessages_ = true;
 }
 

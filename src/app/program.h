@@ -44,6 +44,7 @@ public:
 
     // The test build: each failed extraction step is reported in a message box.
     void EnableStepMessages();
+    bool ShowsStepMessages() const { return stepMessages_; }
 
     bool ShowsTestCommands() const { return showsTestCommands_; }
     void SetShowsTestCommands(bool shows) { showsTestCommands_ = shows; }

@@ -182,7 +182,6 @@ PageListing CutPage(QStringView page) {
 }
 
 Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptions& options) {
-    page.Clear();
     Listing listing;
     QString text;
     try {
@@ -203,12 +202,20 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
             break;
         }
         }
+    } catch (const FetchCancelled&) {
+        // Stopped by the user: the page object keeps what it held.
+        listing.status = Listing::Status::Cancelled;
+        listing.error = std::current_exception();
+        return listing;
     } catch (...) {
+        page.Clear();
         listing.status = Listing::Status::SourceFailed;
         listing.error = std::current_exception();
         return listing;
     }
 
+    // The page keeps its listing until the new page text is there.
+    page.Clear();
     PageListing cut = CutPage(text);
     listing.status = cut.status;
     if (cut.status == Listing::Status::NoScriptData) {

@@ -43,6 +43,7 @@ struct Listing {
         NoScriptData, // step 1: the page holds no `var primedResponse={...};` statement
         NoFolderList, // step 2: the script data holds no "children" list
         SourceFailed, // the page could not be had; `error` holds why
+        Cancelled,    // the fetch was stopped through its cancel token; the page is as it was
     };
     Status status = Status::Listed;
     QString dumpText; // what a failed step leaves for inspection
@@ -54,8 +55,9 @@ struct Listing {
     QString problem() const;
 };
 
-// Clears the page, gets the page text from the source and lists it. Never
-// raises: the source step's errors come back as SourceFailed.
+// Gets the page text from the source, then clears the page and lists the
+// text into it. Never raises: the source step's errors come back as
+// SourceFailed (the page cleared) or Cancelled (the page as it was).
 Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptions& options = {});
 
 // Where the script data, the listing and the file objects of a page are
