@@ -8,14 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace zandorel;
-
-namespace {
-
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-} // namespace
+using zandorel::test::q;
 
 TEST(Http, BodiesHeadersAndCharsets) {
     test::qtApp();
