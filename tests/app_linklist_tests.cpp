@@ -24,23 +24,7 @@ QString link(int n, const QString& name) {
     return u"<a href=\"http://127.0.0.1:8765/download?id=A1B2!20%1\">%2</a>"_s.arg(n).arg(name);
 }
 
-class LinkListTest : public AppTest {
-protected:
-    void LoadSavedPage(const QString& file) {
-        dialogs.answerOpenFile(DataPath(file));
-        Press(u"Command_GetFromFile"_s);
-    }
-    QString Block() const { return Ctl(u"Text_AllLinkCode"_s).Text(); }
-    void Serve(const QByteArray& page, bool hold) {
-        server.body = page;
-        server.hold = hold;
-        SetSetting(keys::Config, keys::ShareService, server.Base());
-    }
-    void StartGet(MainWindow& window) {
-        window.Ctl(u"Text_URL"_s).SetText(server.Base() + u"/?cid=abc&id=abc!1"_s);
-        Click(window.Ctl(u"Command_Get"_s));
-    }
-};
+class LinkListTest : public AppTest {};
 
 TEST_F(LinkListTest, SavedPageFillsNumberedRowsWithCaptionsWarningsAndLinks) {
     // The captions and warnings of the built-in defaults.

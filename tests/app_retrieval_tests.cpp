@@ -21,23 +21,7 @@ using namespace apptest;
 
 namespace {
 
-class RetrievalTest : public AppTest {
-protected:
-    void LoadSavedPage(const QString& file) {
-        dialogs.answerOpenFile(DataPath(file));
-        Press(u"Command_GetFromFile"_s);
-    }
-    QString Block() const { return Ctl(u"Text_AllLinkCode"_s).Text(); }
-    void Serve(const QByteArray& page, bool hold) {
-        server.body = page;
-        server.hold = hold;
-        SetSetting(keys::Config, keys::ShareService, server.Base());
-    }
-    void StartGet(MainWindow& window) {
-        window.Ctl(u"Text_URL"_s).SetText(server.Base() + u"/?cid=abc&id=abc!1"_s);
-        Click(window.Ctl(u"Command_Get"_s));
-    }
-};
+class RetrievalTest : public AppTest {};
 
 TEST_F(RetrievalTest, AddressCheckDecidesWhatIsFetched) {
     Serve(ReadFile(DataPath(u"app_folder.html"_s)).toUtf8(), false);

@@ -4,6 +4,7 @@
 
 #include "app/codelistbox.h"
 #include "settings/editxml.h"
+#include "settings/keys.h"
 #include "text/appinfo.h"
 
 #include <QApplication>
@@ -203,6 +204,22 @@ void AppTest::OnRequest(const std::function<void()>& act) {
 
 void AppTest::FlushDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void AppTest::LoadSavedPage(const QString& file) {
+    dialogs.answerOpenFile(DataPath(file));
+    Press(u"Command_GetFromFile"_s);
+}
+
+void AppTest::Serve(const QByteArray& page, bool hold) {
+    server.body = page;
+    server.hold = hold;
+    SetSetting(keys::Config, keys::ShareService, server.Base());
+}
+
+void AppTest::StartGet(MainWindow& window) {
+    window.Ctl(u"Text_URL"_s).SetText(server.Base() + u"/?cid=abc&id=abc!1"_s);
+    Click(window.Ctl(u"Command_Get"_s));
 }
 
 } // namespace apptest

@@ -93,6 +93,15 @@ protected:
     static void FlushDeletes();
     // Runs `act` in the event loop once a request has reached the server.
     void OnRequest(const std::function<void()>& act);
+    // Lists a saved page of tests/data through 来自文件.
+    void LoadSavedPage(const QString& file);
+    // The combined link block of the first window.
+    QString Block() const { return Ctl(u"Text_AllLinkCode"_s).Text(); }
+    // Has the local server answer with `page` (holding it back while `hold`),
+    // and makes it the settings' share service.
+    void Serve(const QByteArray& page, bool hold);
+    // Types a folder address of the local server and presses 提取源代码.
+    void StartGet(zandorel::app::MainWindow& window);
     QList<zandorel::app::ScriptedDialogs::Call> Messages() const {
         return dialogs.calls(zandorel::app::ScriptedDialogs::Kind::Message);
     }

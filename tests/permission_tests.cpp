@@ -27,33 +27,21 @@ namespace {
 
 constexpr char ChildMark[] = "ZANDOREL_UNPRIVILEGED_RUN";
 
-class PermissionTest : public ::testing::Test {
+class PermissionTest : public test::FolderTest {
 protected:
     void SetUp() override {
         test::qtApp();
-        ASSERT_TRUE(dir.isValid());
+        FolderTest::SetUp();
         // Every check here depends on the permissions being obeyed.
         ASSERT_NE(geteuid(), 0u) << "these checks must run unprivileged";
     }
-    QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        return path;
-    }
-    static QByteArray read(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QTemporaryDir dir;
 };
 
 } // namespace
 
 TEST_F(PermissionTest, ReadOnlySettingsFileStaysAsItIs) {
     const QByteArray original = "<Soft><Config ListDistance=\"7\"/></Soft>";
-    const QString path = write(q("ZandorelConfig.xml"), original);
+    const QString path = write(original.constData());
     SettingsStore store;
     ASSERT_TRUE(store.LoadSettings(path));
     AppendElement(store.Root(), keys::TemplateList, q("Template"), q("new"));
@@ -64,7 +52,7 @@ TEST_F(PermissionTest, ReadOnlySettingsFileStaysAsItIs) {
 }
 
 TEST_F(PermissionTest, FolderThatCannotBeWritten) {
-    const QString path = write(q("ZandorelConfig.xml"), "<Soft/>");
+    const QString path = write("<Soft/>");
     SettingsStore store;
     ASSERT_TRUE(store.LoadSettings(path));
     QFile::remove(path);
@@ -100,7 +88,7 @@ TEST_F(PermissionTest, FolderThatCannotBeWritten) {
 }
 
 TEST_F(PermissionTest, PageThatCannotBeRead) {
-    const QString page = write(q("locked.html"), "var primedResponse={\"children\":[{\"name\":\"a\"}]};");
+    const QString page = write("var primedResponse={\"children\":[{\"name\":\"a\"}]};", "locked.html");
     ASSERT_TRUE(QFile::setPermissions(page, QFileDevice::Permissions()));
     EXPECT_THROW(ReadTextFile(page), FileError);
     SDPage listed;
@@ -117,9 +105,9 @@ TEST_F(PermissionTest, PageThatCannotBeRead) {
     EXPECT_EQ(run.exitCode(), 2);
     EXPECT_EQ(QString::fromUtf8(run.readAllStandardError()).trimmed(), q("获取源代码失败"));
 
-    const QString config = write(q("unreadable.xml"), "<Soft/>");
+    const QString config = write("<Soft/>", "unreadable.xml");
     ASSERT_TRUE(QFile::setPermissions(config, QFileDevice::Permissions()));
-    run.start(cli, {q("--page"), write(q("ok.html"), "x"), q("--config"), config});
+    run.start(cli, {q("--page"), write("x", "ok.html"), q("--config"), config});
     ASSERT_TRUE(run.waitForFinished(30000));
     EXPECT_EQ(run.exitCode(), 1);
 }

@@ -1,5 +1,7 @@
 #include "sharerange.h"
 
+#include "sharetext.h"
+
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -51,21 +53,6 @@ int compareDigits(std::string_view a, std::string_view b) {
         return a.size() < b.size() ? -1 : 1;
     }
     return a.compare(b);
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace

@@ -11,6 +11,9 @@
 namespace zandorel::standin {
 
 // 16 lower-case hex digits of the 64-bit FNV-1a hash of `bytes`.
+// ASCII letters compared without regard to case, as HTTP compares its names.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 std::string fnv1aHex(std::string_view bytes);
 
 // Lower-case hex, two digits a byte.
