@@ -73,23 +73,6 @@ void LinkBuilder::AppendWarning(QString& out) const {
     warning_.Append(out, position_, slots_);
 }
 
-bool IsNotPublic(const SDPage& page, int position) {
-    return anyDigitAboveZero(page.Files().Item(position).GetByTitle(sharingLevel));
-}
-
-LinkRow BuildLinkRow(const SDPage& page, int position, const LinkTemplates& templates) {
-    LinkBuilder builder(templates, LinkBuilder::Link | LinkBuilder::Caption | LinkBuilder::Warning);
-    builder.Read(page.Files(), position);
-    LinkRow row;
-    builder.AppendCaption(row.caption);
-    row.notPublic = builder.NotPublic();
-    if (row.notPublic) {
-        builder.AppendWarning(row.warning);
-    }
-    builder.AppendLink(row.link);
-    return row;
-}
-
 LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates) {
     LinkBuilder builder(templates, LinkBuilder::Link | LinkBuilder::Caption | LinkBuilder::Warning);
     LinkList list;

@@ -47,7 +47,8 @@ public:
 
     // Reads file `position` (1-based) of the files.
     void Read(const Files& files, int position);
-    // The digits of the file's sharingLevelValue, read as a number, are above 0.
+    // The digits of the file's sharingLevelValue, read as a number, are above 0; a value
+    // without digits counts as public.
     bool NotPublic() const;
     // Each appends one text of the file read last; ExpansionTooLong when it
     // would pass MaxExpandedLength.
@@ -67,11 +68,6 @@ private:
     int position_ = 0;
 };
 
-// A file is not public when the digits of its sharingLevelValue, read as a
-// number, are above 0. A value without digits counts as public.
-bool IsNotPublic(const SDPage& page, int position);
-
-LinkRow BuildLinkRow(const SDPage& page, int position, const LinkTemplates& templates);
 LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates);
 
 // Every property of one file: "fileIndex", five blanks and the position,

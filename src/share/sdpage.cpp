@@ -2,7 +2,6 @@
 
 #include "share/diagnostics.h"
 #include "share/pipeline.h"
-#include "text/appinfo.h"
 
 namespace zandorel {
 namespace {
@@ -72,17 +71,6 @@ void SDPage::GetListFromID(const QString& base, const QString& cidValue, const Q
     ListingOptions options;
     options.shareService = base;
     retrieve(*this, ListingSource::folder(cidValue, idValue), options);
-}
-
-QString SDPage::DumpPath() {
-    const AppInfo app = AppInfo::current();
-    return app.besideProgram(app.exeName + QStringLiteral("_error.html"));
-}
-
-QString SDPage::ExtractListCode(const QString& page) {
-    SDPage listed;
-    listed.GetListFromCode(page);
-    return listed.Code();
 }
 
 } // namespace zandorel

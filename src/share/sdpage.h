@@ -43,19 +43,11 @@ public:
     QStringView CodeView() const { return QStringView(page_).mid(codeStart_, codeLength_); }
     void SetCode(const QString& code);
 
-    // The page text the listing and every record are spans of.
-    const QString& PageText() const { return page_; }
     // Forgets the listing and its records.
     void Clear();
     // Takes a listed page: its text, the span of the listing and the records.
     void SetListing(const QString& page, qsizetype codeStart, qsizetype codeLength,
                     std::shared_ptr<zandorel::Files> files);
-
-    // Listing text of a page, or empty text; a failed extraction is dumped
-    // and reported as by a retrieval.
-    static QString ExtractListCode(const QString& page);
-    // Where failed extractions are dumped: beside the program.
-    static QString DumpPath();
 
 private:
     std::shared_ptr<zandorel::Files> files_;

@@ -64,29 +64,29 @@ RangeChoice chooseRange(std::string_view range, std::uint64_t size) {
         return whole;
     }
     // A list: elements split by commas, empty ones allowed.
-    std::vector<std::string_view> specs;
+    std::vector<std::string_view> elements;
     std::string_view rest = range.substr(equals + 1);
     while (true) {
         const std::size_t comma = rest.find(',');
-        const std::string_view spec = trimmed(rest.substr(0, comma));
-        if (!spec.empty()) {
-            specs.push_back(spec);
+        const std::string_view element = trimmed(rest.substr(0, comma));
+        if (!element.empty()) {
+            elements.push_back(element);
         }
         if (comma == std::string_view::npos) {
             break;
         }
         rest.remove_prefix(comma + 1);
     }
-    if (specs.size() != 1) {
+    if (elements.size() != 1) {
         return whole;
     }
-    const std::string_view spec = specs.front();
-    const std::size_t dash = spec.find('-');
+    const std::string_view one = elements.front();
+    const std::size_t dash = one.find('-');
     if (dash == std::string_view::npos) {
         return whole;
     }
-    const std::string_view firstText = spec.substr(0, dash);
-    const std::string_view lastText = spec.substr(dash + 1);
+    const std::string_view firstText = one.substr(0, dash);
+    const std::string_view lastText = one.substr(dash + 1);
 
     if (firstText.empty()) {
         // "-N": the last N bytes.

@@ -158,6 +158,18 @@ constexpr std::array kMimeTypes{
     MimeEntry{".zip", "application/zip"},
 };
 
+// Appends the UTF-8 sequence at `at`, or U+FFFD for a byte that starts none;
+// returns the bytes used.
+std::size_t appendSequence(std::string& out, std::string_view text, std::size_t at) {
+    const std::size_t length = utf8SequenceLength(text, at);
+    if (length == 0) {
+        out += "\xef\xbf\xbd";
+        return 1;
+    }
+    out.append(text.substr(at, length));
+    return length;
+}
+
 } // namespace
 
 std::string fnv1aHex(std::string_view bytes) {
@@ -224,14 +236,7 @@ std::string validUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0) {
-            out += "\xef\xbf\xbd";
-            ++i;
-        } else {
-            out.append(text.substr(i, length));
-            i += length;
-        }
+        i += appendSequence(out, text, i);
     }
     return out;
 }
@@ -300,14 +305,7 @@ void appendHtml(std::string& out, std::string_view text) {
         }
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            const std::size_t length = utf8SequenceLength(text, i);
-            if (length == 0) {
-                out += "\xef\xbf\xbd";
-                ++i;
-            } else {
-                out.append(text.substr(i, length));
-                i += length;
-            }
+            i += appendSequence(out, text, i);
             continue;
         }
         switch (c) {
