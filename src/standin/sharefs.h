@@ -42,6 +42,8 @@ struct Entry {
     bool shared = true;
     std::uintmax_t size = 0; // bytes; for a folder its number of entries
     std::time_t modified = 0;
+
+    bool operator==(const Entry&) const = default;
 };
 
 // The last component of a relative path, and the path of its folder ("" for

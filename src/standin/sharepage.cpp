@@ -126,6 +126,8 @@ std::string_view statusText(int status) {
         return "Range Not Satisfiable";
     case 421:
         return "Misdirected Request";
+    case 431:
+        return "Request Header Fields Too Large";
     case 500:
         return "Internal Server Error";
     default:

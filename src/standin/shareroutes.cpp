@@ -143,6 +143,37 @@ bool refusesBody(const Request& request) {
     return false;
 }
 
+std::shared_ptr<const std::string> PageCache::page(const std::string& relative, std::vector<Entry> listing,
+                                                   const Build& build) {
+    std::shared_ptr<Slot> slot;
+    {
+        std::lock_guard lock(mutex_);
+        // Slots of pages no answer sends any more go once they pile up.
+        if (slots_.size() >= 64) {
+            std::erase_if(slots_, [](const auto& item) {
+                return item.second.use_count() == 1 && item.second->built.expired();
+            });
+        }
+        std::shared_ptr<Slot>& found = slots_[relative];
+        if (!found) {
+            found = std::make_shared<Slot>();
+        }
+        slot = found;
+    }
+    // Requests for the same folder wait for one build instead of each
+    // building a copy.
+    std::lock_guard building(slot->building);
+    std::shared_ptr<const Built> built = slot->built.lock();
+    if (!built || built->listing != listing) {
+        auto fresh = std::make_shared<Built>();
+        fresh->html = build(listing);
+        fresh->listing = std::move(listing);
+        built = std::move(fresh);
+        slot->built = built;
+    }
+    return {built, &built->html};
+}
+
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
     if (this != &other) {
         reset();
@@ -300,7 +331,10 @@ Response Routes::folderRoute(const Query& query) const {
     } catch (const std::system_error& e) {
         return e.code() == std::errc::permission_denied ? forbidden() : notFound();
     }
-    Response res = content(folderPage(share_, *node, entries, base_, linkPrefix_), kHtmlType);
+    Response res = content({}, kHtmlType);
+    res.sharedBody = pages_.page(node->relative, std::move(entries), [&](const std::vector<Entry>& listing) {
+        return folderPage(share_, *node, listing, base_, linkPrefix_);
+    });
     res.setHeader("Cache-Control", "no-store");
     res.setHeader("Content-Security-Policy", kPagePolicy);
     return res;

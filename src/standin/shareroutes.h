@@ -25,9 +25,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -78,6 +82,9 @@ struct Response {
     int status = 200;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    // When set, the body is this text, shared with other answers, instead of
+    // `body`.
+    std::shared_ptr<const std::string> sharedBody;
     // When open, the body is `length` bytes of this file from `offset`
     // instead of `body`.
     FileHandle file;
@@ -87,6 +94,33 @@ struct Response {
     void setHeader(std::string name, std::string value);
     // The first header of that name (letter case ignored), empty when none.
     std::string_view header(std::string_view name) const;
+};
+
+// Built folder pages, shared by every answer that sends one: however many
+// clients read a folder's page at once, it is held once. A page is built again
+// when the folder's listing differs in anything it shows (a name, a size, a
+// date, whether an entry is shared), and lives only as long as an answer
+// still sends it.
+class PageCache {
+public:
+    using Build = std::function<std::string(const std::vector<Entry>& listing)>;
+
+    // The page of the folder at `relative` for `listing`: the one already
+    // built for an equal listing while it is still in use, else `build`'s.
+    std::shared_ptr<const std::string> page(const std::string& relative, std::vector<Entry> listing,
+                                            const Build& build);
+
+private:
+    struct Built {
+        std::vector<Entry> listing;
+        std::string html;
+    };
+    struct Slot {
+        std::mutex building; // one build of a folder at a time
+        std::weak_ptr<const Built> built;
+    };
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::shared_ptr<Slot>> slots_;
 };
 
 class Routes {
@@ -119,6 +153,7 @@ private:
     std::filesystem::path versionInfo_;
     std::string base_;
     std::string linkPrefix_;
+    mutable PageCache pages_;
 };
 
 } // namespace zandorel::standin
