@@ -11,7 +11,8 @@ smuggle   sends one GET carrying two differing Content-Length fields whose
           and whether the connection was closed.
 memory    serves a folder of FILES empty files (made once under /tmp), reads
           its page once, then sends REQUESTS page requests that are never
-          read; prints the page size and the growth of the service's VmRSS.
+          read; prints the page size and the growth of the service's VmRSS
+          (its highest until every client has begun to receive its page).
 fairness  while IDLE-ADDRESSES source addresses (127.0.0.2, ...) each hold
           all their allowed connections open without sending anything
           (reopening whatever the service closes) and STALLED-ADDRESSES
@@ -20,6 +21,7 @@ fairness  while IDLE-ADDRESSES source addresses (127.0.0.2, ...) each hold
 """
 import argparse
 import os
+import select
 import socket
 import statistics
 import subprocess
@@ -111,19 +113,26 @@ def memory(args):
         before = rss_kib(proc.pid)
         held = []
         for _ in range(args.requests):
-            s = connect(port)
+            s = socket.socket()
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            s.connect(("127.0.0.1", port))
             s.sendall(request(target, port, close=False))
             held.append(s)
-        # Settled once the figure stops growing for a second.
-        last, still = -1, 0
-        while still < 4:
-            time.sleep(0.25)
-            now = rss_kib(proc.pid)
-            still = still + 1 if now == last else 0
-            last = now
+        # Each client has begun to receive its page once its socket is
+        # readable; the highest figure until then, and for a second more,
+        # counts.
+        last = before
+        waiting = list(held)
+        settle = None
+        while settle is None or time.monotonic() < settle:
+            last = max(last, rss_kib(proc.pid))
+            ready, _, _ = select.select(waiting, [], [], 0.1)
+            waiting = [s for s in waiting if s not in ready]
+            if not waiting and settle is None:
+                settle = time.monotonic() + 1
         growth = (last - before) * 1024
         print(f"page {page / 1e6:.1f} MB; {args.requests} unread requests: VmRSS {before / 1024:.0f} -> "
-              f"{last / 1024:.0f} MiB, growth {growth / 1e6:.1f} MB = {growth / page:.2f} pages")
+              f"at most {last / 1024:.0f} MiB, growth {growth / 1e6:.1f} MB = {growth / page:.2f} pages")
         for s in held:
             s.close()
     finally:

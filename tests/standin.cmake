@@ -13,3 +13,11 @@ zandorel_add_test(e2e_tests ${CMAKE_CURRENT_LIST_DIR}/e2e_tests.cpp)
 target_link_libraries(e2e_tests PRIVATE zandorel_standin PkgConfig::HTTPLIB)
 target_compile_definitions(e2e_tests PRIVATE ZANDOREL_CLI="$<TARGET_FILE:zandorel-cli>")
 add_dependencies(e2e_tests zandorel-cli)
+
+# Hostile clients: refused request heads, memory per unread page, fairness.
+add_executable(sharehttp_tests ${CMAKE_CURRENT_LIST_DIR}/sharehttp_tests.cpp)
+target_link_libraries(sharehttp_tests PRIVATE zandorel_standin GTest::gtest_main)
+target_compile_definitions(sharehttp_tests PRIVATE ZANDOREL_SHARE="$<TARGET_FILE:zandorel-share>")
+add_dependencies(sharehttp_tests zandorel-share)
+add_test(NAME sharehttp_tests COMMAND sharehttp_tests)
+set_tests_properties(sharehttp_tests PROPERTIES TIMEOUT 120)

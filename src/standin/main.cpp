@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <malloc.h>
 #include <optional>
 #include <pthread.h>
 #include <string>
@@ -227,6 +228,12 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    // Large blocks (pages, listings) are mapped on their own and go back to
+    // the system when freed, instead of staying with the heap of whichever
+    // thread built them. A fixed threshold also keeps the C library from
+    // raising it after the first large block is freed.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
     // Room for every connection the server admits and the file each may be
     // sending.

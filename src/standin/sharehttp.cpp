@@ -335,30 +335,33 @@ struct HttpTransport::Impl {
     // --- The gate: accepting, limits, the first request head, clocks. ---
 
     // Must hold `mutex`. Makes room for a client from `address` when all
-    // connections are taken: closes one of the address holding the most,
-    // the oldest that has not sent a whole request, else the oldest waiting
-    // for one, else the oldest. False when no address holds more than
+    // connections are taken: closes one of an address holding the most, the
+    // oldest that has not sent a whole request, else the oldest waiting for
+    // its next, else the oldest. False when no address holds more than
     // `address` itself.
     bool makeRoomFor(const std::string& address) {
         const auto mine = perAddress.find(address);
         const unsigned own = mine == perAddress.end() ? 0 : mine->second;
-        const auto most = std::max_element(perAddress.begin(), perAddress.end(),
-                                           [](const auto& a, const auto& b) { return a.second < b.second; });
-        if (most == perAddress.end() || most->second <= own) {
+        unsigned most = 0;
+        for (const auto& [key, count] : perAddress) {
+            most = std::max(most, count);
+        }
+        if (most <= own) {
             return false;
         }
         int chosen = -1;
-        int chosenRank = 3;
-        Clock::time_point chosenSince;
+        std::pair<int, Clock::time_point> best;
         for (const auto& [fd, h] : held) {
-            if (!h.counted || h.address != most->first) {
+            if (!h.counted || perAddress.at(h.address) != most) {
                 continue;
             }
-            const int rank = h.phase == Phase::Gate ? 0 : h.waiting ? 1 : 2;
-            if (rank < chosenRank || (rank == chosenRank && h.since < chosenSince)) {
+            const std::pair<int, Clock::time_point> rank{h.phase == Phase::Gate ? 0
+                                                         : h.waiting            ? 1
+                                                                                : 2,
+                                                         h.since};
+            if (chosen < 0 || rank < best) {
                 chosen = fd;
-                chosenRank = rank;
-                chosenSince = h.since;
+                best = rank;
             }
         }
         if (chosen < 0) {

@@ -1,14 +1,22 @@
 #pragma once
 // The HTTP transport of the service, on libmicrohttpd: event loops over epoll
-// on a few threads, so that no client, however slow, holds a thread. A
-// connection is refused beyond the limits in all and per client address, and
-// closed by either of two clocks: each request (request line, header fields
-// and any small body) must arrive whole within `requestTime` of connecting or
-// of the end of the previous answer, however slowly its bytes trickle in, so
-// idle and slow connections alike go; and while an answer is sent the client
-// may not stop reading for `idleSeconds`. Requests sent back to back
-// (pipelined) are answered in order; HEAD gets the answer to GET without its
-// body.
+// on a few threads, so that no client, however slow, holds a thread.
+//
+// The service accepts each connection itself and reads its first request
+// head without taking it from the socket (see sharehead.h); the library gets
+// the connection only once that head is whole and sound, together with any
+// requests sent right after it, and the answer to the last of those closes
+// the connection. A refused head gets the service's own answer.
+//
+// Limits: `connections` in all and `perAddress` from one client address.
+// When all are taken, a client from an address holding fewer than the
+// address holding the most gets in, and one connection of that address is
+// closed: its oldest without a whole request, else its oldest waiting for
+// its next request, else its oldest. Two clocks close connections: each
+// request (head and any small body) must arrive whole within `requestTime`
+// of connecting or of the previous answer, however slowly its bytes trickle
+// in; and while an answer is sent the client may not stop reading for
+// `idleSeconds`. HEAD gets the answer to GET without its body.
 
 #include "shareroutes.h"
 

@@ -1,0 +1,427 @@
+// zandorel-share against hostile clients: request heads the service refuses
+// before the HTTP library reads them (checked byte by byte, and over raw
+// sockets), the memory that unread page requests cost a running service, and
+// room for a new client while other addresses hold every connection.
+#include "sharehead.h"
+#include "standin.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <string>
+#include <string_view>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace zandorel::standin;
+using Verdict = RequestCheck::Verdict;
+
+namespace {
+
+struct TempDir {
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "zandorel-sharehttp-XXXXXX").string();
+        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
+        path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    fs::path path;
+};
+
+struct Running {
+    explicit Running(ServerOptions options) : server((options.port = 0, options)) {
+        EXPECT_TRUE(server.bind());
+        thread = std::thread([this] { server.run(); });
+    }
+    ~Running() {
+        server.stop();
+        thread.join();
+    }
+    int port() const { return server.port(); }
+    std::string rootTarget() const {
+        const std::string address = server.rootAddress();
+        return address.substr(address.find('/', address.find("//") + 2));
+    }
+    ShareServer server;
+    std::thread thread;
+};
+
+// A connection to 127.0.0.1:`port` from `source`: every address of
+// 127.0.0.0/8 stands for another client.
+int connectTo(int port, const char* source = "127.0.0.1", int receiveBuffer = 0) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (receiveBuffer > 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in from{AF_INET, 0, {}, {}};
+    ::inet_pton(AF_INET, source, &from.sin_addr);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from), 0);
+    const sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    return fd;
+}
+
+void sendAll(int fd, std::string_view bytes) {
+    ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+}
+
+// Everything until the server closes, or until nothing came for 5 s.
+std::string readAll(int fd) {
+    std::string raw;
+    char buffer[65536];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+        raw.append(buffer, static_cast<std::size_t>(n));
+    }
+    return raw;
+}
+
+bool closedByServer(int fd) {
+    char byte;
+    return ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+}
+
+struct Answer {
+    int status = 0;
+    std::string head;
+    std::size_t length = 0; // its Content-Length
+    std::string body;
+};
+
+// The answers in `raw`, one after the other; a head without a
+// Content-Length, or a body shorter than it, fails the test.
+std::vector<Answer> answers(std::string_view raw) {
+    std::vector<Answer> out;
+    while (!raw.empty()) {
+        const std::size_t end = raw.find("\r\n\r\n");
+        if (!raw.starts_with("HTTP/1.1 ") || end == std::string_view::npos) {
+            ADD_FAILURE() << "not an answer: " << raw.substr(0, 120);
+            break;
+        }
+        Answer a;
+        a.status = std::atoi(std::string(raw.substr(9, 3)).c_str());
+        a.head = std::string(raw.substr(0, end));
+        const std::size_t field = a.head.find("\r\nContent-Length: ");
+        if (field == std::string::npos) {
+            ADD_FAILURE() << "no Content-Length: " << a.head;
+            break;
+        }
+        a.length = std::strtoull(a.head.c_str() + field + 18, nullptr, 10);
+        if (raw.size() < end + 4 + a.length) {
+            ADD_FAILURE() << "body shorter than its Content-Length: " << a.head;
+            break;
+        }
+        a.body = std::string(raw.substr(end + 4, a.length));
+        raw.remove_prefix(end + 4 + a.length);
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+// --- The check itself, fed at once and byte by byte. ---
+
+struct HeadCase {
+    const char* name;
+    std::string bytes;
+    Verdict verdict;
+    std::size_t sound; // requests counted sound
+};
+
+std::string get(std::string_view target, std::string_view fields = {}) {
+    return "GET " + std::string(target) + " HTTP/1.1\r\nHost: h\r\n" + std::string(fields) + "\r\n";
+}
+
+TEST(RequestCheck, VerdictsDoNotDependOnHowTheBytesArrive) {
+    using namespace std::string_literals;
+    const std::vector<HeadCase> cases = {
+        {"plain", get("/a"), Verdict::Ready, 1},
+        {"incomplete", "GET /a HTTP/1.1\r\nHost: h\r\n", Verdict::Incomplete, 0},
+        {"empty line before", "\r\n" + get("/a"), Verdict::Ready, 1},
+        {"pipelined", get("/a") + get("/b") + get("/c"), Verdict::Ready, 3},
+        {"pipelined after a body", get("/a", "Content-Length: 5\r\n") + "12345" + get("/b"), Verdict::Ready,
+         2},
+        {"body not yet whole", get("/a", "Content-Length: 5\r\n") + "123", Verdict::Ready, 1},
+        {"equal lengths", get("/a", "Content-Length: 3\r\nContent-Length: 003\r\n") + "xyz", Verdict::Ready,
+         1},
+        {"differing lengths", get("/a", "Content-Length: 0\r\nContent-Length: 30\r\n") + get("/b"),
+         Verdict::Malformed, 0},
+        {"negative length", get("/a", "Content-Length: -1\r\n"), Verdict::Malformed, 0},
+        {"signed length", get("/a", "Content-Length: +1\r\n") + "x", Verdict::Malformed, 0},
+        {"hex length", get("/a", "Content-Length: 0x10\r\n"), Verdict::Malformed, 0},
+        {"listed length", get("/a", "Content-Length: 1, 1\r\n") + "x", Verdict::Malformed, 0},
+        {"empty length", get("/a", "Content-Length: \r\n"), Verdict::Malformed, 0},
+        {"length and chunks", get("/a", "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n"),
+         Verdict::Malformed, 0},
+        {"length beyond 64 bits", get("/a", "Content-Length: 99999999999999999999999\r\n"),
+         Verdict::BodyRefused, 0},
+        {"large body", get("/a", "Content-Length: 65537\r\n"), Verdict::BodyRefused, 0},
+        {"chunked body", get("/a", "Transfer-Encoding: chunked\r\n"), Verdict::BodyRefused, 0},
+        {"NUL in the target", get("/fo\0o"s), Verdict::Malformed, 0},
+        {"NUL in a value", get("/a", "X-A: a\0b\r\n"s), Verdict::Malformed, 0},
+        {"NUL at the end of a value", get("/a", "X-A: ab\0\r\n"s), Verdict::Malformed, 0},
+        {"CR in the target", get("/fo\ro"), Verdict::Malformed, 0},
+        {"CR in a value", get("/a", "X-A: a\rb\r\n"), Verdict::Malformed, 0},
+        {"LF ends a line", "GET /a HTTP/1.1\nHost: h\r\n\r\n", Verdict::Malformed, 0},
+        {"LF in a value", get("/a", "X-A: a\nX-B: b\r\n"), Verdict::Malformed, 0},
+        {"tab in the target", get("/a\tb"), Verdict::Malformed, 0},
+        {"folded field", get("/a", "X-A: a\r\n b\r\n"), Verdict::Malformed, 0},
+        {"space before the colon", get("/a", "Content-Length : 5\r\n"), Verdict::Malformed, 0},
+        {"no version", "GET /a\r\n\r\n", Verdict::Malformed, 0},
+        {"two spaces", "GET  /a HTTP/1.1\r\nHost: h\r\n\r\n", Verdict::Malformed, 0},
+        {"sound first, malformed second", get("/a") + get("/b", "Content-Length: 1\r\nContent-Length: 2\r\n"),
+         Verdict::Malformed, 1},
+        {"second too large is left unchecked", get("/a") + get("/b", "Content-Length: 70000\r\n"),
+         Verdict::Ready, 1},
+        {"head too large", "GET /" + std::string(70000, 'a'), Verdict::HeadTooLarge, 0},
+    };
+    for (const HeadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RequestCheck whole(65536, 65536);
+        whole.add(c.bytes);
+        EXPECT_EQ(whole.verdict(), c.verdict);
+        EXPECT_EQ(whole.soundRequests(), c.sound);
+        RequestCheck bytewise(65536, 65536);
+        for (const char byte : c.bytes) {
+            bytewise.add(std::string_view(&byte, 1));
+        }
+        EXPECT_EQ(bytewise.verdict(), c.verdict);
+        EXPECT_EQ(bytewise.soundRequests(), c.sound);
+    }
+}
+
+// --- Over raw sockets. ---
+
+class HostileRequests : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        std::ofstream(dir_->path / "a.txt") << "hello\n";
+        ServerOptions options;
+        options.folder = dir_->path;
+        server_ = new Running(options);
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        delete dir_;
+    }
+    static int port() { return server_->port(); }
+    static std::string host() { return "Host: 127.0.0.1:" + std::to_string(port()) + "\r\n"; }
+
+    static TempDir* dir_;
+    static Running* server_;
+};
+TempDir* HostileRequests::dir_ = nullptr;
+Running* HostileRequests::server_ = nullptr;
+
+TEST_F(HostileRequests, RefusedWithOneWellFormedAnswerAndNothingAfterIt) {
+    using namespace std::string_literals;
+    // Each is followed, in the same write, by a sound request that must not
+    // be answered: the service answers once and closes.
+    const std::string line = "GET /icons/folder.svg HTTP/1.1\r\n";
+    const std::string next = "GET /icons/file.svg HTTP/1.1\r\n" + host() + "\r\n";
+    struct Case {
+        const char* name;
+        std::string head;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"smuggled by two lengths",
+         line + host() + "Content-Length: 0\r\nContent-Length: " + std::to_string(next.size()) + "\r\n\r\n",
+         400},
+        {"smuggled by the second length first",
+         line + host() + "Content-Length: " + std::to_string(next.size()) + "\r\nContent-Length: 0\r\n\r\n",
+         400},
+        {"length -1", line + host() + "Content-Length: -1\r\n\r\n", 400},
+        {"length +0", line + host() + "Content-Length: +0\r\n\r\n", 400},
+        {"length beyond 64 bits", line + host() + "Content-Length: 18446744073709551617\r\n\r\n", 413},
+        {"length and chunks", line + host() + "Content-Length: 0\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
+        {"NUL in the target", "GET /icons/fo\0lder.svg HTTP/1.1\r\n"s + host() + "\r\n", 400},
+        {"NUL in the query", "GET /?cid=x\0&id=y HTTP/1.1\r\n"s + host() + "\r\n", 400},
+        {"NUL in a value", line + host() + "X-A: a\0b\r\n\r\n"s, 400},
+        {"CR in the target", "GET /icons/fo\rlder.svg HTTP/1.1\r\n" + host() + "\r\n", 400},
+        {"CR in a value", line + host() + "X-A: a\rb\r\n\r\n", 400},
+        {"LF in a value", line + host() + "X-A: a\nX-B: b\r\n\r\n", 400},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int fd = connectTo(port());
+        sendAll(fd, c.head + next);
+        const std::string raw = readAll(fd);
+        EXPECT_TRUE(closedByServer(fd));
+        ::close(fd);
+        const std::vector<Answer> got = answers(raw);
+        ASSERT_EQ(got.size(), 1u) << raw;
+        EXPECT_EQ(got[0].status, c.status);
+        EXPECT_NE(got[0].head.find("\r\nConnection: close"), std::string::npos);
+        EXPECT_EQ(got[0].body.size(), got[0].length);
+        EXPECT_EQ(got[0].body.find("<svg"), std::string::npos);
+    }
+}
+
+TEST_F(HostileRequests, RequestsSentTogetherAreServedAndTheLastAnswerCloses) {
+    const int fd = connectTo(port());
+    sendAll(fd, "GET /icons/folder.svg HTTP/1.1\r\n" + host() + "\r\nGET /icons/file.svg HTTP/1.1\r\n" +
+                    host() + "Content-Length: 3\r\n\r\nabc");
+    const std::vector<Answer> got = answers(readAll(fd));
+    EXPECT_TRUE(closedByServer(fd));
+    ::close(fd);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].status, 200);
+    EXPECT_EQ(got[0].head.find("Connection: close"), std::string::npos);
+    EXPECT_EQ(got[1].status, 200);
+    EXPECT_NE(got[1].head.find("Connection: close"), std::string::npos);
+}
+
+// --- A running service. ---
+
+long residentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) {
+            return std::atol(line.c_str() + 6);
+        }
+    }
+    return -1;
+}
+
+// The program on a free port, serving `folder`; its first line is read.
+struct Program {
+    explicit Program(const fs::path& folder) {
+        int out[2];
+        EXPECT_EQ(::pipe(out), 0);
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 2);
+            ::execl(ZANDOREL_SHARE, ZANDOREL_SHARE, "--port", "0", folder.c_str(), nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string line;
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        ::close(out[0]);
+        const std::size_t colon = line.find(':', line.find("//"));
+        port = std::atoi(line.c_str() + colon + 1);
+        target = line.substr(line.find('/', colon));
+    }
+    ~Program() {
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }
+    pid_t pid = -1;
+    int port = 0;
+    std::string target;
+};
+
+TEST(ShareMemory, UnreadPageRequestsShareOnePage) {
+    TempDir dir;
+    for (int i = 0; i < 10000; ++i) {
+        std::ofstream(dir.path / ("file-" + std::to_string(100000 + i) + ".txt"));
+    }
+    const Program program(dir.path);
+    ASSERT_GT(program.port, 0);
+    const std::string request =
+        "GET " + program.target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(program.port) + "\r\n\r\n";
+    // One page read whole first: what the service holds anyway.
+    const int first = connectTo(program.port);
+    sendAll(first, request);
+    const std::vector<Answer> page = answers(readAll(first));
+    ::close(first);
+    ASSERT_EQ(page.size(), 1u);
+    ASSERT_GT(page[0].length, 5'000'000u);
+    const long before = residentKiB(program.pid);
+
+    // 32 clients ask for it and never read; each has begun to receive it
+    // once its socket is readable.
+    std::vector<int> unread;
+    for (int i = 0; i < 32; ++i) {
+        unread.push_back(connectTo(program.port, "127.0.0.1", 4096));
+        sendAll(unread.back(), request);
+    }
+    for (const int fd : unread) {
+        pollfd p{fd, POLLIN, 0};
+        EXPECT_EQ(::poll(&p, 1, 30000), 1);
+    }
+    const long after = residentKiB(program.pid);
+    for (const int fd : unread) {
+        ::close(fd);
+    }
+    const double growth = static_cast<double>(after - before) * 1024.0;
+    EXPECT_LT(growth, 2.0 * static_cast<double>(page[0].length))
+        << "resident " << before << " KiB before, " << after << " KiB with 32 unread pages";
+}
+
+// While other addresses hold every connection the service allows, idle or
+// stalled in a download they never read, and no clock has closed any, a
+// client holding none is served.
+TEST(ShareFairness, AClientHoldingNoConnectionIsServedWhileOthersHoldThemAll) {
+    TempDir dir;
+    {
+        std::ofstream big(dir.path / "big.bin", std::ios::binary);
+        big.seekp(64 * 1024 * 1024 - 1);
+        big.put('\0');
+    }
+    ServerOptions options;
+    options.folder = dir.path;
+    options.limits.connections = 12;
+    options.limits.perAddress = 4;
+    options.limits.requestTime = std::chrono::seconds(60);
+    options.limits.idleSeconds = 60;
+    const Running server(options);
+    const int port = server.port();
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    const std::string id = server.server.folder().cid() + "!" + "6269672e62696e"; // big.bin
+
+    std::vector<int> held;
+    for (const char* source : {"127.0.0.2", "127.0.0.3"}) {
+        for (int i = 0; i < 4; ++i) {
+            held.push_back(connectTo(port, source));
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        held.push_back(connectTo(port, "127.0.0.4", 4096));
+        sendAll(held.back(), "GET /download?id=" + id + " HTTP/1.1\r\n" + host + "\r\n");
+    }
+    for (std::size_t i = 8; i < held.size(); ++i) {
+        pollfd p{held[i], POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the download began";
+    }
+    for (const char* newcomer : {"127.0.0.9", "127.0.0.10", "127.0.0.11"}) {
+        SCOPED_TRACE(newcomer);
+        const int fd = connectTo(port, newcomer);
+        sendAll(fd, "GET " + server.rootTarget() + " HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n");
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 5000), 1) << "no answer while others hold every connection";
+        EXPECT_TRUE(readAll(fd).starts_with("HTTP/1.1 200"));
+        ::close(fd);
+    }
+    int open = 0;
+    for (const int fd : held) {
+        open += closedByServer(fd) ? 0 : 1;
+        ::close(fd);
+    }
+    EXPECT_GE(open, 9) << "only as many closed as newcomers came";
+}
+
+} // namespace
