@@ -288,6 +288,45 @@ TEST_F(HostileRequests, RequestsSentTogetherAreServedAndTheLastAnswerCloses) {
     EXPECT_NE(got[1].head.find("Connection: close"), std::string::npos);
 }
 
+// A shared page is never stale: a file added, grown or made private since
+// shows on the next request, while an unread copy of the old page goes on
+// being sent whole.
+TEST(SharePages, SharedPageFollowsTheListing) {
+    TempDir dir;
+    std::ofstream(dir.path / "a.txt") << "hello\n";
+    ServerOptions options;
+    options.folder = dir.path;
+    const Running server(options);
+    const std::string request = "GET " + server.rootTarget() +
+                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                                "\r\nConnection: close\r\n\r\n";
+    const auto page = [&] {
+        const int fd = connectTo(server.port());
+        sendAll(fd, request);
+        const std::vector<Answer> got = answers(readAll(fd));
+        ::close(fd);
+        return got.size() == 1 ? got[0].body : std::string();
+    };
+    const int unread = connectTo(server.port(), "127.0.0.1", 4096);
+    sendAll(unread, request);
+    const std::string first = page();
+    EXPECT_NE(first.find("{\"name\":\"a\",\"extension\":\".txt\""), std::string::npos);
+    EXPECT_EQ(page(), first) << "the same listing, the same page";
+
+    std::ofstream(dir.path / "b.txt") << "b";
+    std::string next = page();
+    EXPECT_NE(next.find("{\"name\":\"b\",\"extension\":\".txt\""), std::string::npos);
+    std::ofstream(dir.path / "a.txt", std::ios::app) << "more\n";
+    next = page();
+    EXPECT_EQ(next.find("\"itemType\":\"file\",\"size\":6,"), std::string::npos) << "a.txt grew to 11 bytes";
+    EXPECT_NE(next.find("\"itemType\":\"file\",\"size\":11,"), std::string::npos);
+
+    const std::vector<Answer> old = answers(readAll(unread));
+    ::close(unread);
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0].body, first);
+}
+
 // --- A running service. ---
 
 long residentKiB(pid_t pid) {
