@@ -6,9 +6,11 @@ side by side:
     python3 bench/share_hostile.py memory   BINARY [--files 100000] [--requests 30]
     python3 bench/share_hostile.py fairness BINARY [--idle-addresses 5] [--stalled-addresses 4]
 
-smuggle   sends one GET carrying two differing Content-Length fields whose
-          body is a second request, and prints every status line answered
-          and whether the connection was closed.
+smuggle   sends hostile requests, each on a connection of its own: a GET
+          carrying two differing Content-Length fields whose body is a second
+          request, a NUL in the target and Content-Length: -1; prints every
+          answer's status line, whether its framing holds and whether the
+          connection was closed.
 memory    serves a folder of FILES empty files (made once under /tmp), reads
           its page once, then sends REQUESTS page requests that are never
           read; prints the page size and the growth of the service's VmRSS
@@ -69,29 +71,59 @@ def rss_kib(pid):
     return 0
 
 
+def describe(raw, closed):
+    """The answers in `raw`: status lines, and whether each is framed right
+    (its Content-Length bytes of body, then the next answer or the end)."""
+    parts = []
+    while raw:
+        end = raw.find(b"\r\n\r\n")
+        if not raw.startswith(b"HTTP/") or end < 0:
+            parts.append(f"{len(raw)} stray bytes")
+            break
+        head = raw[:end].decode("latin1")
+        length = None
+        for line in head.split("\r\n")[1:]:
+            name, _, value = line.partition(":")
+            if name.lower() == "content-length":
+                length = int(value.strip())
+        body_end = end + 4 + (length or 0)
+        parts.append(head.split("\r\n")[0] + ("" if length is not None and body_end <= len(raw)
+                                               else " (framing broken)"))
+        raw = raw[body_end:]
+    return "; ".join(parts) + ("; closed" if closed else "; left open")
+
+
+def exchange(port, data):
+    s = connect(port, timeout=2)
+    s.sendall(data)
+    out = b""
+    closed = False
+    try:
+        while chunk := s.recv(65536):
+            out += chunk
+        closed = True
+    except socket.timeout:
+        pass
+    s.close()
+    return describe(out, closed)
+
+
 def smuggle(args):
     folder = "/tmp/zandorel-bench-small"
     os.makedirs(folder, exist_ok=True)
     proc, port, target = start(args.binary, folder)
     try:
+        host = f"Host: 127.0.0.1:{port}\r\n".encode()
         second = request("/icons/file.svg", port, close=False)
-        first = (f"GET /icons/folder.svg HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nContent-Length: 0\r\n"
-                 f"Content-Length: {len(second)}\r\n\r\n").encode()
-        s = connect(port, timeout=2)
-        s.sendall(first + second)
-        out = b""
-        closed = False
-        try:
-            while chunk := s.recv(65536):
-                out += chunk
-            closed = True
-        except socket.timeout:
-            pass
-        at = out.find(b"HTTP/1.1 ")
-        while at >= 0:
-            print(out[at:out.find(b"\r\n", at)].decode())
-            at = out.find(b"HTTP/1.1 ", at + 1)
-        print("connection closed by the service" if closed else "connection left open")
+        cases = {
+            "two Content-Length values, the body a second request":
+                b"GET /icons/folder.svg HTTP/1.1\r\n" + host + b"Content-Length: 0\r\nContent-Length: "
+                + str(len(second)).encode() + b"\r\n\r\n" + second,
+            "NUL in the target": b"GET /icons/folder.svg\0x HTTP/1.1\r\n" + host + b"\r\n",
+            "Content-Length: -1": b"GET /icons/folder.svg HTTP/1.1\r\n" + host + b"Content-Length: -1\r\n\r\n",
+        }
+        for name, data in cases.items():
+            print(f"{name}: {exchange(port, data)}")
     finally:
         proc.terminate()
         proc.wait()
