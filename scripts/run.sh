@@ -102,13 +102,12 @@ if [ "$SERVICE" != "$DEFAULT_SERVICE" ]; then
     CONFIG="$BUILD_DIR/run-config.xml"
     SOURCE_CONFIG="$(dirname "$APP")/ZandorelConfig.xml"
     [ -f "$SOURCE_CONFIG" ] || SOURCE_CONFIG="$ROOT/config/ZandorelConfig.xml"
-    if grep -q 'ShareService="' "$SOURCE_CONFIG"; then
-        sed -E "s#ShareService=\"[^\"]*\"#ShareService=\"$SERVICE\"#" "$SOURCE_CONFIG" >"$CONFIG"
-    else
-        sed -E "0,/<Config([ >\/])/s##<Config ShareService=\"$SERVICE\"\1#" "$SOURCE_CONFIG" >"$CONFIG"
-    fi
+    # The stand-in also answers the update check: both addresses name it.
+    sed -E -e "s#[[:space:]]+(ShareService|UpdateService)=\"[^\"]*\"##g" \
+        -e "0,/<Config([ >\/])/s##<Config ShareService=\"$SERVICE\" UpdateService=\"$SERVICE\"\1#" \
+        "$SOURCE_CONFIG" >"$CONFIG"
     CONFIG_ARGS=(--config "$CONFIG")
-    echo "Settings for this run: $(build_dir_name)/run-config.xml (ShareService $SERVICE)."
+    echo "Settings for this run: $(build_dir_name)/run-config.xml (ShareService and UpdateService $SERVICE)."
 fi
 
 echo "Shared folder address (paste it into the program): $ADDRESS"

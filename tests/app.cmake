@@ -8,6 +8,7 @@ add_executable(app_tests
     app_codelistbox_tests.cpp
     app_control_tests.cpp
     app_dialogs_tests.cpp
+    app_instance_tests.cpp
     app_layout_tests.cpp
     app_linklist_tests.cpp
     app_retrieval_tests.cpp
@@ -26,6 +27,8 @@ file(WRITE ${ZANDOREL_TEST_SCREEN}
 target_compile_definitions(app_tests PRIVATE
     ZANDOREL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
     ZANDOREL_CONFIG_FILE="${PROJECT_SOURCE_DIR}/config/ZandorelConfig.xml"
-    ZANDOREL_TEST_SCREEN="${ZANDOREL_TEST_SCREEN}")
+    ZANDOREL_TEST_SCREEN="${ZANDOREL_TEST_SCREEN}"
+    ZANDOREL_PROGRAM="$<TARGET_FILE:Zandorel>")
+add_dependencies(app_tests Zandorel)
 add_test(NAME app_tests COMMAND app_tests)
 set_tests_properties(app_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)

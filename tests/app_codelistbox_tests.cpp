@@ -122,7 +122,37 @@ TEST_F(CodeListBoxTest, AViewerLargerThanTheScreenIsFitted) {
         });
         EXPECT_EQ(frame.size(), saved.boundedTo(area.size()));
         EXPECT_TRUE(area.contains(frame));
+        // The size it was fitted to is not kept as the user's.
+        EXPECT_EQ(Saved("Width"), QString::number(saved.width()));
+        EXPECT_EQ(Saved("Height"), QString::number(saved.height()));
     }
+}
+
+// The viewer cannot be made smaller than its text and button can use, by
+// hand or by the settings.
+TEST_F(CodeListBoxTest, AViewerHasAMinimumSize) {
+    LoadPage(DataPath(u"app_folder.html"_s));
+    QSize minimum;
+    ViewRow(Window(), 1, [&](CodeListBox& viewer) {
+        minimum = viewer.minimumSize();
+        viewer.resize(50, 30);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(viewer.size(), minimum);
+        const QRect text = viewer.Text_Code().Widget()->geometry();
+        const QRect button = viewer.Command_Ok().Widget()->geometry();
+        EXPECT_GE(text.height(), 60);
+        EXPECT_FALSE(text.intersects(button));
+        EXPECT_TRUE(viewer.rect().contains(button));
+        viewer.close();
+    });
+    ASSERT_GE(minimum.width(), 100);
+    EXPECT_GE(Saved("Width").toInt(), minimum.width());
+    SetSetting(keys::CodeListBox, u"Width"_s, u"50"_s);
+    SetSetting(keys::CodeListBox, u"Height"_s, u"30"_s);
+    ViewRow(Window(), 1, [&](CodeListBox& viewer) {
+        EXPECT_EQ(viewer.size(), minimum);
+        viewer.close();
+    });
 }
 
 } // namespace

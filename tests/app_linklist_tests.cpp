@@ -2,6 +2,7 @@
 // texts and the combined block, rebuilt by 生成代码 from the format box, and
 // widgets lent only to the rows in sight.
 
+#include "app/captionlabel.h"
 #include "app/codelistbox.h"
 #include "app_support.h"
 #include "settings/editxml.h"
@@ -9,10 +10,12 @@
 #include "share/sdpage.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 
 using namespace zandorel;
 using namespace zandorel::app;
@@ -54,6 +57,53 @@ TEST_F(LinkListTest, SavedPageFillsNumberedRowsWithCaptionsWarningsAndLinks) {
     EXPECT_EQ(warn->text(), u"警告：文件不是公共"_s);
     EXPECT_EQ(warn->palette().color(QPalette::WindowText), QColor(255, 0, 0));
     EXPECT_EQ(Block(), links[0] + u"\r\n"_s + links[1] + u"\r\n"_s + links[2] + u"\r\n"_s);
+}
+
+// A long file name's caption is cut short before the "?" column, the whole
+// caption in its tooltip; control characters in a name show as symbols in
+// the caption, while the link text and the block keep what the template made.
+TEST_F(LinkListTest, LongAndControlCharacterNamesShowReadably) {
+    const QString longName = QString(250, u'n');
+    const QString page = u"<html><body><script>var primedResponse={\"items\":[{\"id\":\"F\",\"children\":["
+                         u"{\"id\":\"F.1\",\"name\":\"%1\",\"extension\":\".txt\",\"sharingLevelValue\":0},"
+                         u"{\"id\":\"F.2\",\"name\":\"two\\nlines\\tand\\u0007bell\",\"extension\":\".txt\","
+                         u"\"sharingLevelValue\":0},"
+                         u"{\"id\":\"F.3\",\"name\":\"short\",\"extension\":\".txt\",\"sharingLevelValue\":0}"
+                         u"]}]};</script></body></html>"_s.arg(longName);
+    WriteFile(folder.filePath(u"names.html"_s), page);
+    MainWindow& window = Window();
+    window.show();
+    Ctl(u"Text_CodeFormat"_s).SetText(u"%v(name)%v(extension)"_s);
+    dialogs.answerOpenFile(folder.filePath(u"names.html"_s));
+    Press(u"Command_GetFromFile"_s);
+    ASSERT_EQ(window.LinkRowCount(), 3);
+    QCoreApplication::processEvents();
+
+    auto caption = [&](int row) {
+        return dynamic_cast<CaptionLabel*>(window.RowWidget(u"Label_Link"_s, row));
+    };
+    CaptionLabel* label = caption(1);
+    ASSERT_NE(label, nullptr);
+    const QWidget* button = window.RowWidget(u"Command_Link_AllValue"_s, 1);
+    EXPECT_EQ(label->text(), u"1. "_s + longName + u".txt"_s);
+    EXPECT_TRUE(label->Elided());
+    EXPECT_TRUE(label->ShownText().endsWith(u'…'));
+    EXPECT_LT(label->x() + label->fontMetrics().horizontalAdvance(label->ShownText()), button->x());
+    // Pointing at it shows the whole caption.
+    QHelpEvent help(QEvent::ToolTip, label->rect().center(), label->mapToGlobal(label->rect().center()));
+    QCoreApplication::sendEvent(label, &help);
+    EXPECT_EQ(QToolTip::text(), label->text());
+    QToolTip::hideText();
+
+    // Control characters: one line, each shown as its symbol.
+    EXPECT_EQ(caption(2)->text(), u"2. two\nlines\tand\u0007bell.txt"_s);
+    EXPECT_EQ(caption(2)->ShownText(), u"2. two\u240Alines\u2409and\u2407bell.txt"_s);
+    EXPECT_FALSE(caption(2)->Elided());
+    EXPECT_EQ(window.Text_Link(2).Text(), u"two\nlines\tand\u0007bell.txt"_s);
+    EXPECT_TRUE(Block().contains(u"two\nlines"_s));
+    // A short caption is shown as it is, with the label's own tooltip.
+    EXPECT_EQ(caption(3)->ShownText(), u"3. short.txt"_s);
+    EXPECT_FALSE(caption(3)->Elided());
 }
 
 TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {

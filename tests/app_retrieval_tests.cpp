@@ -8,8 +8,10 @@
 #include "settings/keys.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -87,11 +89,28 @@ TEST_F(RetrievalTest, EmptyListingsAreToldAndTheTestBuildNamesTheFailedStep) {
                 EXPECT_EQ(messages[0].title, u"Step %1 Error"_s.arg(c.step));
                 EXPECT_EQ(messages[0].text, c.text);
             }
-            EXPECT_EQ(messages.last().text, u"获取源代码失败"_s);
+            // The message names the file the page was dumped to.
+            EXPECT_EQ(messages.last().text,
+                      u"获取源代码失败\r\n获取的网页代码已保存到："_s +
+                          QDir::toNativeSeparators(folder.filePath(u"Zandorel_error.html"_s)));
             EXPECT_EQ(ReadFile(folder.filePath(u"Zandorel_error.html"_s)), c.dump);
             EXPECT_EQ(Window().LinkRowCount(), 0);
             EXPECT_EQ(Block(), QString());
         }
+    }
+    // The settings' own wording; without %1 the path follows it.
+    ASSERT_TRUE(Restart());
+    for (const QString& wording : {u"Dump: %1."_s, u"Dump at "_s}) {
+        pugi::xml_node node = SettingsStore::Instance().Root().child("Soft").child("Config");
+        node.remove_child("GetSourceCode_Dump");
+        node.append_child("GetSourceCode_Dump").text().set(wording.toStdString().c_str());
+        dialogs.clear();
+        LoadSavedPage(u"app_nodata.html"_s);
+        ASSERT_EQ(Messages().size(), 1);
+        const QString path = QDir::toNativeSeparators(folder.filePath(u"Zandorel_error.html"_s));
+        EXPECT_EQ(Messages()[0].text,
+                  u"获取源代码失败\r\n"_s +
+                      (wording.contains(u"%1") ? u"Dump: "_s + path + u'.' : u"Dump at "_s + path));
     }
 }
 
@@ -165,7 +184,7 @@ TEST_F(RetrievalTest, ClosingOneWindowWhileItsFetchWaits) {
 TEST_F(RetrievalTest, ASecondRetrievalDuringAFetch) {
     Serve(GeneratedFolderPage(2).toUtf8(), true);
     MainWindow& window = Window();
-    // A saved page read while the fetch waits: the fetch then fills from the newer page object.
+    // A saved page read while the fetch waits supersedes the fetch, which ends quietly.
     int rowsWhileWaiting = -1;
     OnRequest([&] {
         LoadSavedPage(u"app_folder.html"_s);
@@ -267,6 +286,86 @@ TEST_F(RetrievalTest, AWaitingFetchShowsABusyPointerAndEscStopsItQuietly) {
     QTest::keyClick(Ctl(u"Text_URL"_s).Widget(), Qt::Key_Escape);
     EXPECT_EQ(window.LinkRowCount(), 2);
     EXPECT_TRUE(Messages().isEmpty());
+}
+
+// The pointer a person sees over a widget: the application's override, if
+// one is set, else the widget's own.
+Qt::CursorShape ShownPointer(QWidget* widget) {
+    if (const QCursor* over = QGuiApplication::overrideCursor()) {
+        return over->shape();
+    }
+    return widget->cursor().shape();
+}
+
+// Busy over the whole window, its text boxes included, while a fetch of the
+// window waits, and only there and then; a fetch superseded by a newer one is
+// stopped, so the pointer comes back when the newest ends.
+TEST_F(RetrievalTest, BusyPointerOverTheWholeWaitingWindowOnly) {
+    MainWindow& window = Window();
+    Activate(window);
+    LoadSavedPage(u"app_folder.html"_s);
+    ASSERT_EQ(window.LinkRowCount(), 3);
+    Press(u"Command_NewWindow"_s);
+    MainWindow& other = Window(1);
+    other.move(window.frameGeometry().right() + 20, window.y());
+    Serve(GeneratedFolderPage(2).toUtf8(), true);
+    const QList<QWidget*> parts = {
+        window.RowWidget(u"Text_Link"_s, 1),
+        Ctl(u"Text_URL"_s).Widget(),
+        Ctl(u"Text_CodeFormat"_s).Widget(),
+        qobject_cast<QPlainTextEdit*>(Ctl(u"Text_AllLinkCode"_s).Widget())->viewport(),
+        Ctl(u"Command_Get"_s).Widget(),
+        &window};
+    QStringList seen;
+    auto look = [&](QWidget* widget) {
+        QTest::mouseMove(widget, widget->rect().center());
+        QCoreApplication::processEvents();
+        seen << widget->objectName() + u'=' + QString::number(ShownPointer(widget));
+    };
+    const QString busy = QString::number(Qt::BusyCursor);
+    const QString beam = QString::number(Qt::IBeamCursor);
+    OnRequest([&] {
+        for (QWidget* part : parts) {
+            look(part);
+        }
+        look(other.Ctl(u"Text_URL"_s).Widget()); // the other window does not wait
+        look(parts[1]);
+        server.Release();
+    });
+    StartGet(window);
+    EXPECT_EQ(seen.join(u' '), u"Text_Link_1=%1 Text_URL=%1 Text_CodeFormat=%1 qt_scrollarea_viewport=%1 "
+                               u"Command_Get=%1 Form_Main=%1 Text_URL=%2 Text_URL=%1"_s.arg(busy, beam));
+    ASSERT_EQ(window.LinkRowCount(), 2);
+    EXPECT_FALSE(window.Retrieving());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(ShownPointer(parts[1]), Qt::IBeamCursor);
+
+    // A second retrieval while the first waits: the first is stopped, and
+    // once the second is done nothing waits and the pointer is back, though
+    // the server still holds the first's answer.
+    seen.clear();
+    bool released = false;
+    QTimer safety; // in case the first is not stopped
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [&] {
+        released = true;
+        server.Release();
+    });
+    OnRequest([&] {
+        safety.start(5000);
+        LoadSavedPage(u"app_folder.html"_s);
+    });
+    StartGet(window);
+    EXPECT_FALSE(released);
+    EXPECT_FALSE(window.Retrieving());
+    look(parts[1]);
+    EXPECT_EQ(seen.join(u' '), u"Text_URL=%1"_s.arg(beam));
+    EXPECT_EQ(window.LinkRowCount(), 3);
+    EXPECT_EQ(window.Label_Link(1).Caption(), u"1. a.txt"_s);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(Messages().isEmpty());
+    safety.stop();
+    server.Release();
 }
 
 TEST_F(RetrievalTest, EnterInTheAddressBoxFetchesAndInTheFormatBoxRebuilds) {

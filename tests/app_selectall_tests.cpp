@@ -4,9 +4,12 @@
 #include "app/codelistbox.h"
 #include "app_support.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 using namespace zandorel;
 using namespace zandorel::app;
@@ -38,6 +41,55 @@ TEST_F(SelectAllTest, LinkTextsSelectAllOnFocusAndOnCtrlA) {
     EXPECT_FALSE(address->hasSelectedText());
     QTest::keyClick(address, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(address->selectedText(), u"http://x/?cid=1"_s);
+}
+
+// A click into the combined block or a link text, the button held as long
+// as a hand holds it, selects the whole text, and Ctrl+C then copies it.
+TEST_F(SelectAllTest, HandClickSelectsAllAndCtrlCCopiesIt) {
+    MainWindow& window = Window();
+    Activate(window);
+    LoadSavedPage(u"app_folder.html"_s);
+    ASSERT_EQ(window.LinkRowCount(), 3);
+    auto* block = qobject_cast<QPlainTextEdit*>(Ctl(u"Text_AllLinkCode"_s).Widget());
+    ASSERT_NE(block, nullptr);
+    ASSERT_FALSE(block->toPlainText().isEmpty());
+    auto* link = qobject_cast<QLineEdit*>(window.RowWidget(u"Text_Link"_s, 2));
+    ASSERT_NE(link, nullptr);
+    auto* address = Ctl(u"Text_URL"_s).Widget();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    for (const int held : {0, 20, 90, 200}) {
+        SCOPED_TRACE(held);
+        for (QWidget* target : {block->viewport(), static_cast<QWidget*>(link)}) {
+            SCOPED_TRACE(target->objectName().toStdString());
+            // The focus starts elsewhere; the clipboard holds something older.
+            QTest::mouseClick(address, Qt::LeftButton);
+            ASSERT_TRUE(address->hasFocus());
+            clipboard->setText(u"stale"_s);
+            const QPoint at(target->width() / 3, target->height() / 4);
+            QTest::mousePress(target, Qt::LeftButton, {}, at);
+            QTest::mouseRelease(target, Qt::LeftButton, {}, at, held);
+            QTest::qWait(30); // a hand moves to the keys
+            QWidget* box = target == link ? target : static_cast<QWidget*>(block);
+            ASSERT_TRUE(box->hasFocus());
+            const QString whole = target == link ? link->text() : block->toPlainText();
+            const QString selected =
+                target == link ? link->selectedText() : block->textCursor().selection().toPlainText();
+            EXPECT_EQ(selected, whole);
+            QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+            EXPECT_EQ(clipboard->text(), whole);
+        }
+    }
+    // Once in the block, a second click places the caret as usual.
+    QTest::mouseClick(address, Qt::LeftButton);
+    QTest::mouseClick(block->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(block->textCursor().selection().toPlainText(), block->toPlainText());
+    QTest::mouseClick(block->viewport(), Qt::LeftButton, {}, QPoint(5, 5), 300);
+    EXPECT_FALSE(block->textCursor().hasSelection());
+    // Tabbing into the block selects it whole too.
+    QTest::mouseClick(address, Qt::LeftButton);
+    block->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(block->textCursor().selection().toPlainText(), block->toPlainText());
 }
 
 // Ctrl+Shift+A is not Ctrl+A: no text box selects anything on it.

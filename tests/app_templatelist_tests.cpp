@@ -47,6 +47,12 @@ TEST_F(TemplateListTest, CommandsAreSavedAcrossARestart) {
     dialogs.answerInput(u"mine"_s);
     Press(u"Command_AddToList"_s);
     Press(u"Command_AddToList"_s);
+    // A name of blanks only is refused like an empty one.
+    for (const QString& blank : {u" "_s, u"   "_s, u"\t \u3000"_s}) {
+        dialogs.answerInput(blank);
+        Press(u"Command_AddToList"_s);
+    }
+    EXPECT_EQ(list->count(), 4);
     EXPECT_EQ(Entries(list), u"one two three mine"_s);
     EXPECT_EQ(Format(), markup);
 
@@ -95,7 +101,7 @@ TEST_F(TemplateListTest, FocusAloneChoosesNothing) {
     auto* box = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
     box->setFocus(Qt::MouseFocusReason);
     Type(u"typed by hand"_s);
-    for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != list; ++tabs) {
+    for (int tabs = 0; tabs < 20 && QApplication::focusWidget() != list; ++tabs) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     ASSERT_EQ(QApplication::focusWidget(), list);

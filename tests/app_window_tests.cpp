@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -155,6 +156,64 @@ TEST_F(WindowTest, ASizeLargerThanTheScreenIsFittedAtStart) {
         WaitUntil([&] { return window.frameGeometry() == c.frame; });
         EXPECT_EQ(window.frameGeometry(), c.frame);
         EXPECT_TRUE(area.contains(window.frameGeometry()));
+    }
+}
+
+// The window cannot be made smaller than its controls can be used at, by
+// hand or by the settings; a size the program chose to fit the screen is
+// not saved as the user's.
+TEST_F(WindowTest, MinimumSizeAndFittedSizesAreNotSaved) {
+    MainWindow& window = Window();
+    const QSize minimum = window.minimumSize();
+    ASSERT_GE(minimum.width(), 500);
+    window.resize(50, 30);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.size(), minimum);
+    // Every control stands whole inside the window, none on another.
+    QList<QWidget*> shown;
+    for (const Control* control : window.Controls()) {
+        QWidget* widget = control->Widget();
+        if (widget && widget->parentWidget() == &window && widget->isVisibleTo(&window)) {
+            EXPECT_TRUE(window.rect().contains(widget->geometry())) << control->Name().toStdString();
+            EXPECT_GE(widget->width(), 20) << control->Name().toStdString();
+            shown.append(widget);
+        }
+    }
+    auto* address = Ctl(u"Text_URL"_s).Widget();
+    EXPECT_GE(address->width(), 150);
+    EXPECT_GE(Ctl(u"Text_AllLinkCode"_s).Widget()->height(), 60);
+    for (QWidget* a : shown) {
+        for (QWidget* b : shown) {
+            if (a != b && !qobject_cast<QLabel*>(a) && !qobject_cast<QLabel*>(b)) {
+                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                    << a->objectName().toStdString() << " " << b->objectName().toStdString();
+            }
+        }
+    }
+    window.close();
+    ASSERT_TRUE(program->Ended());
+    EXPECT_GE(savedAttribute(SavedSettings(), keys::FormMain, u"Width"_s).toInt(), minimum.width());
+
+    WriteSettings(u"<Soft><Window><Form_Main Width=\"50\" Height=\"30\"/></Window></Soft>"_s);
+    ASSERT_TRUE(Restart());
+    EXPECT_EQ(Window().size(), minimum);
+
+    // Larger than the screen: fitted, and closed as it is, the size from the
+    // settings stays; once the user has resized it, the user's size is kept.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const bool resized : {false, true}) {
+        SCOPED_TRACE(resized);
+        WriteSettings(u"<Soft><Window><Form_Main Width=\"3000\" Height=\"2500\"/></Window></Soft>"_s);
+        ASSERT_TRUE(Restart());
+        MainWindow& large = Window();
+        WaitUntil([&] { return large.frameGeometry().size() == area.size(); });
+        ASSERT_EQ(large.frameGeometry().size(), area.size());
+        const QSize kept = resized ? UserResize(large, QSize(900, 500)) : QSize(3000, 2500);
+        Press(u"Command_Exit"_s);
+        ASSERT_TRUE(program->Ended());
+        const QString saved = SavedSettings();
+        EXPECT_EQ(savedAttribute(saved, keys::FormMain, u"Width"_s), QString::number(kept.width()));
+        EXPECT_EQ(savedAttribute(saved, keys::FormMain, u"Height"_s), QString::number(kept.height()));
     }
 }
 

@@ -114,6 +114,40 @@ TEST_F(CliTest, SettingsShapeTheOutput) {
     EXPECT_TRUE(r.err.contains(q("Load XML config error,please check broken.xml")));
 }
 
+// Each message is one line with its line feed, whatever line end the
+// settings text brings: the shell's prompt never follows it on the same line.
+TEST_F(CliTest, MessagesEndInOneLineFeed) {
+    const QString empty = write(q("empty.html"), "<html></html>");
+    const struct {
+        const char* text; // null: the built-in one
+        const char* err;
+    } cases[] = {
+        {nullptr, "获取源代码失败\n"},
+        {"nothing here", "nothing here\n"},
+        {"nothing here&#13;&#10;", "nothing here\n"},
+        {"nothing here&#10;", "nothing here\n"},
+        {"two&#13;&#10;lines&#13;&#10;", "two\r\nlines\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        QStringList args{q("--page"), empty};
+        if (c.text) {
+            args << q("--config")
+                 << write(q("lines.xml"), QByteArray("<Soft><Config><GetSourceCode_Error>") + c.text +
+                                              "</GetSourceCode_Error><SkyDriveURL_Error>" + c.text +
+                                              "</SkyDriveURL_Error></Config></Soft>");
+        }
+        CliRun r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, QString::fromUtf8(c.err));
+        args[0] = q("--address");
+        args[1] = q("http://elsewhere.invalid/?cid=1");
+        r = run(args);
+        EXPECT_EQ(r.status, 3);
+        EXPECT_TRUE(r.err.endsWith(u'\n') && !r.err.endsWith(q("\n\n"))) << r.err.toStdString();
+    }
+}
+
 TEST_F(CliTest, FailuresAndUsage) {
     CliRun r = run({q("--page"), write(q("nodata.html"), "<html>no script</html>")});
     EXPECT_EQ(r.status, 2);

@@ -3,6 +3,7 @@
 
 #include "settings/editxml.h"
 #include "settings/keys.h"
+#include "settings/templatelist.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -48,6 +49,100 @@ TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
         LoadErrorMessage(q("ZandorelConfig.xml"), QDateTime(QDate(2026, 1, 2), QTime(3, 4)));
     EXPECT_TRUE(message.startsWith(q("加载XML设置文件失败，请检查 ZandorelConfig.xml 是否配置正确\r\n"
                                      "Load XML config error,please check ZandorelConfig.xml\r\n")));
+}
+
+// The update check asks the update server the settings name, else the share service.
+TEST_F(SettingsTest, UpdateCheckAddressComesFromTheSettings) {
+    struct Row {
+        const char* config;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"<Config/>", "http://127.0.0.1:8765"},
+        {"<Config ShareService=\"http://127.0.0.1:41234/\"/>", "http://127.0.0.1:41234"},
+        {"<Config ShareService=\"http://127.0.0.1:41234\" UpdateService=\"https://updates.example:8443\"/>",
+         "https://updates.example:8443"},
+        {"<Config UpdateService=\" http://10.0.0.7:9000// \"/>", "http://10.0.0.7:9000"},
+        // Not a service address: the share service's stands in.
+        {"<Config ShareService=\"http://127.0.0.1:5000\" UpdateService=\"ftp://x\"/>",
+         "http://127.0.0.1:5000"},
+        {"<Config ShareService=\"http://127.0.0.1:5000\" UpdateService=\"http://x/path\"/>",
+         "http://127.0.0.1:5000"},
+        {"<Config UpdateService=\"\"/>", "http://127.0.0.1:8765"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.config);
+        SettingsStore store;
+        ASSERT_TRUE(store.LoadSettings(write((std::string("<Soft>") + row.config + "</Soft>").c_str())));
+        EXPECT_EQ(store.UpdateService(), q(row.expected));
+        EXPECT_EQ(store.UpdateCheckURL(),
+                  q(row.expected) + q("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest"));
+    }
+}
+
+// Two programs on one settings file: the one that saves last does not throw
+// away what the other saved since it read the file. Its own template edits
+// and window sizes go on top of the file as it is now.
+TEST_F(SettingsTest, SaveMergesWhatAnotherProgramSavedMeanwhile) {
+    const QString path =
+        write("<Soft><Window><Form_Main Width=\"842\" Height=\"425\"/></Window><TemplateList>"
+              "<Template name=\"a\">fa</Template><Template name=\"b\">fb</Template>"
+              "<Template name=\"c\">fc</Template></TemplateList></Soft>");
+    SettingsStore first;
+    SettingsStore second;
+    ASSERT_TRUE(first.LoadSettings(path));
+    ASSERT_TRUE(second.LoadSettings(path));
+    auto names = [](const pugi::xml_node doc) {
+        QStringList list;
+        for (int k = 0; k < CountNodes(doc, keys::Template); ++k) {
+            list << ReadAttribute(doc, keys::Template, q("name"), QString(), k) + q("=") +
+                        ReadNodeText(doc, keys::Template, QString(), k);
+        }
+        return list.join(q(" "));
+    };
+
+    // The first adds "x" and deletes "b", and saves: nothing else saved meanwhile.
+    TemplateList list;
+    list.Load(first.Root());
+    ASSERT_TRUE(list.Add(first.Root(), q("x"), q("fx")));
+    ASSERT_TRUE(list.Delete(first.Root(), 1));
+    ASSERT_TRUE(first.Save());
+    EXPECT_FALSE(first.LastSaveMerged());
+
+    // The second adds "y", moves "c" up, sets its window size, and saves.
+    list.Load(second.Root());
+    ASSERT_TRUE(list.Add(second.Root(), q("y"), q("fy")));
+    ASSERT_EQ(list.MoveUp(second.Root(), 2), 1);
+    ASSERT_TRUE(WriteAttribute(second.Root(), keys::FormMain, q("Width"), q("900")));
+    ASSERT_TRUE(second.Save());
+    EXPECT_TRUE(second.LastSaveMerged());
+    SettingsStore disc;
+    ASSERT_TRUE(disc.LoadSettings(path));
+    EXPECT_EQ(names(disc.Root()), q("a=fa c=fc x=fx y=fy"));
+    EXPECT_EQ(ReadAttribute(disc.Root(), keys::FormMain, q("Width"), QString()), q("900"));
+    EXPECT_EQ(ReadAttribute(disc.Root(), keys::FormMain, q("Height"), QString()), q("425"));
+    // What the second saved is now its base: a later save merges nothing.
+    EXPECT_EQ(names(second.Root()), names(disc.Root()));
+    ASSERT_TRUE(second.Save());
+    EXPECT_FALSE(second.LastSaveMerged());
+
+    // The first, saving again after the second, keeps the second's entries
+    // and removes the one it deletes now.
+    list.Load(first.Root());
+    ASSERT_TRUE(list.Delete(first.Root(), 0));
+    ASSERT_TRUE(first.Save());
+    EXPECT_TRUE(first.LastSaveMerged());
+    ASSERT_TRUE(disc.LoadSettings(path));
+    EXPECT_EQ(names(disc.Root()), q("c=fc x=fx y=fy"));
+    EXPECT_EQ(ReadAttribute(disc.Root(), keys::FormMain, q("Width"), QString()), q("900"));
+
+    // Alone on the file, a moved entry keeps its new place.
+    list.Load(first.Root());
+    ASSERT_EQ(list.MoveDown(first.Root(), 0), 1);
+    ASSERT_TRUE(first.Save());
+    EXPECT_FALSE(first.LastSaveMerged());
+    ASSERT_TRUE(disc.LoadSettings(path));
+    EXPECT_EQ(names(disc.Root()), q("x=fx c=fc y=fy"));
 }
 
 TEST_F(SettingsTest, NumericReads) {

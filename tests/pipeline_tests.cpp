@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -196,4 +197,35 @@ TEST_F(ListFolderTest, DumpGoesToTheSettingsFolderWhenTheProgramFolderCannotBeWr
 
     listing.status = Listing::Status::Listed;
     EXPECT_TRUE(WriteExtractionDump(listing).isEmpty());
+}
+
+// A file that is no page at all (a binary opened by mistake): its dump is no
+// larger than the file, and a large one is cut at the dump's limit.
+TEST_F(ListFolderTest, DumpOfABinaryFileIsNotLargerThanTheFile) {
+    QRandomGenerator random(18);
+    for (const qsizetype size : {qsizetype{200000}, qsizetype{5} << 20}) {
+        SCOPED_TRACE(size);
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (char& byte : bytes) {
+            byte = static_cast<char>(random.bounded(256));
+        }
+        const QString source = dir.filePath(q("binary.bin"));
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        SDPage page;
+        const Listing listing = ListFolder(page, ListingSource::file(source));
+        ASSERT_EQ(listing.failedStep(), 1);
+        const QString dump = WriteExtractionDump(listing);
+        ASSERT_FALSE(dump.isEmpty());
+        const qint64 written = QFileInfo(dump).size();
+        EXPECT_GT(written, 0);
+        EXPECT_LE(written, size);
+        EXPECT_LE(written, 4 * MaxDumpChars);
+        // What could be read stays as it was: the dump reads back as the page's beginning.
+        const QString back = ReadTextFile(dump);
+        const QString expected = listing.dumpText.left(back.size());
+        EXPECT_EQ(back, QString(expected).replace(QChar(QChar::ReplacementCharacter), u'?'));
+    }
 }

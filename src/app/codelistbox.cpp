@@ -43,6 +43,8 @@ CodeListBox::CodeListBox(QWidget* owner) : QDialog(owner) {
     Command_Ok_->SetCaption(QString::fromUtf16(u" 关闭"));
     Command_Ok_->Bind(ok);
     QWidget::setTabOrder(code, ok);
+    // Room for the close button and a few lines of the text.
+    setMinimumSize(160, 120);
     resize(312, 206);
 
     // Load steps.
@@ -79,7 +81,7 @@ void CodeListBox::done(int result) {
     if (!unloaded_) {
         unloaded_ = true;
         // The size reaches the disc with the settings, when the last main window closes.
-        const QSize outer = OuterSize(*this);
+        const QSize outer = SizeToSave(*this);
         const pugi::xml_node settings = SettingsStore::Instance().Root();
         WriteAttribute(settings, keys::CodeListBox, QStringLiteral("Width"), QString::number(outer.width()));
         WriteAttribute(settings, keys::CodeListBox, QStringLiteral("Height"),

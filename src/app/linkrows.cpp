@@ -1,6 +1,7 @@
 // The link rows of the main window: filling them from a listing, creating
 // and clearing them, and lending widgets to the rows in sight.
 
+#include "app/captionlabel.h"
 #include "app/dialogs.h"
 #include "app/mainwindow.h"
 #include "app/memorytrim.h"
@@ -141,9 +142,7 @@ MainWindow::RowWidgets* MainWindow::takeRowWidgets() {
     auto widgets = std::make_unique<RowWidgets>();
     // Colours and fonts come with the row's controls when they are bound.
     auto label = [this] {
-        auto* label = new QLabel(paneWidget_);
-        label->setTextFormat(Qt::PlainText);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        auto* label = new CaptionLabel(paneWidget_);
         label->hide();
         return label;
     };
@@ -158,6 +157,7 @@ MainWindow::RowWidgets* MainWindow::takeRowWidgets() {
     widgets->button->setAutoDefault(false);
     widgets->button->hide();
     widgets->button->installEventFilter(this);
+    widgets->label->SetBoundary(widgets->button); // the caption stops before the "?" column
     RowWidgets* lent = widgets.get();
     connect(widgets->button, &QPushButton::clicked, this, [this, lent] {
         if (lent->row > 0) {
@@ -347,22 +347,25 @@ void MainWindow::showRow(int row, const Control* control) {
 // Tab visits the controls in the window's tab order, where the link rows
 // stand as one block at the place of their template row: the text box and
 // the "?" of row 1, then of row 2, and so on, whatever rows have widgets.
-bool MainWindow::focusNextPrevChild(bool next) {
+// The controls that Tab stops at, in reading order of where they stand now:
+// lines from top to bottom, each from left to right. A line is every
+// control that begins above the middle of the line's first control, so a
+// tall control (the template list) shares its line with the boxes beside
+// it. The link rows stand where their frame stands, as Text_Link0; the
+// controls of a group stay out.
+QList<const Control*> MainWindow::TabStops() const {
     struct Stop {
-        QWidget* widget; // null: the block of link rows
+        const Control* control;
+        QRect rect;
     };
-    QList<const Control*> order;
-    for (const auto& control : controls_) {
-        order.append(control.get());
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [](const Control* a, const Control* b) { return a->TabIndex() < b->TabIndex(); });
     QList<Stop> stops;
     const bool rowsShown = Picture_LinkList_Out_->Visible() && Picture_LinkList_In_->Visible();
-    for (const Control* control : order) {
+    for (const auto& owned : controls_) {
+        const Control* control = owned.get();
         if (control == Text_Link0_) {
             if (rowsShown) {
-                stops.append({nullptr});
+                const QWidget* frame = Picture_LinkList_Out_->Widget();
+                stops.append({control, QRect(frame->mapTo(this, QPoint(0, 0)), frame->size())});
             }
             continue;
         }
@@ -371,7 +374,35 @@ bool MainWindow::focusNextPrevChild(bool next) {
             !widget->isEnabled() || !widget->isVisibleTo(this)) {
             continue;
         }
-        stops.append({widget});
+        stops.append({control, QRect(widget->mapTo(this, QPoint(0, 0)), widget->size())});
+    }
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
+        return a.rect.top() != b.rect.top() ? a.rect.top() < b.rect.top() : a.rect.left() < b.rect.left();
+    });
+    QList<const Control*> order;
+    for (qsizetype first = 0; first < stops.size();) {
+        const int middle = stops[first].rect.top() + stops[first].rect.height() / 2;
+        qsizetype end = first + 1;
+        while (end < stops.size() && stops[end].rect.top() < middle) {
+            ++end;
+        }
+        std::stable_sort(stops.begin() + first, stops.begin() + end,
+                         [](const Stop& a, const Stop& b) { return a.rect.left() < b.rect.left(); });
+        for (qsizetype i = first; i < end; ++i) {
+            order.append(stops[i].control);
+        }
+        first = end;
+    }
+    return order;
+}
+
+bool MainWindow::focusNextPrevChild(bool next) {
+    struct Stop {
+        QWidget* widget; // null: the block of link rows
+    };
+    QList<Stop> stops;
+    for (const Control* control : TabStops()) {
+        stops.append({control == Text_Link0_ ? nullptr : control->Widget()});
     }
     const qsizetype count = stops.size();
     if (count == 0) {

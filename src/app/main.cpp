@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     program.EnableStepMessages();
 #endif
     if (!program.Start(parser.value(options.config))) {
-        return 1;
+        return program.Forwarded() ? 0 : 1; // forwarded: the window opened in the running program
     }
     return QApplication::exec();
 }

@@ -20,7 +20,9 @@
 #include "text/regexpfunctions.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -107,10 +109,15 @@ MainWindow::MainWindow(Program& program, int slot)
     setWindowIcon(ProgramIcon());
     createControls();
     setTabOrder();
+    // Below this the address and format boxes, the buttons beside them and
+    // the combined block would be too small to use or would overlap.
+    setMinimumSize(600, 280);
     resize(842, 425);
 }
 
 MainWindow::~MainWindow() {
+    waits_ = 0;
+    updateBusyPointer();
     for (RowControls& row : rows_) {
         row.label.Unbind();
         row.warn.Unbind();
@@ -346,18 +353,15 @@ void MainWindow::createControls() {
             [this] { Timer_Update_Timer(); });
 }
 
+// Qt's own focus chain follows the order Tab takes (focusNextPrevChild).
 void MainWindow::setTabOrder() {
-    QList<Control*> order;
-    for (const auto& control : controls_) {
-        QWidget* widget = control->Widget();
-        if (widget && widget->focusPolicy() != Qt::NoFocus) {
-            order.append(control.get());
+    QWidget* previous = nullptr;
+    for (const Control* control : TabStops()) {
+        QWidget* widget = control == Text_Link0_ ? nullptr : control->Widget();
+        if (widget && previous) {
+            QWidget::setTabOrder(previous, widget);
         }
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [](const Control* a, const Control* b) { return a->TabIndex() < b->TabIndex(); });
-    for (qsizetype i = 1; i < order.size(); ++i) {
-        QWidget::setTabOrder(order[i - 1]->Widget(), order[i]->Widget());
+        previous = widget ? widget : previous;
     }
 }
 
@@ -450,6 +454,9 @@ void MainWindow::Load() {
     if (templateList()->count() >= 1) {
         selectTemplate(0);
     }
+    setTabOrder(); // the controls stand where the skin put them
+    // The window opens ready for a folder address.
+    Text_URL_->Widget()->setFocus(Qt::OtherFocusReason);
     TrimWorkingSet();
 }
 
@@ -463,6 +470,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return; // once the program ends, windows are discarded without unload steps
     }
     unloaded_ = true;
+    updateBusyPointer();
     unload();
     if (busy_ == 0) {
         deleteLater();
@@ -484,7 +492,7 @@ void MainWindow::unload() {
     page_.reset();
     shownPage_.reset();
     program_.MainWindowUnloaded();
-    const QSize outer = OuterSize(*this);
+    const QSize outer = SizeToSave(*this);
     WriteAttribute(settings(), keys::FormMain, QStringLiteral("Width"), QString::number(outer.width()));
     WriteAttribute(settings(), keys::FormMain, QStringLiteral("Height"), QString::number(outer.height()));
     if (program_.OpenWindowCount() == 0) {
@@ -495,7 +503,8 @@ void MainWindow::unload() {
 // ---- Retrieval commands ----
 
 // While any retrieval of the window waits, the pointer over the window shows
-// that work is going on; every control stays usable meanwhile.
+// that work is going on, over every control of it, text boxes included;
+// every control stays usable meanwhile.
 class MainWindow::WaitCursor {
 public:
     explicit WaitCursor(MainWindow& window) : window_(window) {
@@ -503,6 +512,7 @@ public:
             hadCursor_ = window_.testAttribute(Qt::WA_SetCursor);
             before_ = window_.cursor();
             window_.setCursor(Qt::BusyCursor);
+            window_.updateBusyPointer();
         }
     }
     ~WaitCursor() {
@@ -512,6 +522,7 @@ public:
             } else {
                 window_.unsetCursor();
             }
+            window_.updateBusyPointer();
         }
     }
     WaitCursor(const WaitCursor&) = delete;
@@ -522,6 +533,49 @@ private:
     bool hadCursor_ = false;
     QCursor before_;
 };
+
+namespace {
+
+// The windows whose busy pointer shows now. Text boxes set a pointer of
+// their own, which the window's cannot cover; the application's override
+// pointer does, and it is set while the mouse is over a window that waits,
+// and only then, so the program's other windows keep their pointers.
+int& busyPointers() {
+    static int count = 0;
+    return count;
+}
+
+} // namespace
+
+void MainWindow::updateBusyPointer() {
+    const bool wanted = waits_ > 0 && !unloaded_ && isVisible() && underMouse();
+    if (wanted == busyPointer_) {
+        return;
+    }
+    busyPointer_ = wanted;
+    if (wanted) {
+        if (busyPointers()++ == 0) {
+            QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        }
+    } else if (--busyPointers() == 0) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
+
+void MainWindow::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    updateBusyPointer();
+}
+
+void MainWindow::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    updateBusyPointer();
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    updateBusyPointer();
+}
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && Retrieving()) {
@@ -559,7 +613,11 @@ std::shared_ptr<SDPage> MainWindow::pageForRetrieval() {
 
 // Lists the source into the page through the pipeline, with this window's
 // fetch options, and tells what a failed extraction step leaves.
-MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, const ListingSource& source) {
+MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, const ListingSource& source,
+                                           QString& dumpPath) {
+    // A new retrieval supersedes any that still waits: those end quietly, as
+    // at Esc, and the pointer tells only of this one.
+    StopRetrievals();
     const auto mark = retrieving_.insert(page.get());
     ListingOptions options;
     options.http = fetchOptions();
@@ -569,7 +627,7 @@ MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, 
         listing = ListFolder(*page, source, options);
     }
     retrieving_.erase(mark);
-    reportFailedStep(listing);
+    dumpPath = reportFailedStep(listing);
     switch (listing.status) {
     case Listing::Status::Cancelled:
         return Retrieval::Cancelled;
@@ -581,31 +639,40 @@ MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, 
 }
 
 // The one place a failed extraction is told: its dump is written, and the
-// test build names the step that failed.
-void MainWindow::reportFailedStep(const Listing& listing) {
+// test build names the step that failed. The dump's path, if one was written.
+QString MainWindow::reportFailedStep(const Listing& listing) {
     const int step = listing.failedStep();
     if (step == 0) {
-        return;
+        return QString();
     }
-    WriteExtractionDump(listing);
+    const QString dumpPath = WriteExtractionDump(listing);
     if (program_.ShowsStepMessages() && !gone()) {
         program_.dialogs().message(this, StepErrorText(SettingsStore::Instance().Root(), step),
                                    StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);
     }
+    return dumpPath;
 }
 
-void MainWindow::showEmptyListing() {
-    program_.dialogs().message(this, settingText(keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault),
-                               QString(), Dialogs::Icon::None, Dialogs::Buttons::Ok);
+// The message of an empty listing; where a dump of the page was written, a
+// second line names its file.
+void MainWindow::showEmptyListing(const QString& dumpPath) {
+    QString text = settingText(keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault);
+    if (!dumpPath.isEmpty()) {
+        QString saved = settingText(keys::ExtractionDumpSaved, keys::ExtractionDumpSavedDefault);
+        saved = saved.contains(u"%1") ? saved.arg(QDir::toNativeSeparators(dumpPath))
+                                      : saved + QDir::toNativeSeparators(dumpPath);
+        text += QStringLiteral("\r\n") + saved;
+    }
+    program_.dialogs().message(this, text, QString(), Dialogs::Icon::None, Dialogs::Buttons::Ok);
 }
 
-void MainWindow::createLinkListSteps() {
+void MainWindow::createLinkListSteps(const QString& dumpPath) {
     if (!page_) {
         page_ = std::make_shared<SDPage>();
     }
     const std::shared_ptr<SDPage> page = page_;
     if (page->Code().isEmpty()) {
-        showEmptyListing();
+        showEmptyListing(dumpPath);
         if (gone()) {
             return;
         }
@@ -679,7 +746,8 @@ void MainWindow::Command_GetFromFile_Click() {
 // was on its way, does nothing more. False when the retrieval was stopped.
 bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const ListingSource& source,
                                  const std::function<void()>& finish) {
-    const Retrieval result = retrieve(page, source);
+    QString dumpPath;
+    const Retrieval result = retrieve(page, source, dumpPath);
     if (result == Retrieval::Cancelled) {
         return false;
     }
@@ -693,7 +761,7 @@ bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const List
     if (finish) {
         finish();
     } else {
-        createLinkListSteps();
+        createLinkListSteps(dumpPath);
     }
     return true;
 }

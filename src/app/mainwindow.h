@@ -34,6 +34,7 @@ class SDPage;
 
 namespace zandorel::app {
 
+class CaptionLabel;
 class Program;
 
 class MainWindow : public QWidget, public SkinnedWindow {
@@ -111,6 +112,11 @@ public:
     // The widget now showing element `index` of a link-row group, or null.
     QWidget* RowWidget(const QString& group, int index) const;
 
+    // The controls Tab stops at, in the order it visits them: where they
+    // stand, top to bottom and left to right; Text_Link0 stands for the
+    // link rows.
+    QList<const Control*> TabStops() const;
+
     // True while a retrieval of this window waits.
     bool Retrieving() const { return waits_ > 0; }
     // Stops every retrieval of this window that waits; each ends quietly.
@@ -120,6 +126,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
@@ -131,8 +140,8 @@ private:
 
     // The widgets lent to one visible link row.
     struct RowWidgets {
-        QLabel* label = nullptr;
-        QLabel* warn = nullptr;
+        CaptionLabel* label = nullptr;
+        CaptionLabel* warn = nullptr;
         QLineEdit* text = nullptr;
         QPushButton* button = nullptr;
         int row = 0; // 0 while idle
@@ -148,6 +157,9 @@ private:
         RowWidgets* widgets = nullptr;
     };
 
+    // Shows the busy pointer over the whole window while a retrieval waits
+    // and the mouse is over the window; takes it away otherwise.
+    void updateBusyPointer();
     void createControls();
     QObject* newWidget(ControlKind kind, const QString& name, QWidget* parent);
     void setTabOrder();
@@ -157,13 +169,14 @@ private:
     // Retrieval helpers.
     std::shared_ptr<SDPage> pageForRetrieval();
     HttpOptions fetchOptions() const;
-    Retrieval retrieve(const std::shared_ptr<SDPage>& page, const ListingSource& source);
-    void reportFailedStep(const Listing& listing);
+    // `dumpPath` gets the path of the extraction dump written, if any.
+    Retrieval retrieve(const std::shared_ptr<SDPage>& page, const ListingSource& source, QString& dumpPath);
+    QString reportFailedStep(const Listing& listing);
     bool retrieveAndFill(const std::shared_ptr<SDPage>& page, const ListingSource& source,
                          const std::function<void()>& finish = {});
-    void createLinkListSteps();
+    void createLinkListSteps(const QString& dumpPath = QString());
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);
-    void showEmptyListing();
+    void showEmptyListing(const QString& dumpPath = QString());
 
     // The template list.
     QListWidget* templateList() const;
@@ -190,6 +203,7 @@ private:
     bool unloaded_ = false;
     int busy_ = 0;
     int waits_ = 0;
+    bool busyPointer_ = false;
     bool shown_ = false;
     std::shared_ptr<CancelToken> fetchCancel_;
     bool checkingForUpdate_ = false;

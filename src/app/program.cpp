@@ -2,6 +2,7 @@
 
 #include "app/dialogs.h"
 #include "app/mainwindow.h"
+#include "app/singleinstance.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
 #include "settings/location.h"
@@ -36,6 +37,7 @@ Program::Program(Dialogs& dialogs) : dialogs_(dialogs) {
 }
 
 Program::~Program() {
+    instance_.reset();
     for (const QPointer<MainWindow>& window : windows_) {
         delete window.data();
     }
@@ -60,6 +62,21 @@ bool Program::Start(const QString& configPath) {
             qWarning().noquote() << "Zandorel:" << choice.problem;
         }
         path = choice.path;
+    }
+    // One program per settings file: a later start opens its window in the
+    // program that owns the file.
+    instance_ = std::make_unique<SingleInstance>(path, [this] {
+        MainWindow* window = OpenMainWindow();
+        if (!window) {
+            return -1;
+        }
+        window->raise();
+        window->activateWindow();
+        return window->Slot();
+    });
+    if (instance_->Claim() == SingleInstance::Role::Forwarded) {
+        forwarded_ = true;
+        return false;
     }
     if (!settings.LoadSettings(path)) {
         const QString fileName = QFileInfo(settings.ConfigPath()).fileName();
@@ -124,12 +141,24 @@ void Program::SaveSettingsAndEnd() {
         return;
     }
     ended_ = true;
-    if (!SettingsStore::Instance().Save()) {
-        const pugi::xml_node settings = SettingsStore::Instance().Root();
+    SettingsStore& store = SettingsStore::Instance();
+    const bool saved = store.Save();
+    // A start from now on finds no owner and reads the file as saved here.
+    if (instance_) {
+        instance_->Close();
+    }
+    const pugi::xml_node settings = store.Root();
+    if (!saved) {
         const QString text = ReadNodeText(settings, keys::SaveConfigError, keys::SaveConfigErrorDefault);
         const QString title =
             ReadAttribute(settings, keys::SaveConfigError, keys::Title, keys::SaveConfigErrorTitleDefault);
         dialogs_.message(nullptr, ExpandAppTags(text), ExpandAppTags(title), Dialogs::Icon::Critical,
+                         Dialogs::Buttons::Ok);
+    } else if (store.LastSaveMerged()) {
+        const QString text = ReadNodeText(settings, keys::SaveConfigMerged, keys::SaveConfigMergedDefault);
+        const QString title =
+            ReadAttribute(settings, keys::SaveConfigMerged, keys::Title, keys::SaveConfigMergedTitleDefault);
+        dialogs_.message(nullptr, ExpandAppTags(text), ExpandAppTags(title), Dialogs::Icon::Information,
                          Dialogs::Buttons::Ok);
     }
     // Every event loop returns, the waits of running fetches included.

@@ -9,12 +9,14 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <memory>
 #include <vector>
 
 namespace zandorel::app {
 
 class Dialogs;
 class MainWindow;
+class SingleInstance;
 
 // Whether this build is a development run, which shows the test commands.
 bool DevelopmentRun();
@@ -34,8 +36,11 @@ public:
     // else beside the program, else from the configuration folder, made
     // from the installed default on first start) and opens the first main
     // window. Without a usable document it shows the two-language error and
-    // returns false; no window opens then.
+    // returns false; no window opens then. When a program already runs on
+    // that settings file, it is asked to open the window instead: Start
+    // returns false with Forwarded() true, and this program has nothing to do.
     bool Start(const QString& configPath = QString());
+    bool Forwarded() const { return forwarded_; }
 
     // Opens one more main window in the next slot. Null once the program has ended.
     MainWindow* OpenMainWindow();
@@ -83,6 +88,8 @@ private:
     bool showsTestCommands_ = DevelopmentRun();
     bool stepMessages_ = false;
     bool ended_ = false;
+    bool forwarded_ = false;
+    std::unique_ptr<SingleInstance> instance_;
 };
 
 } // namespace zandorel::app

@@ -1,9 +1,11 @@
 #include "app/selectall.h"
 
+#include <QAbstractScrollArea>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTimer>
@@ -13,33 +15,77 @@ namespace {
 
 class SelectAllFilter : public QObject {
 public:
-    SelectAllFilter(QWidget* box, bool onFocus) : QObject(box), onFocus_(onFocus) {}
+    SelectAllFilter(QWidget* box, bool onFocus) : QObject(box), box_(box), onFocus_(onFocus) {
+        // A text area gets its mouse events through its viewport.
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(box)) {
+            viewport_ = area->viewport();
+            viewport_->installEventFilter(this);
+        }
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* box = qobject_cast<QWidget*>(watched);
-        if (!box) {
+        if (watched == viewport_) {
+            return viewportEvent(event);
+        }
+        if (watched != box_) {
             return false;
         }
         if (event->type() == QEvent::KeyRelease) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            SelectAllOnCtrlA(box, key->key(), key->modifiers());
+            SelectAllOnCtrlA(box_, key->key(), key->modifiers());
         } else if (event->type() == QEvent::FocusIn && onFocus_) {
-            SelectAllText(box);
+            SelectAllText(box_);
             if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason) {
+                focusClick_ = FocusClick::Expected;
                 // The press that gave the focus places the caret after this
                 // handler; select again once it has.
-                QTimer::singleShot(0, box, [guard = QPointer<QWidget>(box)] {
+                QTimer::singleShot(0, box_, [this, guard = QPointer<QWidget>(box_)] {
                     if (guard && guard->hasFocus()) {
                         SelectAllText(guard);
                     }
+                    if (focusClick_ == FocusClick::Expected) {
+                        focusClick_ = FocusClick::None; // the focus came without a press here
+                    }
                 });
             }
+        } else if (event->type() == QEvent::FocusOut) {
+            focusClick_ = FocusClick::None;
         }
         return false;
     }
 
 private:
+    // The click that gives a text area the focus selects its whole text: the
+    // area never sees that press and release, which would place the caret,
+    // or take the press inside the selection for the start of a drag and
+    // clear the selection on the release.
+    bool viewportEvent(QEvent* event) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress && focusClick_ == FocusClick::Expected &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            focusClick_ = FocusClick::Pressed;
+            SelectAllText(box_);
+            return true;
+        }
+        if (focusClick_ == FocusClick::Pressed) {
+            if (type == QEvent::MouseMove) {
+                return true;
+            }
+            if (type == QEvent::MouseButtonRelease) {
+                focusClick_ = FocusClick::None;
+                SelectAllText(box_);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    enum class FocusClick { None, Expected, Pressed };
+
+    QWidget* box_;
+    QWidget* viewport_ = nullptr;
     bool onFocus_;
+    FocusClick focusClick_ = FocusClick::None;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QScreen>
 #include <QTimer>
+#include <QVariant>
 #include <QWidget>
 #include <algorithm>
 
@@ -122,6 +123,17 @@ private:
     QElapsedTimer shown_;
 };
 
+// A size the program gave a window to fit the screen is not its user's:
+// the window remembers the outer size it had before, and the size it was
+// given, until someone else resizes it.
+const char* const fittedFrom = "zandorelFittedFrom";
+const char* const fittedTo = "zandorelFittedTo";
+
+bool hasFittedSize(const QWidget& window) {
+    const QVariant to = window.property(fittedTo);
+    return to.isValid() && to.toSize() == window.size();
+}
+
 void fitNow(QWidget& window, QSize frame) {
     const QScreen* screen = window.screen();
     if (!screen) {
@@ -131,7 +143,11 @@ void fitNow(QWidget& window, QSize frame) {
     const QSize outer = window.size() + frame;
     const QSize fitted = outer.boundedTo(area.size());
     if (fitted != outer) {
+        if (!hasFittedSize(window)) {
+            window.setProperty(fittedFrom, outer);
+        }
         window.resize((fitted - frame).expandedTo(QSize(1, 1)));
+        window.setProperty(fittedTo, window.size());
         if (FrameWatch* watch = FrameWatch::Find(window)) {
             watch->resized();
         }
@@ -160,6 +176,16 @@ QSize FrameExtra(const QWidget& window) {
 
 QSize OuterSize(const QWidget& window) {
     return window.size() + FrameExtra(window);
+}
+
+QSize SizeToSave(const QWidget& window) {
+    if (hasFittedSize(window)) {
+        const QSize before = window.property(fittedFrom).toSize();
+        if (before.isValid()) {
+            return before;
+        }
+    }
+    return OuterSize(window);
 }
 
 void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height) {

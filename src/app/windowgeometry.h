@@ -22,6 +22,11 @@ QSize FrameExtra(const QWidget& window);
 // The window's outer size: its size and its frame.
 QSize OuterSize(const QWidget& window);
 
+// The outer size to keep in the settings: the window's outer size, unless
+// the window still has the size FitOnScreen gave it to fit a small or scaled
+// screen; then the size it had before, which is its user's.
+QSize SizeToSave(const QWidget& window);
+
 // Gives a top-level window an outer width and/or height, and keeps them
 // once the window system has put its frame on.
 void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height);

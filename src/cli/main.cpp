@@ -43,6 +43,14 @@ void write(FILE* out, const QString& text) {
     fflush(out);
 }
 
+// A message from the settings as one line on its own: ended by exactly one line feed.
+void writeLine(FILE* out, QString text) {
+    while (text.endsWith(u'\n') || text.endsWith(u'\r')) {
+        text.chop(1);
+    }
+    write(out, text + u'\n');
+}
+
 int usage(const QString& problem = QString()) {
     if (!problem.isEmpty()) {
         write(stderr, QStringLiteral("zandorel-cli: ") + problem + u'\n');
@@ -201,7 +209,7 @@ int main(int argc, char** argv) {
         app.emplace(argc, argv);
         const FolderAddress folder = CheckFolderAddress(o.address);
         if (!folder.valid) {
-            write(stderr, message(keys::SkyDriveURLError, keys::SkyDriveURLErrorDefault) + u'\n');
+            writeLine(stderr, message(keys::SkyDriveURLError, keys::SkyDriveURLErrorDefault));
             return BadAddress;
         }
         source = ListingSource::folder(folder.cid, folder.id);
@@ -211,7 +219,7 @@ int main(int argc, char** argv) {
     WriteExtractionDump(listing);
     // A fetch or a read that fails is reported like a page without data.
     if (listing.status == Listing::Status::SourceFailed || page.CodeView().isEmpty()) {
-        write(stderr, extractError + u'\n');
+        writeLine(stderr, extractError);
         return NothingExtracted;
     }
 

@@ -4,8 +4,10 @@
 #include "text/appinfo.h"
 #include "text/regexpfunctions.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QLocale>
 #include <QSaveFile>
 #include <QUrl>
@@ -15,6 +17,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zandorel {
 namespace {
@@ -307,6 +310,7 @@ QString LoadErrorMessage(const QString& fileName, const QDateTime& when) {
 bool SettingsStore::LoadSettings(const QString& configPath) {
     configPath_ = configPath.isEmpty() ? AppInfo::current().besideProgram(keys::ConfigFileName) : configPath;
     const bool ok = LoadXmlFile(doc_, configPath_);
+    rememberFile();
     readLoadedValues();
     return ok;
 }
@@ -315,33 +319,164 @@ void SettingsStore::LoadDefaults() {
     configPath_.clear(); // built-in defaults come from no file and are saved to none
     doc_.reset();
     doc_.append_child("Soft");
+    rememberFile();
     readLoadedValues();
+}
+
+namespace {
+
+// A hash of the file's contents; empty when it is no ordinary file or
+// cannot be read. Like the load, it never waits on a pipe or a device.
+QByteArray contentsDigest(const QString& path) {
+    if (path.isEmpty()) {
+        return QByteArray();
+    }
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return QByteArray();
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxXmlFileSize;
+    char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        hash.addData(QByteArrayView(buffer, n));
+    }
+    ::close(fd);
+    return ok ? hash.result() : QByteArray();
+}
+
+using TemplateEntries = QList<std::pair<QString, QString>>; // name, format
+
+TemplateEntries templateEntries(const pugi::xml_node doc) {
+    TemplateEntries entries;
+    const int count = CountNodes(doc, keys::Template);
+    for (int k = 0; k < count; ++k) {
+        entries.append({ReadAttribute(doc, keys::Template, QStringLiteral("name"), QString(), k),
+                        ReadNodeText(doc, keys::Template, QString(), k)});
+    }
+    return entries;
+}
+
+// Entries of `from` that `without` lacks, counting repeats.
+TemplateEntries entriesMissing(const TemplateEntries& from, TemplateEntries without) {
+    TemplateEntries missing;
+    for (const auto& entry : from) {
+        if (!without.removeOne(entry)) {
+            missing.append(entry);
+        }
+    }
+    return missing;
+}
+
+} // namespace
+
+void SettingsStore::rememberFile() {
+    base_.reset(doc_);
+    fileDigest_ = contentsDigest(configPath_);
+}
+
+// Puts this program's edits since the file was read on top of the file as
+// another program has saved it: the templates added here are appended,
+// those removed here are removed, and the window sizes set here win.
+void SettingsStore::mergeInto(pugi::xml_document& theirs) const {
+    const TemplateEntries base = templateEntries(base_);
+    const TemplateEntries ours = templateEntries(doc_);
+    TemplateEntries merged = templateEntries(theirs);
+    if (merged == base) {
+        merged = ours; // only this program changed the list: its order stands
+    } else if (ours != base) {
+        for (const auto& removed : entriesMissing(base, ours)) {
+            merged.removeOne(removed);
+        }
+        for (const auto& added : entriesMissing(ours, base)) {
+            if (merged.count(added) < ours.count(added)) {
+                merged.append(added);
+            }
+        }
+    }
+    const QString templateName = QStringLiteral("Template");
+    for (int k = CountNodes(theirs, keys::Template); k > 0; --k) {
+        RemoveElement(theirs, keys::TemplateList, templateName, 0);
+    }
+    for (qsizetype k = 0; k < merged.size(); ++k) {
+        AppendElement(theirs, keys::TemplateList, templateName, merged[k].second);
+        AddAttribute(theirs, keys::Template, QStringLiteral("name"), merged[k].first, static_cast<int>(k));
+    }
+    for (const QString& window : {keys::FormMain, keys::CodeListBox}) {
+        for (const QString& attribute : {QStringLiteral("Width"), QStringLiteral("Height")}) {
+            const QString mine = ReadAttribute(doc_, window, attribute, QString());
+            if (!mine.isEmpty() && mine != ReadAttribute(base_, window, attribute, QString())) {
+                WriteAttribute(theirs, window, attribute, mine);
+            }
+        }
+    }
 }
 
 void SettingsStore::readLoadedValues() {
     listDistance_ =
         ReadAttribute(doc_, keys::Config, keys::ListDistance, keys::ListDistanceDefault, 0, 2147483647)
             .toInt();
-    updateCheckUrl_ = QStringLiteral("http://") + QStringLiteral(ZANDOREL_UPDATE_HOST) +
-                      QStringLiteral("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest");
+    updateCheckUrl_ =
+        UpdateService() + QStringLiteral("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest");
 }
 
-QString SettingsStore::ShareService() const {
-    QString base = ReadAttribute(doc_, keys::Config, keys::ShareService, keys::ShareServiceDefault).trimmed();
+namespace {
+
+// A service base address ("http://host:port") read from the settings, its
+// trailing slashes dropped; nothing when it is not such an address.
+std::optional<QString> serviceBase(const pugi::xml_node doc, const QString& attribute) {
+    QString base = ReadAttribute(doc, keys::Config, attribute, QString()).trimmed();
     while (base.endsWith(u'/')) {
         base.chop(1);
     }
     const QUrl url(base, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty() ||
-        !(url.path().isEmpty()) || url.hasQuery() || url.hasFragment()) {
-        return keys::ShareServiceDefault;
+    if (base.isEmpty() || !url.isValid() || (scheme != u"http" && scheme != u"https") ||
+        url.host().isEmpty() || !(url.path().isEmpty()) || url.hasQuery() || url.hasFragment()) {
+        return std::nullopt;
     }
     return base;
 }
 
+} // namespace
+
+QString SettingsStore::ShareService() const {
+    return serviceBase(doc_, keys::ShareService).value_or(keys::ShareServiceDefault);
+}
+
+QString SettingsStore::UpdateService() const {
+    return serviceBase(doc_, keys::UpdateService).value_or(ShareService());
+}
+
 bool SettingsStore::Save() {
-    return formatDoc(doc_, configPath_);
+    merged_ = false;
+    if (configPath_.isEmpty()) {
+        return false;
+    }
+    const QByteArray digest = contentsDigest(configPath_);
+    if (!digest.isEmpty() && digest != fileDigest_) {
+        pugi::xml_document theirs;
+        if (LoadXmlFile(theirs, configPath_)) {
+            mergeInto(theirs);
+            doc_.reset(theirs);
+            merged_ = true;
+        }
+    }
+    if (!formatDoc(doc_, configPath_)) {
+        return false;
+    }
+    rememberFile();
+    return true;
 }
 
 SettingsStore& SettingsStore::Instance() {

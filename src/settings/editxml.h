@@ -72,15 +72,28 @@ public:
 
     // Base address of the share service ("http://host:port"), no trailing slash.
     QString ShareService() const;
-    // Saves to ConfigPath with formatDoc.
+    // Base address of the update server, the same way; the share service's
+    // address unless the settings name one of its own.
+    QString UpdateService() const;
+    // Saves to ConfigPath with formatDoc. When the file has changed on disc
+    // since it was loaded or last saved (another program saved it), what
+    // is there is not overwritten: this program's own edits, the template
+    // list's additions and removals and the window sizes, are merged into
+    // the file as it now is, and that is saved; LastSaveMerged() tells.
     bool Save();
+    bool LastSaveMerged() const { return merged_; }
 
     static SettingsStore& Instance();
 
 private:
     void readLoadedValues();
+    void rememberFile();
+    void mergeInto(pugi::xml_document& theirs) const;
 
     pugi::xml_document doc_;
+    pugi::xml_document base_; // the document as it was last read from or written to the file
+    QByteArray fileDigest_;   // the file's contents then, hashed; empty when there was none
+    bool merged_ = false;
     QString configPath_;
     int32_t listDistance_ = 10;
     QString updateCheckUrl_;

@@ -16,6 +16,8 @@ inline const QString AllLinkFormat = QStringLiteral("AllLinkFormat");
 inline const QString AllLinkFormatDefault = QStringLiteral("$1\\r\\n");
 inline const QString ShareService = QStringLiteral("ShareService");
 inline const QString ShareServiceDefault = QStringLiteral("http://127.0.0.1:8765");
+// The update server's base address; without it, the share service's.
+inline const QString UpdateService = QStringLiteral("UpdateService");
 
 inline const QString InputTemplateName = QStringLiteral("/Soft/Config/InputTemplateName");
 inline const QString InputTemplateNameDefault =
@@ -24,6 +26,10 @@ inline const QString InputTemplateNameTitleDefault = QStringLiteral("输入名�
 
 inline const QString GetSourceCodeError = QStringLiteral("/Soft/Config/GetSourceCode_Error");
 inline const QString GetSourceCodeErrorDefault = QStringLiteral("获取源代码失败");
+
+// The second line of the empty-listing message when the page was dumped; %1 is the dump's path.
+inline const QString ExtractionDumpSaved = QStringLiteral("/Soft/Config/GetSourceCode_Dump");
+inline const QString ExtractionDumpSavedDefault = QStringLiteral("获取的网页代码已保存到：%1");
 
 inline const QString OpenSourceCodeFile = QStringLiteral("/Soft/Config/OpenSourceCodeFile");
 inline const QString OpenSourceCodeFileFilterDefault = QStringLiteral("SkyDrive网页代码文件");
@@ -49,6 +55,12 @@ inline const QString SaveConfigError = QStringLiteral("/Soft/Config/SaveConfig_E
 inline const QString SaveConfigErrorDefault =
     QStringLiteral("保存设置文件失败，常用代码和窗口大小的修改没有保存到 ZandorelConfig.xml");
 inline const QString SaveConfigErrorTitleDefault = QStringLiteral("保存设置失败");
+// Shown at the end when another program saved the settings file meanwhile
+// and both sides' changes were merged into it.
+inline const QString SaveConfigMerged = QStringLiteral("/Soft/Config/SaveConfig_Merged");
+inline const QString SaveConfigMergedDefault = QStringLiteral(
+    "ZandorelConfig.xml 在本程序运行期间已被另一个程序修改，两边的常用代码和窗口大小已合并保存");
+inline const QString SaveConfigMergedTitleDefault = QStringLiteral("设置已合并");
 
 // Shown once per fill when some file's link, caption or warning would be
 // longer than the expansion limit; those texts are left empty.

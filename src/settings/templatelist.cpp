@@ -42,7 +42,7 @@ std::optional<QString> TemplateList::Format(int index) const {
 }
 
 bool TemplateList::Add(pugi::xml_node settings, const QString& name, const QString& format) {
-    if (name.isEmpty()) {
+    if (name.trimmed().isEmpty()) { // a name of blanks would show as an empty entry
         return false;
     }
     if (AppendElement(settings, keys::TemplateList, templateName, format)) {

@@ -29,8 +29,9 @@ public:
     // The format of entry `index` (choosing it); none when there is no such entry.
     std::optional<QString> Format(int index) const;
 
-    // Appends a template of that name and format and reloads. An empty name
-    // changes nothing and returns false; names are not checked otherwise, so
+    // Appends a template of that name and format and reloads. An empty name,
+    // or one of blanks only, changes nothing and returns false; names are not
+    // checked otherwise (a name is kept as typed, blanks included), so
     // repeated names and empty formats are kept.
     bool Add(pugi::xml_node settings, const QString& name, const QString& format);
     // Removes entry `index` of the document and reloads. Nothing is removed

@@ -246,12 +246,17 @@ QString WriteExtractionDump(const Listing& listing) {
     if (!config.isEmpty()) {
         folders << QFileInfo(config).absolutePath();
     }
+    QString text = listing.dumpText.left(MaxDumpChars);
+    if (text.size() == MaxDumpChars && text.back().isHighSurrogate()) {
+        text.chop(1); // half a character would be written as "?"
+    }
+    text.replace(QChar(QChar::ReplacementCharacter), u'?');
     // The dump is for inspection only: a folder that cannot be written must
     // not turn a failed extraction into a different failure.
     for (const QString& folder : folders) {
         QString path = folder + u'/' + name;
         try {
-            WriteTextFile(path, listing.dumpText);
+            WriteTextFile(path, text);
             return path;
         } catch (const FileError&) {
         }

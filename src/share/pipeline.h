@@ -83,10 +83,17 @@ struct PageListing {
 // forward pass; quotes are not looked at.
 PageListing CutPage(QStringView page);
 
+// The most characters of a page the extraction dump keeps: a larger text
+// (a large file opened by mistake) is dumped only as far as this.
+constexpr qsizetype MaxDumpChars = qsizetype{1} << 20;
+
 // Writes the text a failed extraction leaves: beside the program, or, when
 // the program's folder cannot be written, in the folder of the settings
 // document in use. Returns the path written, or empty text (nothing to
-// write, or nowhere it could be written).
+// write, or nowhere it could be written). At most MaxDumpChars characters
+// are written, and U+FFFD, which stands for bytes that could not be read
+// as text, is written as "?", one byte, like the byte it replaced rather
+// than as the four bytes the file's encoding takes for it.
 QString WriteExtractionDump(const Listing& listing);
 
 // Checks an address the user typed against the share service and takes the

@@ -1,0 +1,118 @@
+// One program per settings file: a second start of the built program on the
+// same file opens its window in the program already running and ends, so no
+// two programs save the file over each other.
+
+#include "app/singleinstance.h"
+#include "app_support.h"
+
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+
+using namespace zandorel::app;
+using namespace apptest;
+
+namespace {
+
+class InstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        configPath = folder.filePath(u"ZandorelConfig.xml"_s);
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ZANDOREL_CONFIG_FILE), configPath));
+        QFile::setPermissions(configPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    void TearDown() override {
+        for (QProcess* process : started) {
+            process->kill();
+            process->waitForFinished(5000);
+            delete process;
+        }
+    }
+
+    // Starts the built program on the settings file, headless.
+    QProcess* Start(const QString& config) {
+        auto* process = new QProcess;
+        started.append(process);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(QStringLiteral(ZANDOREL_PROGRAM), {u"--config"_s, config});
+        EXPECT_TRUE(process->waitForStarted(10000));
+        return process;
+    }
+    // Asks the program that owns the settings file for a window, as a start
+    // does; its answer.
+    QByteArray AskForWindow(const QString& config) {
+        QLocalSocket socket;
+        socket.connectToServer(SingleInstance::ServerName(config));
+        if (!socket.waitForConnected(2000)) {
+            return "no owner";
+        }
+        socket.write("open\n");
+        QByteArray reply;
+        while (!reply.endsWith('\n') && socket.waitForReadyRead(5000)) {
+            reply += socket.readAll();
+        }
+        return reply;
+    }
+    static void WaitUntil(const std::function<bool()>& condition, int ms) {
+        static_cast<void>(QTest::qWaitFor(condition, ms));
+    }
+    bool Listening(const QString& config) {
+        QLocalSocket socket;
+        socket.connectToServer(SingleInstance::ServerName(config));
+        return socket.waitForConnected(500);
+    }
+
+    QTemporaryDir folder;
+    QString configPath;
+    QList<QProcess*> started;
+};
+
+TEST_F(InstanceTest, SecondStartOpensItsWindowInTheFirstAndEnds) {
+    QProcess* first = Start(configPath);
+    WaitUntil([&] { return Listening(configPath); }, 20000);
+    ASSERT_TRUE(Listening(configPath));
+
+    // The same file under another name is the same file.
+    const QString otherName = folder.path() + u"/./ZandorelConfig.xml"_s;
+    for (const QString& config : {configPath, otherName}) {
+        QProcess* second = Start(config);
+        ASSERT_TRUE(second->waitForFinished(20000));
+        EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second->exitCode(), 0);
+    }
+    EXPECT_EQ(first->state(), QProcess::Running);
+    // The two later starts opened windows 1 and 2 in the first program.
+    EXPECT_EQ(AskForWindow(configPath), "opened 3\n");
+
+    // Another settings file has a program of its own.
+    const QString otherConfig = folder.filePath(u"other.xml"_s);
+    ASSERT_TRUE(QFile::copy(configPath, otherConfig));
+    QProcess* other = Start(otherConfig);
+    WaitUntil([&] { return Listening(otherConfig); }, 20000);
+    EXPECT_EQ(other->state(), QProcess::Running);
+    EXPECT_EQ(AskForWindow(otherConfig), "opened 1\n");
+}
+
+// A program that died leaves its socket behind; the next start removes it and
+// owns the file.
+TEST_F(InstanceTest, StartAfterACrashOwnsTheFile) {
+    QProcess* crashed = Start(configPath);
+    WaitUntil([&] { return Listening(configPath); }, 20000);
+    ASSERT_TRUE(Listening(configPath));
+    ::kill(static_cast<pid_t>(crashed->processId()), SIGKILL);
+    ASSERT_TRUE(crashed->waitForFinished(5000));
+    EXPECT_FALSE(Listening(configPath));
+
+    QProcess* next = Start(configPath);
+    WaitUntil([&] { return Listening(configPath); }, 20000);
+    EXPECT_EQ(next->state(), QProcess::Running);
+    EXPECT_EQ(AskForWindow(configPath), "opened 1\n");
+}
+
+} // namespace
