@@ -279,6 +279,54 @@ TEST_F(ScrollTest, TabVisitsTheRowsTopToBottomAndShowsEach) {
     EXPECT_TRUE(InSight(text));
 }
 
+// Tab goes through the controls as they stand: line by line from the top,
+// each line from left to right, the link rows where their frame is; Shift+Tab
+// goes back the same way.
+TEST_F(LayoutTest, TabFollowsTheLayout) {
+    MainWindow& window = Window();
+    Activate(window);
+    LoadSavedPage(u"app_folder.html"_s);
+    ASSERT_EQ(window.LinkRowCount(), 3);
+    // The window opens ready for an address.
+    QWidget* address = Ctl(u"Text_URL"_s).Widget();
+    EXPECT_EQ(QApplication::focusWidget(), address);
+
+    QStringList expected{
+        u"Text_URL"_s,         u"Command_Get"_s,     u"List_CodeList"_s,        u"Command_ListUp"_s,
+        u"Command_ListDown"_s, u"Text_CodeFormat"_s, u"Command_CreatLinkList"_s};
+    // The test commands, where shown, stand on the line of + and -.
+    for (const QString& test : {u"Command1"_s, u"Command2"_s, u"Command3"_s}) {
+        if (Ctl(test).Visible()) {
+            expected << test;
+        }
+    }
+    expected << u"Command_AddToList"_s << u"Command_DelToList"_s;
+    for (int row = 1; row <= 3; ++row) {
+        expected << u"Text_Link_%1"_s.arg(row) << u"Command_Link_AllValue_%1"_s.arg(row);
+    }
+    expected << u"Text_AllLinkCode"_s << u"Command_Updata"_s << u"Command_NewWindow"_s << u"Command_Exit"_s
+             << u"Command_GetFromURL"_s << u"Command_GetFromFile"_s;
+
+    for (const QSize size : {QSize(842, 425), QSize(1100, 700)}) {
+        SCOPED_TRACE(size.width());
+        Resize(window, size.width(), size.height());
+        address->setFocus(Qt::MouseFocusReason);
+        QStringList walked;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            walked << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        EXPECT_EQ(walked.join(u' '), expected.join(u' '));
+        EXPECT_EQ(QApplication::focusWidget(), address); // round again
+        QStringList back;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+            back.prepend(QApplication::focusWidget()->objectName());
+        }
+        EXPECT_EQ(back.join(u' '), expected.join(u' '));
+    }
+}
+
 // The figures in the closing note of the scrolling work come from here.
 TEST_F(ScrollTest, TenThousandRowsScrollByTheBarsSteps) {
     MainWindow& window = Window();
