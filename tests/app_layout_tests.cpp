@@ -285,11 +285,11 @@ TEST_F(ScrollTest, TabVisitsTheRowsTopToBottomAndShowsEach) {
 TEST_F(LayoutTest, TabFollowsTheLayout) {
     MainWindow& window = Window();
     Activate(window);
-    LoadSavedPage(u"app_folder.html"_s);
-    ASSERT_EQ(window.LinkRowCount(), 3);
     // The window opens ready for an address.
     QWidget* address = Ctl(u"Text_URL"_s).Widget();
     EXPECT_EQ(QApplication::focusWidget(), address);
+    LoadSavedPage(u"app_folder.html"_s);
+    ASSERT_EQ(window.LinkRowCount(), 3);
 
     QStringList expected{
         u"Text_URL"_s,         u"Command_Get"_s,     u"List_CodeList"_s,        u"Command_ListUp"_s,
