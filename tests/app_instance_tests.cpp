@@ -6,6 +6,7 @@
 #include "app_support.h"
 
 #include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTest>
@@ -30,12 +31,17 @@ protected:
             process->waitForFinished(5000);
             delete process;
         }
+        // The killed programs leave their sockets behind.
+        for (const QString& config : configs) {
+            QLocalServer::removeServer(SingleInstance::ServerName(config));
+        }
     }
 
     // Starts the built program on the settings file, headless.
     QProcess* Start(const QString& config) {
         auto* process = new QProcess;
         started.append(process);
+        configs.append(config);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         process->setProcessEnvironment(env);
@@ -71,6 +77,7 @@ protected:
     QTemporaryDir folder;
     QString configPath;
     QList<QProcess*> started;
+    QStringList configs;
 };
 
 TEST_F(InstanceTest, SecondStartOpensItsWindowInTheFirstAndEnds) {
