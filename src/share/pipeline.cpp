@@ -105,6 +105,13 @@ ListingSource ListingSource::text(const QString& page) {
     return s;
 }
 
+ListingSource ListingSource::remote(const QString& remote) {
+    ListingSource s;
+    s.kind = Kind::Remote;
+    s.value = remote;
+    return s;
+}
+
 int Listing::failedStep() const {
     return status == Status::NoScriptData ? 1 : status == Status::NoFolderList ? 2 : 0;
 }
@@ -195,6 +202,20 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
         case ListingSource::Kind::Url:
             text = GetTextFromURL(source.value, options.http);
             break;
+        case ListingSource::Kind::Remote: {
+            RemoteOptions remote;
+            remote.recursive = options.recursive;
+            remote.links = options.links;
+            remote.expire = options.expire;
+            remote.http = options.http;
+            remote.progress = options.progress;
+            remote.daemon = options.rclone;
+            RemoteListing listed = ListRemote(source.value, remote);
+            listing.linksFailed = listed.linksFailed;
+            listing.noLinks = listed.noLinks;
+            text = std::move(listed.page);
+            break;
+        }
         case ListingSource::Kind::Folder: {
             const QString base = options.shareService.isEmpty() ? SettingsStore::Instance().ShareService()
                                                                 : options.shareService;
@@ -218,12 +239,15 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
     page.Clear();
     PageListing cut = CutPage(text);
     listing.status = cut.status;
+    // A remote's page is made here and always cuts; should it not, nothing
+    // of it is kept for a dump all the same.
+    const bool mayDump = source.kind != ListingSource::Kind::Remote;
     if (cut.status == Listing::Status::NoScriptData) {
-        listing.dumpText = text;
+        listing.dumpText = mayDump ? text : QString();
         return listing;
     }
     if (cut.status == Listing::Status::NoFolderList) {
-        listing.dumpText = text.mid(cut.dataStart, cut.dataLength);
+        listing.dumpText = mayDump ? text.mid(cut.dataStart, cut.dataLength) : QString();
         return listing;
     }
     auto files = std::make_shared<Files>();
