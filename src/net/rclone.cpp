@@ -29,7 +29,6 @@ namespace {
 
 constexpr qsizetype KeptLogLines = 20;
 constexpr qsizetype MaxLogLine = 64 * 1024;
-const QByteArray ServingLine = QByteArrayLiteral("Serving remote control on ");
 
 // Letters and digits from the system's random source.
 QByteArray freshSecret() {
@@ -123,9 +122,11 @@ void RcloneDaemon::readLog() {
         if (line.isEmpty()) {
             continue;
         }
-        const qsizetype serving = line.indexOf(ServingLine);
-        if (address_.isEmpty() && serving >= 0) {
-            const QString address = QString::fromUtf8(line.mid(serving + ServingLine.size())).trimmed();
+        static constexpr char serving[] = "Serving remote control on ";
+        const qsizetype at = line.indexOf(serving);
+        if (address_.isEmpty() && at >= 0) {
+            const QString address =
+                QString::fromUtf8(line.mid(at + qsizetype(sizeof(serving)) - 1)).trimmed();
             const QUrl url(address, QUrl::StrictMode);
             if (url.scheme() == u"http" && url.host() == u"127.0.0.1" && url.port() > 0) {
                 address_ = QStringLiteral("http://127.0.0.1:%1/").arg(url.port());
@@ -143,6 +144,9 @@ void RcloneDaemon::readLog() {
 }
 
 void RcloneDaemon::Start(const HttpOptions& options) {
+    if (process_) {
+        process_->waitForFinished(0); // notices an rclone that ended meanwhile
+    }
     if (Running()) {
         return;
     }

@@ -7,8 +7,8 @@
 namespace zandorel {
 namespace {
 
-const QString PageStart = QStringLiteral("var primedResponse={\"children\":[");
-const QString PageEnd = QStringLiteral("]};\n");
+constexpr QStringView PageStart = u"var primedResponse={\"children\":[";
+constexpr QStringView PageEnd = u"]};\n";
 
 void appendEscape(QString& out, char16_t unit) {
     static constexpr char hex[] = "0123456789abcdef";
@@ -237,12 +237,20 @@ RemoteListing ListRemote(const QString& remote, const RemoteOptions& options) {
     QJsonArray list;
     bool makesLinks = false;
     try {
-        daemon->Start(options.http);
         // What the remote can do: whether it makes links, and whether its
         // hashes cost a read of every file (a local disk) or come with the
-        // listing.
-        const QJsonObject info =
-            daemon->Call(QStringLiteral("operations/fsinfo"), {{QStringLiteral("fs"), remote}}, options.http);
+        // listing. An rclone that ended since the last listing is found gone
+        // here and started again.
+        const QJsonObject fs{{QStringLiteral("fs"), remote}};
+        QJsonObject info;
+        try {
+            info = daemon->Call(QStringLiteral("operations/fsinfo"), fs, options.http);
+        } catch (const RcloneError& e) {
+            if (e.kind() != RcloneError::Kind::Exited) {
+                throw;
+            }
+            info = daemon->Call(QStringLiteral("operations/fsinfo"), fs, options.http);
+        }
         const QJsonObject features = info.value(QStringLiteral("Features")).toObject();
         makesLinks = features.value(QStringLiteral("PublicLink")).toBool();
         const bool cheapHashes = !features.value(QStringLiteral("SlowHash")).toBool(true) &&
