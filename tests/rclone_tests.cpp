@@ -327,20 +327,20 @@ TEST(RemoteText, DisplaySizes) {
 TEST_F(RcloneTest, FailuresAreTheirOwnAndNameTheRemote) {
     QString message;
     EXPECT_EQ(kindOfFailure([] { ListRemote(q("nosuch:dir")); }, &message), RcloneError::Kind::UnknownRemote);
-    EXPECT_TRUE(message.startsWith(q("nosuch:dir: "))) << message.toStdString();
+    EXPECT_TRUE(message.startsWith(q("unknown remote nosuch:dir (rclone: "))) << message.toStdString();
 
     EXPECT_EQ(kindOfFailure([] { ListRemote(q(":nobackend,secret=XYZ123:dir")); }, &message),
               RcloneError::Kind::UnknownRemote);
     EXPECT_FALSE(message.contains(q("XYZ123"))) << message.toStdString();
-    EXPECT_TRUE(message.startsWith(q(":nobackend:dir: ")));
+    EXPECT_TRUE(message.startsWith(q("unknown remote :nobackend:dir (rclone: ")));
 
     EXPECT_EQ(kindOfFailure([] { ListRemote(q("t:not here")); }, &message), RcloneError::Kind::NotFound);
-    EXPECT_TRUE(message.startsWith(q("t:not here: no such folder")));
+    EXPECT_TRUE(message.startsWith(q("no such folder t:not here (rclone: ")));
 
     // A remote that cannot be reached: an SFTP server on a closed port.
     EXPECT_EQ(kindOfFailure([] { ListRemote(q(":sftp,host=127.0.0.1,port=1,user=x:dir")); }, &message),
               RcloneError::Kind::Unreachable);
-    EXPECT_TRUE(message.startsWith(q(":sftp:dir: the remote could not be reached or read")))
+    EXPECT_TRUE(message.startsWith(q("could not reach or read :sftp:dir (rclone: ")))
         << message.toStdString();
 
     {

@@ -284,14 +284,14 @@ int main(int argc, char** argv) {
             write(stderr, QStringLiteral("zandorel-cli: ") + QString::fromUtf8(e.what()) + u'\n');
             return e.kind() == RcloneError::Kind::Missing ? NoRclone : RemoteFailed;
         } catch (const std::exception& e) {
-            write(stderr, QStringLiteral("zandorel-cli: ") + RemoteDisplayName(o.remote) +
-                              QStringLiteral(": ") + QString::fromUtf8(e.what()) + u'\n');
+            write(stderr, QStringLiteral("zandorel-cli: %1 while listing %2\n")
+                              .arg(QString::fromUtf8(e.what()), RemoteDisplayName(o.remote)));
             return RemoteFailed;
         }
     }
     if (o.source == Options::Remote && page.Files().Count() == 0) {
         write(stderr,
-              QStringLiteral("zandorel-cli: %1: no files to list\n").arg(RemoteDisplayName(o.remote)));
+              QStringLiteral("zandorel-cli: no files to list in %1\n").arg(RemoteDisplayName(o.remote)));
         return NothingExtracted;
     }
     // A fetch or a read that fails is reported like a page without data.

@@ -105,19 +105,17 @@ QString scrubbed(QString error, const QString& remote, const QString& shown) {
     const QString detail = scrubbed(QString::fromUtf8(e.what()), remote, shown);
     switch (e.kind()) {
     case RcloneError::Kind::UnknownRemote:
-        throw RcloneError(e.kind(), QStringLiteral("%1: no such remote (rclone: %2)").arg(shown, detail));
+        throw RcloneError(e.kind(), QStringLiteral("unknown remote %1 (rclone: %2)").arg(shown, detail));
     case RcloneError::Kind::NotFound:
-        throw RcloneError(e.kind(), QStringLiteral("%1: no such folder (rclone: %2)").arg(shown, detail));
+        throw RcloneError(e.kind(), QStringLiteral("no such folder %1 (rclone: %2)").arg(shown, detail));
     case RcloneError::Kind::TimedOut:
-        throw RcloneError(e.kind(),
-                          QStringLiteral("%1: the remote could not be reached (%2)").arg(shown, detail));
+        throw RcloneError(e.kind(), QStringLiteral("could not reach %1 (%2)").arg(shown, detail));
     case RcloneError::Kind::CallFailed:
     case RcloneError::Kind::Unreachable:
-        throw RcloneError(
-            RcloneError::Kind::Unreachable,
-            QStringLiteral("%1: the remote could not be reached or read (rclone: %2)").arg(shown, detail));
+        throw RcloneError(RcloneError::Kind::Unreachable,
+                          QStringLiteral("could not reach or read %1 (rclone: %2)").arg(shown, detail));
     case RcloneError::Kind::Exited:
-        throw RcloneError(e.kind(), QStringLiteral("%1: %2").arg(shown, detail));
+        throw RcloneError(e.kind(), QStringLiteral("%1 while listing %2").arg(detail, shown));
     case RcloneError::Kind::Missing:
     case RcloneError::Kind::StartFailed:
         break;
