@@ -570,6 +570,11 @@ MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, 
     }
     retrieving_.erase(mark);
     reportFailedStep(listing);
+    if (source.kind == ListingSource::Kind::Remote && listing.status == Listing::Status::SourceFailed &&
+        !gone()) {
+        reportRemoteProblem(listing);
+        return Retrieval::Told;
+    }
     switch (listing.status) {
     case Listing::Status::Cancelled:
         return Retrieval::Cancelled;
@@ -592,6 +597,30 @@ void MainWindow::reportFailedStep(const Listing& listing) {
         program_.dialogs().message(this, StepErrorText(SettingsStore::Instance().Root(), step),
                                    StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);
     }
+}
+
+// A remote that could not be listed: rclone missing names the package to
+// install; anything else names the remote and what went wrong.
+void MainWindow::reportRemoteProblem(const Listing& listing) {
+    bool missing = false;
+    const QString problem = listing.problem();
+    try {
+        std::rethrow_exception(listing.error);
+    } catch (const RcloneError& e) {
+        missing = e.kind() == RcloneError::Kind::Missing;
+    } catch (...) {
+    }
+    if (missing) {
+        program_.dialogs().message(
+            this, settingText(keys::RcloneMissingError, keys::RcloneMissingErrorDefault),
+            settingAttribute(keys::RcloneMissingError, keys::Title, keys::RcloneMissingErrorTitleDefault),
+            Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
+        return;
+    }
+    program_.dialogs().message(
+        this, settingText(keys::RemoteError, keys::RemoteErrorDefault).replace(QStringLiteral("%1"), problem),
+        settingAttribute(keys::RemoteError, keys::Title, keys::RemoteErrorTitleDefault),
+        Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
 }
 
 void MainWindow::showEmptyListing() {
@@ -624,6 +653,11 @@ void MainWindow::fillLinkListReporting(const std::shared_ptr<SDPage>& page) {
 void MainWindow::Command_Get_Click() {
     Busy busy(*this);
     if (gone()) {
+        return;
+    }
+    // A folder of an rclone remote ("NAME:PATH") is listed through rclone.
+    if (IsRemoteText(Text_URL_->Text())) {
+        retrieveAndFill(pageForRetrieval(), ListingSource::remote(Text_URL_->Text().trimmed()));
         return;
     }
     const FolderAddress address = CheckFolderAddress(Text_URL_->Text());
@@ -682,6 +716,9 @@ bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const List
     const Retrieval result = retrieve(page, source);
     if (result == Retrieval::Cancelled) {
         return false;
+    }
+    if (result == Retrieval::Told) {
+        return true;
     }
     if (gone()) {
         return true;

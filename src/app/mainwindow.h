@@ -127,7 +127,8 @@ protected:
 private:
     class Busy;
     class WaitCursor;
-    enum class Retrieval { Done, Failed, Cancelled };
+    // Told: the failure was told to the user already.
+    enum class Retrieval { Done, Failed, Cancelled, Told };
 
     // The widgets lent to one visible link row.
     struct RowWidgets {
@@ -164,6 +165,7 @@ private:
     void createLinkListSteps();
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);
     void showEmptyListing();
+    void reportRemoteProblem(const Listing& listing);
 
     // The template list.
     QListWidget* templateList() const;

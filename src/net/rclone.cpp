@@ -21,8 +21,18 @@
 
 namespace zandorel {
 
+// Qt opens at most six connections to one host per manager: calls beyond
+// six at once go through further managers.
 struct RcloneDaemon::Network {
-    QNetworkAccessManager manager;
+    static constexpr size_t ConnectionsEach = 6;
+    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
+    QNetworkAccessManager& forCall(size_t index, size_t inFlight) {
+        const size_t wanted = (inFlight + ConnectionsEach - 1) / ConnectionsEach;
+        while (managers.size() < wanted) {
+            managers.push_back(std::make_unique<QNetworkAccessManager>());
+        }
+        return *managers[index % wanted];
+    }
 };
 
 namespace {
@@ -332,7 +342,7 @@ void RcloneDaemon::CallEach(const QString& command, const std::vector<QJsonObjec
             request.setRawHeader("Authorization", authorization_);
             request.setTransferTimeout(timeout);
             const QByteArray body = QJsonDocument(inputs[index]).toJson(QJsonDocument::Compact);
-            QNetworkReply* reply = network_->manager.post(request, body);
+            QNetworkReply* reply = network_->forCall(index, limit).post(request, body);
             QObject::connect(reply, &QNetworkReply::finished, &loop, [&answer, index, reply] {
                 reply->deleteLater();
                 answer(index, reply);
