@@ -6,7 +6,10 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 using namespace zandorel;
 using namespace zandorel::app;
@@ -88,6 +91,34 @@ TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnce) {
     EXPECT_EQ(Messages()[0].text, keys::RcloneMissingErrorDefault);
     EXPECT_TRUE(Messages()[0].text.contains(u"rclone"_s));
     EXPECT_EQ(Messages()[0].icon, Dialogs::Icon::Exclamation);
+}
+
+TEST_F(RemoteWindowTest, EscDuringASlowListingKeepsThePreviousList) {
+    TypeAndEnter(u"t:"_s);
+    ASSERT_EQ(Window().LinkRowCount(), 3);
+    // An SFTP server that takes the connection and never says a word: rclone
+    // waits for it until Esc.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    std::vector<QTcpSocket*> held;
+    bool escPressed = false;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = silent.nextPendingConnection()) {
+            held.push_back(socket);
+        }
+        if (!escPressed) {
+            escPressed = true;
+            QTimer::singleShot(0, [&] { QTest::keyClick(Ctl(u"Text_URL"_s).Widget(), Qt::Key_Escape); });
+        }
+    });
+    // The password is "x" as `rclone obscure` writes it.
+    TypeAndEnter(
+        u":sftp,host=127.0.0.1,port=%1,user=x,pass=vJbqHZhADPQcC9Li82R5o8I:dir"_s.arg(silent.serverPort()));
+    EXPECT_TRUE(escPressed);
+    EXPECT_FALSE(Window().Retrieving());
+    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_EQ(Links(), (QStringList{u"<a href=\"\">a b.txt</a>"_s, u"<a href=\"\">noext</a>"_s,
+                                    u"<a href=\"\">中文 名.pdf</a>"_s}));
 }
 
 } // namespace

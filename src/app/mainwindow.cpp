@@ -655,12 +655,14 @@ void MainWindow::Command_Get_Click() {
     if (gone()) {
         return;
     }
-    // A folder of an rclone remote ("NAME:PATH") is listed through rclone.
-    if (IsRemoteText(Text_URL_->Text())) {
+    const FolderAddress address = CheckFolderAddress(Text_URL_->Text());
+    // Not an address of the share service ("host:port/?cid=..." without its
+    // scheme is one): a folder of an rclone remote ("NAME:PATH") is listed
+    // through rclone.
+    if (!address.valid && IsRemoteText(Text_URL_->Text())) {
         retrieveAndFill(pageForRetrieval(), ListingSource::remote(Text_URL_->Text().trimmed()));
         return;
     }
-    const FolderAddress address = CheckFolderAddress(Text_URL_->Text());
     if (!address.valid) {
         program_.dialogs().message(
             this, settingText(keys::SkyDriveURLError, keys::SkyDriveURLErrorDefault),
