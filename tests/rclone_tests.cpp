@@ -438,8 +438,10 @@ TEST_F(RcloneTest, RcloneEndingDuringARunIsAnErrorOfItsOwn) {
     daemon.Start();
     const qint64 pid = daemon.ProcessId();
     ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
-    // Found gone before a run: a new one is started.
-    ASSERT_TRUE(eventually([&] { return !processAlive(pid); }));
+    // Found gone before a run (the program has heard of its end): a new one
+    // is started.
+    ASSERT_TRUE(eventually([&] { return !daemon.Running(); }));
+    EXPECT_FALSE(processAlive(pid));
     EXPECT_EQ(daemon.Call(q("rc/noop"), {{q("x"), 2}}).value(q("x")).toInt(), 2);
     EXPECT_NE(daemon.ProcessId(), pid);
 
