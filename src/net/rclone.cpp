@@ -38,7 +38,7 @@ struct RcloneDaemon::Network {
 namespace {
 
 constexpr qsizetype KeptLogLines = 20;
-constexpr qsizetype MaxLogLine = 64 * 1024;
+constexpr qsizetype MaxLogLine = qsizetype(64) * 1024;
 
 // Letters and digits from the system's random source.
 QByteArray freshSecret() {

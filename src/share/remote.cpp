@@ -270,7 +270,7 @@ RemoteListing ListRemote(const QString& remote, const RemoteOptions& options) {
 
     // Files only, whatever rclone sent.
     QJsonArray files;
-    for (const QJsonValue& item : std::as_const(list)) {
+    for (const auto& item : std::as_const(list)) {
         if (!item.toObject().value(QStringLiteral("IsDir")).toBool()) {
             files.append(item);
         }
@@ -290,7 +290,7 @@ RemoteListing ListRemote(const QString& remote, const RemoteOptions& options) {
         } else {
             std::vector<QJsonObject> inputs;
             inputs.reserve(static_cast<size_t>(files.size()));
-            for (const QJsonValue& item : std::as_const(files)) {
+            for (const auto& item : std::as_const(files)) {
                 QJsonObject input{{QStringLiteral("fs"), remote},
                                   {QStringLiteral("remote"), item.toObject().value(QStringLiteral("Path"))}};
                 if (!options.expire.isEmpty()) {
