@@ -304,9 +304,13 @@ int main(int argc, char** argv) {
         if (!listing.noLinks.isEmpty()) {
             write(stderr, QStringLiteral("zandorel-cli: ") + listing.noLinks + u'\n');
         } else if (listing.linksFailed > 0) {
-            write(stderr, QStringLiteral("zandorel-cli: %1 of %2 links failed (see linkError in --props N)\n")
+            const QString why = listing.linkFailure.isEmpty()
+                                    ? QStringLiteral("see linkError in --props N")
+                                    : QStringLiteral("rclone: ") + listing.linkFailure;
+            write(stderr, QStringLiteral("zandorel-cli: %1 of %2 links failed (%3)\n")
                               .arg(listing.linksFailed)
-                              .arg(page.Files().Count()));
+                              .arg(page.Files().Count())
+                              .arg(why));
         }
     };
 

@@ -289,7 +289,6 @@ void RcloneDaemon::CallEach(const QString& command, const std::vector<QJsonObjec
         --running;
         Answer a;
         a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QByteArray body = reply->readAll();
         const QNetworkReply::NetworkError error = reply->error();
         if (a.status == 0) {
             // No HTTP answer at all: rclone ended, or the call ran out of time.
@@ -306,7 +305,7 @@ void RcloneDaemon::CallEach(const QString& command, const std::vector<QJsonObjec
                           : QStringLiteral("no answer from rclone: ") + reply->errorString();
         } else {
             QJsonParseError parse{};
-            const QJsonDocument doc = QJsonDocument::fromJson(body, &parse);
+            const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parse);
             if (doc.isObject()) {
                 a.body = doc.object();
             }

@@ -330,6 +330,7 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
             remote.daemon = options.rclone;
             RemoteListing listed = ListRemote(source.value, remote);
             listing.linksFailed = listed.linksFailed;
+            listing.linkFailure = listed.linkFailure;
             listing.noLinks = listed.noLinks;
             text = std::move(listed.page);
             break;

@@ -59,6 +59,7 @@ struct Listing {
     // A remote's listing: links that failed, and why the remote makes none
     // when links were asked for and it makes none at all.
     int linksFailed = 0;
+    QString linkFailure; // the one reason all failed links gave, if they gave one
     QString noLinks;
 
     // 1 or 2 for a failed extraction step, else 0.

@@ -321,6 +321,19 @@ RemoteListing ListRemote(const QString& remote, const RemoteOptions& options) {
             }
             result.linksMade = progress.linksMade;
             result.linksFailed = progress.linksFailed;
+            // One reason for every failure (an expiry the cloud refuses, no
+            // permission to share) is worth telling as it is.
+            for (const QString& error : std::as_const(errors)) {
+                if (error.isEmpty()) {
+                    continue;
+                }
+                if (result.linkFailure.isEmpty()) {
+                    result.linkFailure = error;
+                } else if (result.linkFailure != error) {
+                    result.linkFailure.clear();
+                    break;
+                }
+            }
         }
     }
     result.page = RemotePageText(files, links, errors);

@@ -44,7 +44,8 @@ struct RemoteListing {
     int files = 0;
     int linksMade = 0;
     int linksFailed = 0;
-    QString noLinks; // links were asked for and this remote makes none: why
+    QString linkFailure; // the reason every failed link gave, when they all gave the same
+    QString noLinks;     // links were asked for and this remote makes none: why
 };
 
 // Lists the folder `remote` (`NAME:PATH`, `:backend,opt=value:PATH`) through
