@@ -11,7 +11,7 @@ PACKAGES=(
     qt6-base-dev qt6-qpa-plugins libpcre2-dev libpugixml-dev libcpp-httplib-dev
     libmicrohttpd-dev qt6-translations-l10n qt6-wayland
     libgtest-dev libbenchmark-dev libsimdjson-dev jq
-    python3 fonts-noto-cjk
+    python3 fonts-noto-cjk rclone
 )
 # The install test's checks and the Debian package build.
 INSTALL_TEST_PACKAGES=(desktop-file-utils appstream dpkg-dev file)

@@ -14,6 +14,7 @@
 // pattern work goes through the helpers of text/regexpfunctions.
 
 #include "net/http.h"
+#include "net/rclone.h"
 #include "net/updatecheck.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
@@ -24,6 +25,7 @@
 #include "share/openunicode.h"
 #include "share/pipeline.h"
 #include "share/records.h"
+#include "share/remote.h"
 #include "share/sdpage.h"
 #include "text/appinfo.h"
 #include "text/escapes.h"

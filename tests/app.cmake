@@ -11,6 +11,7 @@ add_executable(app_tests
     app_instance_tests.cpp
     app_layout_tests.cpp
     app_linklist_tests.cpp
+    app_remote_tests.cpp
     app_retrieval_tests.cpp
     app_selectall_tests.cpp
     app_skin_tests.cpp

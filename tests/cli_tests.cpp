@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 
 using zandorel::test::q;
@@ -51,6 +52,9 @@ protected:
         // A configuration folder of this test's own, never the user's.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(q("XDG_CONFIG_HOME"), dir.filePath(q("xdg")));
+        for (const auto& [name, value] : extraEnv) {
+            env.insert(name, value);
+        }
         p.setProcessEnvironment(env);
         p.start(cli, args);
         EXPECT_TRUE(p.waitForFinished(30000));
@@ -63,6 +67,7 @@ protected:
     QTemporaryDir dir;
     QString cli;
     QString pagePath;
+    std::map<QString, QString> extraEnv;
 };
 
 } // namespace
@@ -250,4 +255,128 @@ TEST_F(CliTest, VersionAndWhereTheSettingsComeFrom) {
     const QString other = write(q("other.xml"), "<Soft><Config AllLinkFormat=\"other:$1;\"/></Soft>");
     EXPECT_EQ(run({q("--page"), pagePath, q("--config"), other}).out,
               QByteArray("other:report.pdf;other:会议纪要.txt;"));
+}
+
+namespace {
+
+// A folder of an alias remote in an rclone configuration of the test's own.
+class RemoteCliTest : public CliTest {
+protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        const QString root = dir.filePath(q("tree"));
+        for (const char* name :
+             {"a b.txt", "中文 名.pdf", "quote\".txt", "noext", "sub/inner.txt", "sub/deeper/d.txt"}) {
+            const QString path = root + u'/' + q(name);
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+            write(QDir(dir.path()).relativeFilePath(path), QByteArray("12345"));
+        }
+        ASSERT_TRUE(QDir().mkpath(dir.filePath(q("emptyfolder"))));
+        extraEnv[q("RCLONE_CONFIG")] =
+            write(q("rclone.conf"),
+                  "[t]\ntype = alias\nremote = " + root.toUtf8() +
+                      "\n[e]\ntype = alias\nremote = " + dir.filePath(q("emptyfolder")).toUtf8() + "\n");
+    }
+    static QStringList sortedLines(const QByteArray& out) {
+        QStringList lines = QString::fromUtf8(out).split(q("\r\n"), Qt::SkipEmptyParts);
+        lines.sort();
+        return lines;
+    }
+    bool dumpWritten() const { return QFile::exists(dir.filePath(q("zandorel-cli_error.html"))); }
+};
+
+} // namespace
+
+TEST_F(RemoteCliTest, ListsAFolderOfARemote) {
+    CliRun r = run({q("--remote"), q("t:"), q("--format"), q("%v(path)|%v(name)|%v(extension)|%t(size)")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(sortedLines(r.out),
+              (QStringList{q("a b.txt|a b|.txt|5"), q("noext|noext||5"), q("quote\".txt|quote\"|.txt|5"),
+                           q("中文 名.pdf|中文 名|.pdf|5")}));
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+
+    r = run({q("--remote"), q("t:"), q("--recursive"), q("--format"), q("%v(path)")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(sortedLines(r.out), (QStringList{q("a b.txt"), q("noext"), q("quote\".txt"),
+                                               q("sub/deeper/d.txt"), q("sub/inner.txt"), q("中文 名.pdf")}));
+    r = run({q("--remote"), q("t:sub"), q("--props"), q("1")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains("path     inner.txt\r\n")) << r.out.toStdString();
+}
+
+TEST_F(RemoteCliTest, ARemoteWithoutLinksSaysSoOnce) {
+    const CliRun r = run({q("--remote"), q("t:"), q("--links"), q("--expire"), q("1h"), q("--captions")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    // Every file stays, with the warning.
+    EXPECT_EQ(QString::fromUtf8(r.out).count(q("\t警告：文件不是公共\n")), 4);
+    EXPECT_EQ(r.err, q("zandorel-cli: t: makes no public links\n"));
+    const CliRun props = run({q("--remote"), q("t:"), q("--links"), q("--props"), q("2")});
+    EXPECT_TRUE(props.out.contains("linkError     this remote makes no public links\r\n"));
+}
+
+TEST_F(RemoteCliTest, FailuresGiveOneLineAndTheirOwnStatus) {
+    struct Case {
+        QStringList args;
+        int status;
+        const char* err;
+    };
+    const std::vector<Case> cases{
+        {{q("--remote"), q("nosuch:dir")}, 5, "zandorel-cli: unknown remote nosuch:dir (rclone: "},
+        {{q("--remote"), q(":nobackend,key=SECRET42:dir")},
+         5,
+         "zandorel-cli: unknown remote :nobackend:dir (rclone: "},
+        {{q("--remote"), q("t:not there")}, 5, "zandorel-cli: no such folder t:not there (rclone: "},
+        {{q("--remote"), q("e:")}, 2, "zandorel-cli: no files to list in e:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.startsWith(q(c.err))) << r.err.toStdString();
+        EXPECT_EQ(r.err.count(u'\n'), 1);
+        EXPECT_FALSE(r.err.contains(q("SECRET42")));
+        EXPECT_FALSE(dumpWritten());
+    }
+
+    // No rclone on the PATH: the package to install is named.
+    extraEnv[q("PATH")] = dir.filePath(q("emptyfolder"));
+    const CliRun r = run({q("--remote"), q("t:")});
+    EXPECT_EQ(r.status, 6);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(
+        r.err,
+        q("zandorel-cli: rclone is not installed (no rclone on the PATH): install the package rclone\n"));
+}
+
+TEST_F(RemoteCliTest, RemoteOptionsGoTogetherOnlyWhereTheyMeanSomething) {
+    for (const QStringList& args :
+         {QStringList{q("--page"), pagePath, q("--links")},
+          QStringList{q("--remote"), q("t:"), q("--expire"), q("1h")},
+          QStringList{q("--remote"), q("t:"), q("--page"), pagePath}, QStringList{q("--remote"), q("")},
+          QStringList{q("--remote"), q("t:"), q("--links=1")},
+          QStringList{q("--page"), pagePath, q("--recursive")}}) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 64);
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    const CliRun help = run({q("--help")});
+    EXPECT_TRUE(help.out.contains("--remote REMOTE:PATH"));
+    EXPECT_TRUE(help.out.contains("6 rclone is not installed"));
+}
+
+TEST_F(RemoteCliTest, ATerminalSeesProgress) {
+    // stderr a terminal (through script's pseudo-terminal): the count of
+    // files listed shows there; through a pipe, nothing but the output.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(q("RCLONE_CONFIG"), extraEnv[q("RCLONE_CONFIG")]);
+    env.insert(q("XDG_CONFIG_HOME"), dir.filePath(q("xdg")));
+    p.setProcessEnvironment(env);
+    p.start(q("script"), {q("-qec"), q("'%1' --remote t: --recursive --format x").arg(cli), q("/dev/null")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_TRUE(p.readAllStandardOutput().contains("\r6 files listed"));
+    const CliRun piped = run({q("--remote"), q("t:"), q("--recursive"), q("--format"), q("x")});
+    EXPECT_TRUE(piped.err.isEmpty()) << piped.err.toStdString();
 }

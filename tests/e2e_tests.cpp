@@ -161,3 +161,31 @@ TEST(EndToEndScale, AFolderOfAHundredThousandFiles) {
     EXPECT_EQ(lines[0], QByteArray("f000000"));
     EXPECT_EQ(lines[count - 1], QByteArray("f099999"));
 }
+
+TEST_F(EndToEnd, SubFoldersOfTheServiceFollowWithTheirPaths) {
+    // A deeper level and a private folder, whose files stay out.
+    ASSERT_TRUE(QDir().mkpath(share + QStringLiteral("/子目录/deeper")));
+    put(QStringLiteral("子目录/deeper/d e.txt"), "deep");
+    ASSERT_TRUE(QDir().mkpath(share + QStringLiteral("/private")));
+    put(QStringLiteral("private/hidden.txt"), "hidden");
+    QFile::setPermissions(share + QStringLiteral("/private"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QStringList format{QStringLiteral("--format"), QStringLiteral("%v(path)|%t(urls.download)"),
+                             QStringLiteral("--join"), QStringLiteral("$1\\n")};
+    for (const QString& source : {QStringLiteral("--address"), QStringLiteral("--url")}) {
+        SCOPED_TRACE(source.toStdString());
+        const Out out =
+            list(QStringList{source, q(server->rootAddress()), QStringLiteral("--recursive")} + format);
+        ASSERT_EQ(out.status, 0);
+        QMap<QString, QString> links;
+        for (const QString& line : out.text.split(u'\n', Qt::SkipEmptyParts)) {
+            links.insert(line.section(u'|', 0, 0), line.section(u'|', 1));
+        }
+        EXPECT_EQ(links.keys(),
+                  (QStringList{QStringLiteral("private"), QStringLiteral("report.pdf"),
+                               QStringLiteral("secret.txt"), QStringLiteral("会议纪要.txt"),
+                               QStringLiteral("子目录"), QStringLiteral("子目录/deeper"),
+                               QStringLiteral("子目录/deeper/d e.txt"), QStringLiteral("子目录/inner.txt")}));
+        EXPECT_EQ(download(links[QStringLiteral("子目录/deeper/d e.txt")]), QByteArray("deep"));
+    }
+}

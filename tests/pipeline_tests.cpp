@@ -5,6 +5,7 @@
 #include "referencecut.h"
 #include "settings/editxml.h"
 #include "share/filetags.h"
+#include "share/linklist.h"
 #include "share/openunicode.h"
 #include "share/pipeline.h"
 #include "share/sdpage.h"
@@ -19,7 +20,11 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <map>
+#include <mutex>
 
 using namespace zandorel;
 using zandorel::test::Cut;
@@ -228,4 +233,86 @@ TEST_F(ListFolderTest, DumpOfABinaryFileIsNotLargerThanTheFile) {
         const QString expected = listing.dumpText.left(back.size());
         EXPECT_EQ(back, QString(expected).replace(QChar(QChar::ReplacementCharacter), u'?'));
     }
+}
+
+TEST(SubFolders, EachSubFolderPageIsFetchedOnceAndItsEntriesFollowWithPaths) {
+    test::qtApp();
+    // A tree of pages: the root holds a file, a sub-folder and a folder that
+    // leads back to the root; the sub-folder holds a file and a folder whose
+    // page is gone.
+    std::map<std::string, std::string> pages{
+        {"c!root", "{\"name\":\"a\",\"extension\":\".txt\",\"itemType\":\"file\",\"id\":\"c!a\"},"
+                   "{\"name\":\"sub \\u4e2d\",\"extension\":\"\",\"itemType\":\"folder\",\"id\":\"c!sub\"},"
+                   "{\"name\":\"loop\",\"extension\":\"\",\"itemType\":\"folder\",\"id\":\"c!root\"}"},
+        {"c!sub", "{\"name\":\"b\",\"extension\":\".md\",\"itemType\":\"file\",\"id\":\"c!b\",\"size\":3},"
+                  "{\"name\":\"gone\",\"extension\":\"\",\"itemType\":\"folder\",\"id\":\"c!gone\"}"},
+    };
+    std::mutex lock;
+    std::map<std::string, int> asked;
+    std::atomic<bool> holdSub{false};
+    std::atomic<bool> subArrived{false};
+    std::atomic<bool> release{false};
+    zandorel::test::LocalServer server;
+    server.server().Get("/", [&](const httplib::Request& request, httplib::Response& response) {
+        const std::string id = request.get_param_value("id");
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            ++asked[id];
+        }
+        if (id == "c!sub" && holdSub) {
+            subArrived = true;
+            for (int i = 0; i < 1000 && !release; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        const auto page = pages.find(id);
+        if (page == pages.end()) {
+            response.status = 404;
+            response.set_content("not here", "text/plain");
+            return;
+        }
+        response.set_content("<script>var primedResponse={\"id\":\"" + id +
+                                 "\",\"cid\":\"c\",\"children\":[" + page->second + "]};</script>",
+                             "text/html");
+    });
+    ListingOptions options;
+    options.shareService = QString::fromStdString(server.start());
+    options.recursive = true;
+    SDPage page;
+    ASSERT_EQ(ListFolder(page, ListingSource::folder(q("c"), q("c!root")), options).status,
+              Listing::Status::Listed);
+    LinkTemplates t;
+    t.codeFormat = q("%v(path)|%t(itemType)");
+    t.joinFormat = q("$1\\n");
+    EXPECT_EQ(BuildLinkList(page, t).block,
+              q("a.txt|file\nsub 中|folder\nsub 中/b.md|file\nsub 中/gone|folder\nloop|folder\n"));
+    EXPECT_EQ(page.Files().Item(3).GetByTitle(q("size")), q("3")); // the entry is kept whole
+    EXPECT_EQ(asked, (std::map<std::string, int>{{"c!root", 1}, {"c!sub", 1}, {"c!gone", 1}}));
+
+    // A web address of the same service lists the same tree.
+    ASSERT_EQ(
+        ListFolder(page, ListingSource::url(options.shareService + q("/?cid=c&id=c!root")), options).status,
+        Listing::Status::Listed);
+    EXPECT_EQ(page.Files().Count(), 5);
+    // Without sub-folders, the folder's own entries only, without paths.
+    options.recursive = false;
+    ASSERT_EQ(ListFolder(page, ListingSource::folder(q("c"), q("c!root")), options).status,
+              Listing::Status::Listed);
+    EXPECT_EQ(BuildLinkList(page, t).block, q("|file\n|folder\n|folder\n"));
+
+    // Esc while a sub-folder page is on its way: the list stays as it was.
+    options.recursive = true;
+    options.http.cancel = std::make_shared<CancelToken>();
+    holdSub = true;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (subArrived) {
+            options.http.cancel->Cancel();
+        }
+    });
+    watch.start(1);
+    EXPECT_EQ(ListFolder(page, ListingSource::folder(q("c"), q("c!root")), options).status,
+              Listing::Status::Cancelled);
+    release = true;
+    EXPECT_EQ(page.Files().Count(), 3);
 }

@@ -628,6 +628,11 @@ MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, 
     }
     retrieving_.erase(mark);
     dumpPath = reportFailedStep(listing);
+    if (source.kind == ListingSource::Kind::Remote && listing.status == Listing::Status::SourceFailed &&
+        !gone()) {
+        reportRemoteProblem(listing);
+        return Retrieval::Told;
+    }
     switch (listing.status) {
     case Listing::Status::Cancelled:
         return Retrieval::Cancelled;
@@ -651,6 +656,30 @@ QString MainWindow::reportFailedStep(const Listing& listing) {
                                    StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);
     }
     return dumpPath;
+}
+
+// A remote that could not be listed: rclone missing names the package to
+// install; anything else names the remote and what went wrong.
+void MainWindow::reportRemoteProblem(const Listing& listing) {
+    bool missing = false;
+    const QString problem = listing.problem();
+    try {
+        std::rethrow_exception(listing.error);
+    } catch (const RcloneError& e) {
+        missing = e.kind() == RcloneError::Kind::Missing;
+    } catch (...) {
+    }
+    if (missing) {
+        program_.dialogs().message(
+            this, settingText(keys::RcloneMissingError, keys::RcloneMissingErrorDefault),
+            settingAttribute(keys::RcloneMissingError, keys::Title, keys::RcloneMissingErrorTitleDefault),
+            Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
+        return;
+    }
+    program_.dialogs().message(
+        this, settingText(keys::RemoteError, keys::RemoteErrorDefault).replace(QStringLiteral("%1"), problem),
+        settingAttribute(keys::RemoteError, keys::Title, keys::RemoteErrorTitleDefault),
+        Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
 }
 
 // The message of an empty listing; where a dump of the page was written, a
@@ -694,6 +723,13 @@ void MainWindow::Command_Get_Click() {
         return;
     }
     const FolderAddress address = CheckFolderAddress(Text_URL_->Text());
+    // Not an address of the share service ("host:port/?cid=..." without its
+    // scheme is one): a folder of an rclone remote ("NAME:PATH") is listed
+    // through rclone.
+    if (!address.valid && IsRemoteText(Text_URL_->Text())) {
+        retrieveAndFill(pageForRetrieval(), ListingSource::remote(Text_URL_->Text().trimmed()));
+        return;
+    }
     if (!address.valid) {
         program_.dialogs().message(
             this, settingText(keys::SkyDriveURLError, keys::SkyDriveURLErrorDefault),
@@ -750,6 +786,9 @@ bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const List
     const Retrieval result = retrieve(page, source, dumpPath);
     if (result == Retrieval::Cancelled) {
         return false;
+    }
+    if (result == Retrieval::Told) {
+        return true;
     }
     if (gone()) {
         return true;

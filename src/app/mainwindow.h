@@ -136,7 +136,8 @@ protected:
 private:
     class Busy;
     class WaitCursor;
-    enum class Retrieval { Done, Failed, Cancelled };
+    // Told: the failure was told to the user already.
+    enum class Retrieval { Done, Failed, Cancelled, Told };
 
     // The widgets lent to one visible link row.
     struct RowWidgets {
@@ -177,6 +178,7 @@ private:
     void createLinkListSteps(const QString& dumpPath = QString());
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);
     void showEmptyListing(const QString& dumpPath = QString());
+    void reportRemoteProblem(const Listing& listing);
 
     // The template list.
     QListWidget* templateList() const;

@@ -10,15 +10,25 @@
 #include <QStringEncoder>
 #include <cstdio>
 #include <optional>
+#include <unistd.h>
 
 using namespace zandorel;
 
 namespace {
 
-enum Exit { Ok = 0, Failed = 1, NothingExtracted = 2, BadAddress = 3, NoSuchFile = 4, Usage = 64 };
+enum Exit {
+    Ok = 0,
+    Failed = 1,
+    NothingExtracted = 2,
+    BadAddress = 3,
+    NoSuchFile = 4,
+    RemoteFailed = 5,
+    NoRclone = 6,
+    Usage = 64
+};
 
 const char* const usageText =
-    "usage: zandorel-cli (--page FILE | --url URL | --address ADDRESS) [options]\n"
+    "usage: zandorel-cli (--page FILE | --url URL | --address ADDRESS | --remote REMOTE:PATH) [options]\n"
     "\n"
     "Lists a shared folder and prints its link code.\n"
     "\n"
@@ -26,7 +36,13 @@ const char* const usageText =
     "  --page FILE        a saved folder page\n"
     "  --url URL          any address, fetched as it is\n"
     "  --address ADDRESS  a shared-folder address of the configured share service\n"
+    "  --remote REMOTE:PATH\n"
+    "                     a folder of an rclone remote (NAME:PATH as `rclone listremotes`\n"
+    "                     names it, or :backend,option=value:PATH), listed through rclone\n"
     "options:\n"
+    "  --recursive        list the files of every sub-folder too\n"
+    "  --links            ask the cloud for each file's public link (--remote)\n"
+    "  --expire DURATION  how long those links last, e.g. 7d (default: the remote's)\n"
     "  --config FILE      settings document (default: ZandorelConfig.xml beside the program,\n"
     "                     else in ~/.config/zandorel, else the built-in settings)\n"
     "  --format TEMPLATE  link format (default: the first saved template)\n"
@@ -35,7 +51,8 @@ const char* const usageText =
     "  --props N          print every property of file N\n"
     "  --version          print the version and exit\n"
     "exit status: 0 done, 1 settings unusable, 2 nothing extracted, 3 invalid address,\n"
-    "             4 no such file, 64 bad usage\n";
+    "             4 no such file, 5 the remote is unknown or cannot be reached or read,\n"
+    "             6 rclone is not installed, 64 bad usage\n";
 
 void write(FILE* out, const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -60,10 +77,10 @@ int usage(const QString& problem = QString()) {
 }
 
 struct Options {
-    QString page, url, address, config, format, join;
-    bool hasFormat = false, hasJoin = false, captions = false;
+    QString page, url, address, remote, config, format, join, expire;
+    bool hasFormat = false, hasJoin = false, captions = false, recursive = false, links = false;
     std::optional<QString> props;
-    enum Source { None, Page, Url, Address } source = None;
+    enum Source { None, Page, Url, Address, Remote } source = None;
 };
 
 // The argument a failed parse stopped at, as the user typed it.
@@ -76,8 +93,8 @@ QString parseProblem(const QCommandLineParser& parser, const QStringList& args) 
         }
         const QString name = arg.mid(arg.startsWith(u"--") ? 2 : 1).section(u'=', 0, 0);
         // An unknown option, or one given a value it does not take ("--captions=1").
-        const bool takesNoValue =
-            name == u"captions" || name == u"help" || name == u"h" || name == u"version";
+        const bool takesNoValue = name == u"captions" || name == u"recursive" || name == u"links" ||
+                                  name == u"help" || name == u"h" || name == u"version";
         if (unknown.contains(name) || (takesNoValue && arg.contains(u'='))) {
             return QStringLiteral("unknown argument ") + arg;
         }
@@ -94,6 +111,10 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
     const QCommandLineOption page(QStringLiteral("page"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption url(QStringLiteral("url"), QString(), QStringLiteral("URL"));
     const QCommandLineOption address(QStringLiteral("address"), QString(), QStringLiteral("ADDRESS"));
+    const QCommandLineOption remote(QStringLiteral("remote"), QString(), QStringLiteral("REMOTE"));
+    const QCommandLineOption recursive(QStringLiteral("recursive"));
+    const QCommandLineOption links(QStringLiteral("links"));
+    const QCommandLineOption expire(QStringLiteral("expire"), QString(), QStringLiteral("DURATION"));
     const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("TEMPLATE"));
     const QCommandLineOption join(QStringLiteral("join"), QString(), QStringLiteral("FORMAT"));
@@ -101,7 +122,8 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
     const QCommandLineOption props(QStringLiteral("props"), QString(), QStringLiteral("N"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({page, url, address, config, format, join, captions, props, help, version});
+    parser.addOptions({page, url, address, remote, recursive, links, expire, config, format, join, captions,
+                       props, help, version});
 
     if (!parser.parse(args)) {
         return usage(parseProblem(parser, args));
@@ -115,7 +137,8 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
         if (arg == u"--") {
             return usage(QStringLiteral("unknown argument --"));
         }
-        for (const QCommandLineOption* withValue : {&page, &url, &address, &config, &format, &join, &props}) {
+        for (const QCommandLineOption* withValue :
+             {&page, &url, &address, &remote, &expire, &config, &format, &join, &props}) {
             if (arg == QStringLiteral("--") + withValue->names().first()) {
                 ++i; // its value, whatever it looks like
             }
@@ -135,10 +158,10 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
         return usage(QStringLiteral("unknown argument ") + parser.positionalArguments().first());
     }
 
-    const qsizetype sources =
-        parser.values(page).size() + parser.values(url).size() + parser.values(address).size();
+    const qsizetype sources = parser.values(page).size() + parser.values(url).size() +
+                              parser.values(address).size() + parser.values(remote).size();
     if (sources != 1) {
-        return usage(QStringLiteral("give exactly one of --page, --url, --address"));
+        return usage(QStringLiteral("give exactly one of --page, --url, --address, --remote"));
     }
     if (parser.isSet(page)) {
         o.source = Options::Page;
@@ -146,9 +169,27 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
     } else if (parser.isSet(url)) {
         o.source = Options::Url;
         o.url = parser.value(url);
-    } else {
+    } else if (parser.isSet(address)) {
         o.source = Options::Address;
         o.address = parser.value(address);
+    } else {
+        o.source = Options::Remote;
+        o.remote = parser.value(remote);
+        if (o.remote.isEmpty()) {
+            return usage(QStringLiteral("--remote needs a remote, e.g. NAME:PATH"));
+        }
+    }
+    o.recursive = parser.isSet(recursive);
+    o.links = parser.isSet(links);
+    o.expire = parser.value(expire);
+    if (o.links && o.source != Options::Remote) {
+        return usage(QStringLiteral("--links goes with --remote"));
+    }
+    if (parser.isSet(expire) && !o.links) {
+        return usage(QStringLiteral("--expire goes with --links"));
+    }
+    if (o.recursive && o.source == Options::Page) {
+        return usage(QStringLiteral("--recursive goes with --url, --address or --remote"));
     }
     o.config = parser.value(config);
     o.hasFormat = parser.isSet(format);
@@ -205,7 +246,7 @@ int main(int argc, char** argv) {
     } else if (o.source == Options::Url) {
         app.emplace(argc, argv);
         source = ListingSource::url(o.url);
-    } else {
+    } else if (o.source == Options::Address) {
         app.emplace(argc, argv);
         const FolderAddress folder = CheckFolderAddress(o.address);
         if (!folder.valid) {
@@ -213,15 +254,73 @@ int main(int argc, char** argv) {
             return BadAddress;
         }
         source = ListingSource::folder(folder.cid, folder.id);
+    } else {
+        app.emplace(argc, argv);
+        source = ListingSource::remote(o.remote);
+    }
+    ListingOptions listingOptions;
+    listingOptions.recursive = o.recursive;
+    listingOptions.links = o.links;
+    listingOptions.expire = o.expire;
+    // Progress of a remote's listing, for a person watching the terminal.
+    const bool showProgress = o.source == Options::Remote && isatty(fileno(stderr)) == 1;
+    bool progressShown = false;
+    if (showProgress) {
+        listingOptions.progress = [&](const RemoteProgress& p) {
+            QString line = QStringLiteral("\r%1 files listed").arg(p.listed);
+            if (p.linksWanted > 0) {
+                line += QStringLiteral(", %1 of %2 links made").arg(p.linksMade).arg(p.linksWanted);
+                if (p.linksFailed > 0) {
+                    line += QStringLiteral(", %1 failed").arg(p.linksFailed);
+                }
+            }
+            write(stderr, line + QStringLiteral("\x1b[K"));
+            progressShown = true;
+        };
     }
     SDPage page;
-    const Listing listing = ListFolder(page, source);
+    const Listing listing = ListFolder(page, source, listingOptions);
+    if (progressShown) {
+        write(stderr, QStringLiteral("\n"));
+    }
     WriteExtractionDump(listing);
+    if (listing.status == Listing::Status::SourceFailed && o.source == Options::Remote) {
+        // One line naming the remote, or the package to install.
+        try {
+            std::rethrow_exception(listing.error);
+        } catch (const RcloneError& e) {
+            write(stderr, QStringLiteral("zandorel-cli: ") + QString::fromUtf8(e.what()) + u'\n');
+            return e.kind() == RcloneError::Kind::Missing ? NoRclone : RemoteFailed;
+        } catch (const std::exception& e) {
+            write(stderr, QStringLiteral("zandorel-cli: %1 while listing %2\n")
+                              .arg(QString::fromUtf8(e.what()), RemoteDisplayName(o.remote)));
+            return RemoteFailed;
+        }
+    }
+    if (o.source == Options::Remote && page.Files().Count() == 0) {
+        write(stderr,
+              QStringLiteral("zandorel-cli: no files to list in %1\n").arg(RemoteDisplayName(o.remote)));
+        return NothingExtracted;
+    }
     // A fetch or a read that fails is reported like a page without data.
     if (listing.status == Listing::Status::SourceFailed || page.CodeView().isEmpty()) {
         writeLine(stderr, extractError);
         return NothingExtracted;
     }
+    // What became of the links, once, after the output.
+    auto reportLinks = [&] {
+        if (!listing.noLinks.isEmpty()) {
+            write(stderr, QStringLiteral("zandorel-cli: ") + listing.noLinks + u'\n');
+        } else if (listing.linksFailed > 0) {
+            const QString why = listing.linkFailure.isEmpty()
+                                    ? QStringLiteral("see linkError in --props N")
+                                    : QStringLiteral("rclone: ") + listing.linkFailure;
+            write(stderr, QStringLiteral("zandorel-cli: %1 of %2 links failed (%3)\n")
+                              .arg(listing.linksFailed)
+                              .arg(page.Files().Count())
+                              .arg(why));
+        }
+    };
 
     const Files& files = page.Files();
     if (o.props) {
@@ -234,6 +333,7 @@ int main(int argc, char** argv) {
             return NoSuchFile;
         }
         write(stdout, PropertyViewerText(page, n));
+        reportLinks();
         return Ok;
     }
 
@@ -286,5 +386,6 @@ int main(int argc, char** argv) {
     }
     fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     fflush(stdout);
+    reportLinks();
     return Ok;
 }

@@ -69,6 +69,18 @@ inline const QString LinkTooLongErrorDefault =
     QStringLiteral("有文件生成的代码超过长度上限（4194304 个字符），这些文件的外链地址已留空：%1");
 inline const QString LinkTooLongErrorTitleDefault = QStringLiteral("代码太长");
 
+// Shown when a remote is typed into the folder address box and rclone is
+// not installed.
+inline const QString RcloneMissingError = QStringLiteral("/Soft/Config/RcloneMissing_Error");
+inline const QString RcloneMissingErrorDefault =
+    QStringLiteral("没有找到 rclone，无法列出云端文件夹。请先安装 rclone 软件包（sudo apt install rclone）");
+inline const QString RcloneMissingErrorTitleDefault = QStringLiteral("缺少 rclone");
+// Shown when a remote cannot be listed; %1 is what went wrong, naming the
+// remote.
+inline const QString RemoteError = QStringLiteral("/Soft/Config/Remote_Error");
+inline const QString RemoteErrorDefault = QStringLiteral("无法列出云端文件夹：%1");
+inline const QString RemoteErrorTitleDefault = QStringLiteral("云端文件夹");
+
 inline const QString Title = QStringLiteral("Title");
 inline const QString Filter = QStringLiteral("Filter");
 inline const QString Caption = QStringLiteral("Caption");

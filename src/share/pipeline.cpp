@@ -2,11 +2,14 @@
 
 #include "settings/editxml.h"
 #include "share/openunicode.h"
+#include "share/records.h"
 #include "share/sdpage.h"
 #include "text/appinfo.h"
 #include "text/scan.h"
 
 #include <QFileInfo>
+#include <QSet>
+#include <QUrl>
 
 namespace zandorel {
 namespace {
@@ -74,6 +77,118 @@ bool findScriptData(QStringView page, qsizetype& start, qsizetype& length) {
     return false;
 }
 
+// The share service's own properties of one entry, raw as the page has them.
+struct EntryFacts {
+    QStringView name, extension, itemType, id;
+};
+
+EntryFacts factsOf(QStringView code, RecordScanner& scanner) {
+    EntryFacts facts;
+    scanner.scan(code, QStringView(), false, [&](const PropertyView& p) {
+        if (p.hasPrefix) {
+            return true;
+        }
+        if (p.key == u"name") {
+            facts.name = p.value;
+        } else if (p.key == u"extension") {
+            facts.extension = p.value;
+        } else if (p.key == u"itemType") {
+            facts.itemType = p.value;
+        } else if (p.key == u"id") {
+            facts.id = p.value;
+        }
+        return true;
+    });
+    return facts;
+}
+
+// A string of the folder's own in the script data before its list ("cid",
+// "id"), raw.
+QString folderValue(QStringView page, const PageListing& cut, QStringView key) {
+    const QStringView head = page.mid(cut.dataStart, cut.codeStart - cut.dataStart);
+    const QString quoted = u'"' + key.toString() + QStringLiteral("\":\"");
+    const qsizetype at = head.indexOf(quoted);
+    if (at < 0) {
+        return QString();
+    }
+    const qsizetype from = at + quoted.size();
+    const qsizetype end = head.indexOf(u'"', from);
+    return end < 0 ? QString() : head.mid(from, end - from).toString();
+}
+
+constexpr int MaxFolderDepth = 64;
+
+// Appends the entries of one folder page to `out`, each with its `path`
+// below the listed folder; after each sub-folder's own entry come the
+// entries of its page, fetched in turn. A sub-folder whose page cannot be
+// had (not shared, gone, no answer in time) adds nothing. Raises
+// FetchCancelled.
+void appendTree(QString& out, bool& first, const QString& page, const PageListing& cut, const QString& prefix,
+                const QString& base, const QString& cid, const HttpOptions& http, QSet<QString>& seen,
+                int depth) {
+    RecordScanner scanner;
+    for (const PageListing::Span& object : cut.objects) {
+        const QStringView code = QStringView(page).mid(object.start, object.length);
+        const EntryFacts facts = factsOf(code, scanner);
+        QString path = prefix;
+        path += facts.name;
+        path += facts.extension;
+        out += first ? u"{" : u",{";
+        first = false;
+        out += code;
+        out += u",\"path\":\"";
+        out += path;
+        out += u"\"}";
+        if (facts.itemType != u"folder" || facts.id.isEmpty() || depth >= MaxFolderDepth || cid.isEmpty()) {
+            continue;
+        }
+        const QString id = facts.id.toString();
+        if (seen.contains(id)) {
+            continue; // a folder met again: its entries are there already
+        }
+        seen.insert(id);
+        const QString sub = GetTextFromURL(FolderURL(base, cid, id), http);
+        const PageListing subCut = CutPage(sub);
+        if (subCut.status == Listing::Status::Listed) {
+            appendTree(out, first, sub, subCut, path + u'/', base, cid, http, seen, depth + 1);
+        }
+    }
+}
+
+// The page with every sub-folder's entries in its list (see appendTree);
+// the page as it is when it holds no listing.
+QString withSubFolders(const QString& page, const QString& base, const QString& sourceCid,
+                       const QString& folderId, const HttpOptions& http) {
+    const PageListing cut = CutPage(page);
+    if (cut.status != Listing::Status::Listed || cut.codeLength == 0) {
+        return page;
+    }
+    QString cid = folderValue(page, cut, u"cid");
+    if (cid.isEmpty()) {
+        cid = sourceCid;
+    }
+    const QString ownId = folderValue(page, cut, u"id");
+    QString list;
+    list.reserve(cut.codeLength * 2);
+    bool first = true;
+    QSet<QString> seen;
+    for (const QString& id : {folderId, ownId}) {
+        if (!id.isEmpty()) {
+            seen.insert(id);
+        }
+    }
+    appendTree(list, first, page, cut, QString(), base, cid, http, seen, 0);
+    return page.left(cut.codeStart) + list + page.mid(cut.codeStart + cut.codeLength);
+}
+
+// The share service's base address of a folder page's address: its scheme,
+// host and port.
+QString baseOf(const QString& address) {
+    const QUrl url(address);
+    return url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+        .toString(QUrl::FullyEncoded);
+}
+
 } // namespace
 
 ListingSource ListingSource::folder(const QString& cid, const QString& id) {
@@ -102,6 +217,13 @@ ListingSource ListingSource::text(const QString& page) {
     ListingSource s;
     s.kind = Kind::Text;
     s.value = page;
+    return s;
+}
+
+ListingSource ListingSource::remote(const QString& remote) {
+    ListingSource s;
+    s.kind = Kind::Remote;
+    s.value = remote;
     return s;
 }
 
@@ -194,11 +316,32 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
             break;
         case ListingSource::Kind::Url:
             text = GetTextFromURL(source.value, options.http);
+            if (options.recursive) {
+                text = withSubFolders(text, baseOf(source.value), QString(), QString(), options.http);
+            }
             break;
+        case ListingSource::Kind::Remote: {
+            RemoteOptions remote;
+            remote.recursive = options.recursive;
+            remote.links = options.links;
+            remote.expire = options.expire;
+            remote.http = options.http;
+            remote.progress = options.progress;
+            remote.daemon = options.rclone;
+            RemoteListing listed = ListRemote(source.value, remote);
+            listing.linksFailed = listed.linksFailed;
+            listing.linkFailure = listed.linkFailure;
+            listing.noLinks = listed.noLinks;
+            text = std::move(listed.page);
+            break;
+        }
         case ListingSource::Kind::Folder: {
             const QString base = options.shareService.isEmpty() ? SettingsStore::Instance().ShareService()
                                                                 : options.shareService;
             text = GetTextFromURL(FolderURL(base, source.cid, source.id), options.http);
+            if (options.recursive) {
+                text = withSubFolders(text, base, source.cid, source.id, options.http);
+            }
             break;
         }
         }
@@ -218,12 +361,15 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
     page.Clear();
     PageListing cut = CutPage(text);
     listing.status = cut.status;
+    // A remote's page is made here and always cuts; should it not, nothing
+    // of it is kept for a dump all the same.
+    const bool mayDump = source.kind != ListingSource::Kind::Remote;
     if (cut.status == Listing::Status::NoScriptData) {
-        listing.dumpText = text;
+        listing.dumpText = mayDump ? text : QString();
         return listing;
     }
     if (cut.status == Listing::Status::NoFolderList) {
-        listing.dumpText = text.mid(cut.dataStart, cut.dataLength);
+        listing.dumpText = mayDump ? text.mid(cut.dataStart, cut.dataLength) : QString();
         return listing;
     }
     auto files = std::make_shared<Files>();

@@ -1,8 +1,8 @@
 #pragma once
 // The one way through the program from a folder to its records:
 //
-//   source (a folder of the share service, an address, a saved page file or
-//   page text) -> page text -> script data -> listing -> file records
+//   source (a folder of the share service, an address, a saved page file,
+//   page text or a folder of an rclone remote) -> page text -> script data -> listing -> file records
 //
 // The window and zandorel-cli both call ListFolder; it fills a page object
 // and returns what happened. Telling the user, writing the dump of a failed
@@ -10,9 +10,11 @@
 
 #include "net/http.h"
 #include "share/address.h"
+#include "share/remote.h"
 
 #include <QString>
 #include <exception>
+#include <functional>
 #include <vector>
 
 namespace zandorel {
@@ -20,9 +22,9 @@ namespace zandorel {
 class SDPage;
 
 struct ListingSource {
-    enum class Kind { Folder, Url, File, Text };
+    enum class Kind { Folder, Url, File, Text, Remote };
     Kind kind = Kind::Text;
-    QString value; // the address, the file path or the page text
+    QString value; // the address, the file path, the page text or the remote
     QString cid;   // Folder only
     QString id;
 
@@ -30,11 +32,17 @@ struct ListingSource {
     static ListingSource url(const QString& address);
     static ListingSource file(const QString& path);
     static ListingSource text(const QString& page);
+    static ListingSource remote(const QString& remote);
 };
 
 struct ListingOptions {
     QString shareService; // base address of the share service; empty: the settings' one
     HttpOptions http;
+    bool recursive = false; // every file below the folder, sub-folders included
+    bool links = false;     // a remote's files get the cloud's public links
+    QString expire;         // how long those links last; empty: the remote's default
+    std::function<void(const RemoteProgress&)> progress; // a remote's files listed, links made
+    RcloneDaemon* rclone = nullptr;                      // the rclone to use; none: one for this listing
 };
 
 struct Listing {
@@ -48,6 +56,11 @@ struct Listing {
     Status status = Status::Listed;
     QString dumpText; // what a failed step leaves for inspection
     std::exception_ptr error;
+    // A remote's listing: links that failed, and why the remote makes none
+    // when links were asked for and it makes none at all.
+    int linksFailed = 0;
+    QString linkFailure; // the one reason all failed links gave, if they gave one
+    QString noLinks;
 
     // 1 or 2 for a failed extraction step, else 0.
     int failedStep() const;

@@ -1,0 +1,570 @@
+// Remotes through a real rclone: an alias remote over a temporary tree in a
+// temporary rclone configuration, the records it gives, and what happens
+// when rclone is missing, ends during a run or refuses a call.
+
+#include "net/rclone.h"
+#include "share/linklist.h"
+#include "share/pipeline.h"
+#include "share/remote.h"
+#include "share/sdpage.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace zandorel;
+using zandorel::test::q;
+
+namespace {
+
+// The hostile names of the tree, and what a person reads of each.
+struct TreeFile {
+    const char* path;
+    const char* name;
+    const char* extension;
+    const char* content;
+};
+const TreeFile treeFiles[] = {
+    {"a b.txt", "a b", ".txt", "plain"},
+    {"中文 名.pdf", "中文 名", ".pdf", "%PDF-1.4"},
+    {"<b>&amp;.html", "<b>&amp;", ".html", "<b>bold</b>"},
+    {"%s(HOME).txt", "%s(HOME)", ".txt", "home"},
+    {"100% sure;};.dat", "100% sure;};", ".dat", "sure"},
+    {"quote\".txt", "quote\"", ".txt", "quoted"},
+    {"noext", "noext", "", "no extension"},
+    {"archive.tar.gz", "archive.tar", ".gz", "tarball"},
+    {".bashrc", ".bashrc", "", "export A=1"},
+    {"empty.txt", "empty", ".txt", ""},
+    {"sub/inner.txt", "inner", ".txt", "inner"},
+    {"sub/deeper/deep {file}.txt", "deep {file}", ".txt", "deepest"},
+};
+constexpr int topLevelFiles = 10;
+
+// Each file's link text by the template, one a line.
+QStringList linkTexts(const SDPage& page, const QString& format) {
+    LinkTemplates t;
+    t.codeFormat = format;
+    t.captionTemplate = q("%v(name)%v(extension)");
+    t.warnTemplate = q("!");
+    t.joinFormat = q("$1");
+    QStringList out;
+    for (const LinkRow& row : BuildLinkList(page, t).rows) {
+        out << row.link;
+    }
+    return out;
+}
+
+class RcloneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::qtApp();
+        ASSERT_TRUE(dir.isValid());
+        root = dir.filePath(q("tree"));
+        for (const TreeFile& f : treeFiles) {
+            const QString path = root + u'/' + q(f.path);
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(f.content);
+        }
+        ASSERT_TRUE(QDir().mkpath(root + q("/empty folder")));
+        configPath = dir.filePath(q("rclone.conf"));
+        QFile config(configPath);
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("[t]\ntype = alias\nremote = " + root.toUtf8() + "\n");
+        config.close();
+        savedConfig = qgetenv("RCLONE_CONFIG");
+        qputenv("RCLONE_CONFIG", configPath.toLocal8Bit());
+    }
+    void TearDown() override {
+        if (savedConfig.isNull()) {
+            qunsetenv("RCLONE_CONFIG");
+        } else {
+            qputenv("RCLONE_CONFIG", savedConfig);
+        }
+    }
+
+    QTemporaryDir dir;
+    QString root;
+    QString configPath;
+    QByteArray savedConfig;
+};
+
+// PATH set to an empty folder for the life of the object.
+class NoRcloneOnPath {
+public:
+    NoRcloneOnPath() : saved_(qgetenv("PATH")) { qputenv("PATH", empty_.path().toLocal8Bit()); }
+    ~NoRcloneOnPath() { qputenv("PATH", saved_); }
+
+private:
+    QByteArray saved_;
+    QTemporaryDir empty_;
+};
+
+RcloneError::Kind kindOfFailure(const std::function<void()>& run, QString* message = nullptr) {
+    try {
+        run();
+    } catch (const RcloneError& e) {
+        if (message) {
+            *message = QString::fromUtf8(e.what());
+        }
+        return e.kind();
+    }
+    ADD_FAILURE() << "no RcloneError";
+    return RcloneError::Kind::CallFailed;
+}
+
+// Whether the process runs (a zombie waiting for its parent does not).
+bool processAlive(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close >= 0 && text.size() > close + 2 && text[close + 2] != 'Z';
+}
+
+// Waits, serving events, until `done` holds or a generous limit passes.
+bool eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 1000; ++i) {
+        if (done()) {
+            return true;
+        }
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    return done();
+}
+
+} // namespace
+
+TEST_F(RcloneTest, TopLevelRecordsCarryTheShareVocabulary) {
+    SDPage page;
+    const Listing listing = ListFolder(page, ListingSource::remote(q("t:")));
+    ASSERT_EQ(listing.status, Listing::Status::Listed) << listing.problem().toStdString();
+    ASSERT_EQ(page.Files().Count(), topLevelFiles); // folders are not records
+
+    const QStringList rows =
+        linkTexts(page, q("%v(path)|%v(name)|%v(extension)|%t(size)|%v(displaySize)|%t(sharingLevelValue)"));
+    QStringList want;
+    for (const TreeFile& f : treeFiles) {
+        if (!q(f.path).contains(u'/')) {
+            want << q("%1|%2|%3|%4|%4 byte%5|2")
+                        .arg(q(f.path), q(f.name), q(f.extension))
+                        .arg(qstrlen(f.content))
+                        .arg(qstrlen(f.content) == 1 ? QString() : q("s"));
+        }
+    }
+    QStringList sortedRows = rows;
+    sortedRows.sort();
+    want.sort();
+    EXPECT_EQ(sortedRows, want);
+
+    // Every record has its media type and time, and a page that any
+    // template reads: the placeholders of a name never reach the environment.
+    for (int i = 1; i <= page.Files().Count(); ++i) {
+        const Values values = page.Files().Item(i).Values();
+        EXPECT_FALSE(values.GetValue(q("mimeType")).isEmpty());
+        EXPECT_TRUE(values.GetValue(q("modTime")).contains(u'T'));
+        EXPECT_EQ(values.GetValue(q("sharingLevelValue")), q("2"));
+        EXPECT_FALSE(values.Contains(q("urls.download")));
+        EXPECT_FALSE(values.Contains(q("linkError"))); // no links were asked for
+    }
+    EXPECT_TRUE(linkTexts(page, q("%v(name)")).contains(q("%s(HOME)")));
+    EXPECT_TRUE(listing.noLinks.isEmpty());
+    EXPECT_TRUE(listing.dumpText.isEmpty());
+}
+
+TEST_F(RcloneTest, SubFoldersFollowWithTheirPaths) {
+    SDPage page;
+    ListingOptions options;
+    options.recursive = true;
+    std::vector<RemoteProgress> seen;
+    options.progress = [&](const RemoteProgress& p) { seen.push_back(p); };
+    ASSERT_EQ(ListFolder(page, ListingSource::remote(q("t:")), options).status, Listing::Status::Listed);
+    const QStringList paths = linkTexts(page, q("%v(path)"));
+    ASSERT_EQ(paths.size(), static_cast<qsizetype>(std::size(treeFiles)));
+    EXPECT_TRUE(paths.contains(q("sub/inner.txt")));
+    EXPECT_TRUE(paths.contains(q("sub/deeper/deep {file}.txt")));
+    EXPECT_TRUE(linkTexts(page, q("%v(name)%v(extension)")).contains(q("deep {file}.txt")));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().listed, static_cast<int>(std::size(treeFiles)));
+
+    // A sub-folder as the listed folder: paths start below it.
+    ASSERT_EQ(ListFolder(page, ListingSource::remote(q("t:sub")), options).status, Listing::Status::Listed);
+    EXPECT_EQ(linkTexts(page, q("%v(path)")), (QStringList{q("inner.txt"), q("deeper/deep {file}.txt")}));
+    // Without sub-folders, only its own file.
+    ASSERT_EQ(ListFolder(page, ListingSource::remote(q("t:sub"))).status, Listing::Status::Listed);
+    EXPECT_EQ(linkTexts(page, q("%v(path)")), QStringList{q("inner.txt")});
+}
+
+TEST_F(RcloneTest, ALocalRemoteSaysOnceThatItMakesNoLinks) {
+    SDPage page;
+    ListingOptions options;
+    options.links = true;
+    const Listing listing = ListFolder(page, ListingSource::remote(q("t:")), options);
+    ASSERT_EQ(listing.status, Listing::Status::Listed);
+    EXPECT_EQ(listing.noLinks, q("t: makes no public links"));
+    EXPECT_EQ(listing.linksFailed, 0);
+    ASSERT_EQ(page.Files().Count(), topLevelFiles);
+    for (int i = 1; i <= page.Files().Count(); ++i) {
+        const Values values = page.Files().Item(i).Values();
+        EXPECT_EQ(values.GetValue(q("sharingLevelValue")), q("2"));
+        EXPECT_EQ(values.GetValue(q("linkError")), q("this remote makes no public links"));
+    }
+    // Each row carries the not-public warning.
+    LinkTemplates t;
+    t.codeFormat = q("%t(urls.download)");
+    t.warnTemplate = q("not public");
+    for (const LinkRow& row : BuildLinkList(page, t).rows) {
+        EXPECT_TRUE(row.notPublic);
+        EXPECT_TRUE(row.link.isEmpty());
+    }
+}
+
+TEST(RemotePage, EveryFieldReadsBackAsTheCloudGaveIt) {
+    // An answer as a cloud remote gives it: ids, hashes, links with
+    // characters JSON writers like to escape.
+    const QByteArray answer = R"([
+        {"Path":"dir/x.jpg","Name":"x.jpg","Size":1300000,"MimeType":"image/jpeg","ModTime":"2026-01-02T03:04:05Z",
+         "IsDir":false,"ID":"0B1x\"y","Hashes":{"md5":"9e107d9d372bb6826bd81d3542a419d6","sha1":"2fd4e1c6"}},
+        {"Path":"dir","Name":"dir","Size":-1,"MimeType":"inode/directory","ModTime":"2026-01-02T03:04:05Z","IsDir":true},
+        {"Path":"odd","Name":"odd","Size":-1,"MimeType":"application/vnd.google-apps.document","ModTime":"x","IsDir":false},
+        {"Path":"z.txt","Name":"z.txt","Size":1,"MimeType":"text/plain","ModTime":"2026-01-02T03:04:05Z","IsDir":false}
+    ])";
+    const QJsonArray list = QJsonDocument::fromJson(answer).array();
+    ASSERT_EQ(list.size(), 4);
+    const QString link = q("https://s3.example/b/x.jpg?X-Amz-Algorithm=AWS4&X-Amz-Signature=a%2Fb;c=<d>");
+    const QString braced = q("https://cloud.example/s/{id}[0]\"q\"\\");
+    const QString page = RemotePageText(list, {link, QString(), QString(), braced},
+                                        {QString(), QString(), q("forbidden: \"no\" {x}"), QString()});
+    SDPage sd;
+    sd.GetListFromCode(page);
+    ASSERT_EQ(sd.Files().Count(), 3);
+
+    // %t gives a link exactly as the cloud gave it.
+    EXPECT_EQ(linkTexts(sd, q("%t(urls.download)"))[0], link);
+    EXPECT_EQ(linkTexts(sd, q("%v(urls.download)"))[2], braced);
+    const Values first = sd.Files().Item(1).Values();
+    QStringList titles;
+    for (const Value& v : first) {
+        titles << v.Title;
+    }
+    EXPECT_EQ(titles, (QStringList{q("name"), q("extension"), q("path"), q("size"), q("displaySize"),
+                                   q("mimeType"), q("modTime"), q("id"), q("hashes"), q("hashes.md5"),
+                                   q("hashes.sha1"), q("sharingLevelValue"), q("urls"), q("urls.download")}));
+    EXPECT_EQ(linkTexts(sd, q("%v(id)|%t(hashes.md5)|%t(size)|%v(displaySize)|%t(sharingLevelValue)"))[0],
+              q("0B1x\"y|9e107d9d372bb6826bd81d3542a419d6|1300000|1.2 MB|0"));
+    // Unknown size, no link, the reason kept.
+    EXPECT_EQ(linkTexts(sd, q("%v(name)|%t(size)|%v(displaySize)|%t(sharingLevelValue)|%v(linkError)"))[1],
+              q("odd|-1||2|forbidden: \"no\" {x}"));
+    EXPECT_EQ(linkTexts(sd, q("%v(displaySize)"))[2], q("1 byte"));
+    // The page is one statement on one line, whatever the names hold.
+    EXPECT_EQ(page.count(u'\n'), 1);
+}
+
+TEST(RemotePage, NamesThatBreakAReaderStayWhole) {
+    // Control characters, separators and broken surrogate pairs in names.
+    QString odd = q("a\nb\tc\u2028d};e");
+    odd += QChar(0xD800);
+    QJsonArray list;
+    list.append(QJsonObject{{q("Path"), odd + q(".txt")}, {q("Name"), odd + q(".txt")}, {q("Size"), 3}});
+    list.append(QJsonObject{{q("Path"), q("next")}, {q("Name"), q("next")}, {q("Size"), 4}});
+    const QString page = RemotePageText(list);
+    SDPage sd;
+    sd.GetListFromCode(page);
+    ASSERT_EQ(sd.Files().Count(), 2);
+    QString want = q("a\nb\tc\u2028d};e\uFFFD");
+    EXPECT_EQ(linkTexts(sd, q("%v(name)|%v(extension)")), (QStringList{want + q("|.txt"), q("next|")}));
+}
+
+TEST(RemoteText, NamesAndWebAddresses) {
+    struct Case {
+        const char* text;
+        bool remote;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"t:", true, "t:"},
+        {"my drive:Photos/2026", true, "my drive:Photos/2026"},
+        {":s3,provider=Other,secret_access_key=XYZ:bucket/dir", true, ":s3:bucket/dir"},
+        {"box,token='{\"a\":\"b:c\"}':dir", true, "box:dir"},
+        {":http,url=\"https://h.example/a\":", false, ":http:"},
+        {"https://share.example/?cid=1", false, "https://share.example/?cid=1"},
+        {"/home/me/folder", false, "/home/me/folder"},
+        {"noremote", false, "noremote"},
+        {":s3,secret=unterminated", false, ":s3:"},
+        {"", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(IsRemoteText(q(c.text)), c.remote);
+        EXPECT_EQ(RemoteDisplayName(q(c.text)), q(c.shown));
+    }
+}
+
+TEST(RemoteText, DisplaySizes) {
+    EXPECT_EQ(DisplaySize(0), q("0 bytes"));
+    EXPECT_EQ(DisplaySize(1), q("1 byte"));
+    EXPECT_EQ(DisplaySize(1023), q("1023 bytes"));
+    EXPECT_EQ(DisplaySize(1024), q("1.0 KB"));
+    EXPECT_EQ(DisplaySize(1048575), q("1.0 MB")); // rounding reaches 1024 KB
+    EXPECT_EQ(DisplaySize(-1), QString());
+}
+
+TEST_F(RcloneTest, FailuresAreTheirOwnAndNameTheRemote) {
+    QString message;
+    EXPECT_EQ(kindOfFailure([] { ListRemote(q("nosuch:dir")); }, &message), RcloneError::Kind::UnknownRemote);
+    EXPECT_TRUE(message.startsWith(q("unknown remote nosuch:dir (rclone: "))) << message.toStdString();
+
+    EXPECT_EQ(kindOfFailure([] { ListRemote(q(":nobackend,secret=XYZ123:dir")); }, &message),
+              RcloneError::Kind::UnknownRemote);
+    EXPECT_FALSE(message.contains(q("XYZ123"))) << message.toStdString();
+    EXPECT_TRUE(message.startsWith(q("unknown remote :nobackend:dir (rclone: ")));
+
+    EXPECT_EQ(kindOfFailure([] { ListRemote(q("t:not here")); }, &message), RcloneError::Kind::NotFound);
+    EXPECT_TRUE(message.startsWith(q("no such folder t:not here (rclone: ")));
+
+    // A remote that cannot be reached: an SFTP server on a closed port.
+    EXPECT_EQ(kindOfFailure([] { ListRemote(q(":sftp,host=127.0.0.1,port=1,user=x:dir")); }, &message),
+              RcloneError::Kind::Unreachable);
+    EXPECT_TRUE(message.startsWith(q("could not reach or read :sftp:dir (rclone: ")))
+        << message.toStdString();
+
+    {
+        NoRcloneOnPath noRclone;
+        EXPECT_EQ(kindOfFailure([] { ListRemote(q("t:")); }, &message), RcloneError::Kind::Missing);
+        EXPECT_TRUE(message.contains(q("package rclone")));
+        SDPage page;
+        page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"kept\"}]};"));
+        const Listing listing = ListFolder(page, ListingSource::remote(q("t:")));
+        EXPECT_EQ(listing.status, Listing::Status::SourceFailed);
+        EXPECT_TRUE(listing.dumpText.isEmpty());
+        EXPECT_EQ(WriteExtractionDump(listing), QString());
+    }
+}
+
+TEST_F(RcloneTest, TheDaemonAsksForItsFreshCredentials) {
+    RcloneDaemon daemon;
+    daemon.Start();
+    ASSERT_TRUE(daemon.Running());
+    EXPECT_TRUE(daemon.Address().startsWith(q("http://127.0.0.1:")));
+    const qint64 pid = daemon.ProcessId();
+
+    // Nothing secret on its command line; the environment holds them, and no
+    // AWS_CA_BUNDLE.
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
+    QList<QByteArray> args = cmdline.readAll().split('\0');
+    ASSERT_FALSE(args.isEmpty());
+    args.removeFirst(); // the program
+    EXPECT_EQ(args, (QList<QByteArray>{"rcd", "--rc-addr", "127.0.0.1:0", ""}));
+    QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+    ASSERT_TRUE(environ.open(QIODevice::ReadOnly));
+    const QList<QByteArray> vars = environ.readAll().split('\0');
+    QByteArray user;
+    bool caBundle = false;
+    for (const QByteArray& v : vars) {
+        if (v.startsWith("RCLONE_RC_USER=")) {
+            user = v.mid(15);
+        }
+        caBundle = caBundle || v.startsWith("AWS_CA_BUNDLE=");
+    }
+    EXPECT_EQ(user.size(), 32);
+    EXPECT_FALSE(caBundle);
+
+    // A call without them is refused; the daemon's own calls go through.
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(daemon.Address() + q("rc/noop")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    QNetworkReply* reply = manager.post(request, QByteArrayLiteral("{}"));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 401);
+    delete reply;
+    EXPECT_EQ(daemon.Call(q("rc/noop"), {{q("x"), 1}}).value(q("x")).toInt(), 1);
+
+    // The next start makes new ones.
+    daemon.Stop();
+    EXPECT_FALSE(processAlive(pid));
+    daemon.Start();
+    QFile again(QStringLiteral("/proc/%1/environ").arg(daemon.ProcessId()));
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(again.readAll().contains("RCLONE_RC_USER=" + user));
+}
+
+TEST_F(RcloneTest, SettingsInTheEnvironmentDoNotOpenTheDaemon) {
+    // Whatever the user's environment says about the remote control, it
+    // keeps to 127.0.0.1 and its own credentials, and logs where it is.
+    const char* names[] = {"RCLONE_RC_NO_AUTH", "RCLONE_RC_ADDR", "RCLONE_RC_USER", "RCLONE_LOG_LEVEL",
+                           "RCLONE_LOG_FILE"};
+    const char* values[] = {"true", "0.0.0.0:5572", "known", "ERROR", "/dev/null"};
+    for (int i = 0; i < 5; ++i) {
+        qputenv(names[i], values[i]);
+    }
+    RcloneDaemon daemon;
+    daemon.Start();
+    for (const char* name : names) {
+        qunsetenv(name);
+    }
+    ASSERT_TRUE(daemon.Address().startsWith(q("http://127.0.0.1:")));
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(daemon.Address() + q("rc/noop")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader("Authorization", "Basic " + QByteArray("known:").toBase64());
+    QNetworkReply* reply = manager.post(request, QByteArrayLiteral("{}"));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 401);
+    delete reply;
+}
+
+TEST_F(RcloneTest, RcloneEndingDuringARunIsAnErrorOfItsOwn) {
+    RcloneDaemon daemon;
+    daemon.Start();
+    const qint64 pid = daemon.ProcessId();
+    ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    // Found gone before a run (the program has heard of its end): a new one
+    // is started.
+    ASSERT_TRUE(eventually([&] { return !daemon.Running(); }));
+    EXPECT_FALSE(processAlive(pid));
+    EXPECT_EQ(daemon.Call(q("rc/noop"), {{q("x"), 2}}).value(q("x")).toInt(), 2);
+    EXPECT_NE(daemon.ProcessId(), pid);
+
+    // Killed while many calls wait: the answers that came are kept, the run
+    // ends with an error of its own.
+    QString message;
+    const std::vector<QJsonObject> inputs(200, QJsonObject{{q("fs"), q("t:")}});
+    size_t answered = 0;
+    EXPECT_EQ(kindOfFailure(
+                  [&] {
+                      daemon.CallEach(q("operations/fsinfo"), inputs, 4, {},
+                                      [&](size_t, const RcloneDaemon::Answer& a) {
+                                          EXPECT_TRUE(a.error.isEmpty());
+                                          if (++answered == 1) {
+                                              ::kill(static_cast<pid_t>(daemon.ProcessId()), SIGKILL);
+                                          }
+                                      });
+                  },
+                  &message),
+              RcloneError::Kind::Exited);
+    EXPECT_TRUE(message.startsWith(q("rclone ended during the run"))) << message.toStdString();
+    EXPECT_GE(answered, 1u);
+    EXPECT_LT(answered, inputs.size());
+
+    // Through the listing, a killed rclone is named with the remote.
+    ListingOptions options;
+    options.rclone = &daemon;
+    options.progress = [&](const RemoteProgress&) {
+        ::kill(static_cast<pid_t>(daemon.ProcessId()), SIGKILL);
+    };
+    options.links = true;
+    SDPage page;
+    // The alias makes no links, so the listing ends before a call after the
+    // kill: the next listing finds rclone gone and starts a new one.
+    EXPECT_EQ(ListFolder(page, ListingSource::remote(q("t:")), options).status, Listing::Status::Listed);
+    options.progress = nullptr;
+    EXPECT_EQ(ListFolder(page, ListingSource::remote(q("t:")), options).status, Listing::Status::Listed);
+    EXPECT_EQ(page.Files().Count(), topLevelFiles);
+}
+
+TEST_F(RcloneTest, EachOfManyCallsHasItsOwnAnswer) {
+    RcloneDaemon daemon;
+    std::vector<QJsonObject> inputs;
+    for (int i = 0; i < 40; ++i) {
+        // Every third call fails: a folder that is not there.
+        inputs.push_back(
+            {{q("fs"), q("t:")}, {q("remote"), i % 3 == 0 ? q("missing %1").arg(i) : QString()}});
+    }
+    std::vector<int> seen(inputs.size(), 0);
+    daemon.CallEach(q("operations/list"), inputs, 16, {}, [&](size_t index, const RcloneDaemon::Answer& a) {
+        ++seen[index];
+        if (index % 3 == 0) {
+            EXPECT_EQ(a.status, 404);
+            EXPECT_TRUE(a.error.contains(q("directory not found"))) << a.error.toStdString();
+        } else {
+            EXPECT_TRUE(a.error.isEmpty());
+            EXPECT_EQ(a.body.value(q("list")).toArray().size(), topLevelFiles + 2);
+        }
+    });
+    EXPECT_EQ(seen, std::vector<int>(inputs.size(), 1));
+}
+
+TEST_F(RcloneTest, TheCancelTokenStopsCallsAtOnce) {
+    RcloneDaemon daemon;
+    HttpOptions options;
+    options.cancel = std::make_shared<CancelToken>();
+    const std::vector<QJsonObject> inputs(100, QJsonObject{{q("fs"), q("t:")}});
+    size_t answered = 0;
+    EXPECT_THROW(daemon.CallEach(q("operations/fsinfo"), inputs, 2, options,
+                                 [&](size_t, const RcloneDaemon::Answer&) {
+                                     if (++answered == 3) {
+                                         options.cancel->Cancel();
+                                     }
+                                 }),
+                 FetchCancelled);
+    EXPECT_LT(answered, inputs.size());
+    // A cancelled listing keeps the page as it was.
+    SDPage page;
+    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"kept\"}]};"));
+    ListingOptions listing;
+    listing.http = options;
+    listing.rclone = &daemon;
+    EXPECT_EQ(ListFolder(page, ListingSource::remote(q("t:")), listing).status, Listing::Status::Cancelled);
+    EXPECT_EQ(linkTexts(page, q("%v(name)")), QStringList{q("kept")});
+}
+
+// The test below runs this program again with ZANDOREL_RCLONE_CHILD set:
+// before any test, it then starts rclone, tells its process id and waits to
+// be killed.
+class RcloneChild : public ::testing::Environment {
+public:
+    void SetUp() override {
+        test::qtApp();
+        static RcloneDaemon daemon;
+        daemon.Start();
+        printf("rclone %lld\n", static_cast<long long>(daemon.ProcessId()));
+        fflush(stdout);
+        QThread::sleep(60);
+        _exit(0);
+    }
+};
+[[maybe_unused]] const auto* const childEnvironment =
+    qEnvironmentVariableIsEmpty("ZANDOREL_RCLONE_CHILD")
+        ? nullptr
+        : ::testing::AddGlobalTestEnvironment(new RcloneChild);
+
+TEST_F(RcloneTest, RcloneEndsWithTheProgramHoweverItEnds) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(q("ZANDOREL_RCLONE_CHILD"), q("1"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {q("--gtest_filter=RemoteText.DisplaySizes")});
+    qint64 pid = 0;
+    ASSERT_TRUE(eventually([&] {
+        child.waitForReadyRead(10);
+        const QByteArray line = child.readLine();
+        if (line.startsWith("rclone ")) {
+            pid = line.mid(7).trimmed().toLongLong();
+        }
+        return pid > 0;
+    }));
+    ASSERT_TRUE(processAlive(pid));
+    child.kill(); // SIGKILL: the program has no say in it
+    child.waitForFinished();
+    EXPECT_TRUE(eventually([&] { return !processAlive(pid); }));
+}
