@@ -1,5 +1,7 @@
 #include "app/control.h"
 
+#include "app/properties.h"
+
 #include <QFont>
 #include <QFrame>
 #include <QIcon>
@@ -13,38 +15,6 @@
 #include <algorithm>
 
 namespace zandorel::app {
-namespace {
-
-bool is(const QString& name, const char* property) {
-    return name.compare(QLatin1StringView(property), Qt::CaseInsensitive) == 0;
-}
-
-std::optional<double> toNumber(const QString& text) {
-    bool ok = false;
-    const double number = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(number)) {
-        return std::nullopt;
-    }
-    return number;
-}
-
-std::optional<int> toInt(const QString& text) {
-    const std::optional<double> number = toNumber(text);
-    if (!number || *number < -2147483648.0 || *number > 2147483647.0) {
-        return std::nullopt;
-    }
-    return static_cast<int>(Whole(*number));
-}
-
-QString boolText(bool value) {
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
-QString numberText(double value) {
-    return QString::number(value, 'g', 15);
-}
-
-} // namespace
 
 std::optional<bool> BoolFromText(const QString& text) {
     const QString t = text.trimmed();
@@ -345,6 +315,16 @@ QImage& Control::Surface() {
     return surface_;
 }
 
+void Control::SetScaleLeft(double left) {
+    scaleLeft_ = left;
+    picturesChanged();
+}
+
+void Control::SetScaleTop(double top) {
+    scaleTop_ = top;
+    picturesChanged();
+}
+
 void Control::Cls() {
     surface_ = QImage();
     picturesChanged();
@@ -418,228 +398,11 @@ void Control::pushTimer() {
 }
 
 bool Control::SetProperty(const QString& name, const QString& value) {
-    const bool widgetKind = kind_ != ControlKind::Timer;
-    if (widgetKind && (is(name, "Left") || is(name, "Top") || is(name, "Width") || is(name, "Height"))) {
-        const std::optional<double> number = toNumber(value);
-        if (!number) {
-            return false;
-        }
-        if (is(name, "Left")) {
-            SetLeft(*number);
-        } else if (is(name, "Top")) {
-            SetTop(*number);
-        } else if (is(name, "Width")) {
-            SetWidth(*number);
-        } else {
-            SetHeight(*number);
-        }
-        return true;
-    }
-    if ((is(name, "Caption") && HasCaption()) || (is(name, "Text") && HasText())) {
-        setTextValue(value);
-        return true;
-    }
-    if ((is(name, "Visible") && widgetKind) || is(name, "Enabled")) {
-        const std::optional<bool> flag = BoolFromText(value);
-        if (!flag) {
-            return false;
-        }
-        if (is(name, "Visible")) {
-            SetVisible(*flag);
-        } else {
-            SetEnabled(*flag);
-        }
-        return true;
-    }
-    if (widgetKind && (is(name, "ForeColor") || is(name, "BackColor"))) {
-        bool ok = false;
-        const std::optional<QColor> color = ColorFromNumber(value.trimmed().toLongLong(&ok));
-        if (!ok || !color) {
-            return false;
-        }
-        if (is(name, "ForeColor")) {
-            SetForeColor(*color);
-        } else {
-            SetBackColor(*color);
-        }
-        return true;
-    }
-    if (widgetKind && (is(name, "FontName") || is(name, "FontSize"))) {
-        if (is(name, "FontName")) {
-            font_.name = value;
-        } else {
-            const std::optional<double> size = toNumber(value);
-            if (!size || *size <= 0) {
-                return false;
-            }
-            font_.size = *size;
-        }
-        ApplyFont();
-        return true;
-    }
-    if (widgetKind && (is(name, "FontBold") || is(name, "FontItalic") || is(name, "FontUnderline") ||
-                       is(name, "FontStrikethru"))) {
-        const std::optional<bool> flag = BoolFromText(value);
-        if (!flag) {
-            return false;
-        }
-        std::optional<bool>* setting = &font_.strikeOut;
-        if (is(name, "FontBold")) {
-            setting = &font_.bold;
-        } else if (is(name, "FontItalic")) {
-            setting = &font_.italic;
-        } else if (is(name, "FontUnderline")) {
-            setting = &font_.underline;
-        }
-        *setting = *flag;
-        ApplyFont();
-        return true;
-    }
-    if (kind_ == ControlKind::VScrollBar) {
-        const std::optional<int> number = toInt(value);
-        if (!number) {
-            return false;
-        }
-        if (is(name, "Value")) {
-            SetValue(*number);
-        } else if (is(name, "Min")) {
-            SetRange(*number, max_);
-        } else if (is(name, "Max")) {
-            SetRange(min_, *number);
-        } else if (is(name, "LargeChange")) {
-            SetLargeChange(*number);
-        } else if (is(name, "SmallChange")) {
-            SetSmallChange(*number);
-        } else {
-            return false;
-        }
-        return true;
-    }
-    if (kind_ == ControlKind::Timer && is(name, "Interval")) {
-        const std::optional<int> number = toInt(value);
-        if (!number) {
-            return false;
-        }
-        SetInterval(*number);
-        return true;
-    }
-    if (widgetKind && is(name, "ToolTipText")) {
-        SetToolTipText(value);
-        return true;
-    }
-    if (is(name, "BorderStyle")) {
-        const std::optional<int> style = toInt(value);
-        return style && SetBorderStyle(*style);
-    }
-    if (kind_ == ControlKind::PictureBox && (is(name, "ScaleWidth") || is(name, "ScaleHeight") ||
-                                             is(name, "ScaleLeft") || is(name, "ScaleTop"))) {
-        const std::optional<double> number = toNumber(value);
-        if (!number) {
-            return false;
-        }
-        // The inner size is what a picture box measures its contents in.
-        if (is(name, "ScaleWidth")) {
-            SetWidth(*number + 2.0 * border_);
-        } else if (is(name, "ScaleHeight")) {
-            SetHeight(*number + 2.0 * border_);
-        } else if (is(name, "ScaleLeft")) {
-            scaleLeft_ = *number;
-            picturesChanged();
-        } else {
-            scaleTop_ = *number;
-            picturesChanged();
-        }
-        return true;
-    }
-    return false;
+    return SetControlProperty(*this, name, value);
 }
 
 std::optional<QString> Control::Property(const QString& name) const {
-    const bool widgetKind = kind_ != ControlKind::Timer;
-    if (is(name, "Name")) {
-        return name_;
-    }
-    if (is(name, "Index") && InGroup()) {
-        return QString::number(index_);
-    }
-    if (widgetKind) {
-        if (is(name, "Left")) {
-            return numberText(left_);
-        }
-        if (is(name, "Top")) {
-            return numberText(top_);
-        }
-        if (is(name, "Width")) {
-            return numberText(width_);
-        }
-        if (is(name, "Height")) {
-            return numberText(height_);
-        }
-        if (is(name, "Visible")) {
-            return boolText(visible_);
-        }
-        if (is(name, "TabIndex")) {
-            return QString::number(tabIndex_);
-        }
-    }
-    if (widgetKind && (is(name, "ForeColor") || is(name, "BackColor"))) {
-        std::optional<QColor> color = is(name, "ForeColor") ? foreColor_ : backColor_;
-        if (!color && Widget()) {
-            color =
-                Widget()->palette().color(is(name, "ForeColor") ? QPalette::WindowText : QPalette::Window);
-        }
-        if (color) {
-            return QString::number(NumberFromColor(*color));
-        }
-    }
-    if (kind_ == ControlKind::PictureBox) {
-        if (is(name, "ScaleWidth")) {
-            return numberText(ScaleWidth());
-        }
-        if (is(name, "ScaleHeight")) {
-            return numberText(ScaleHeight());
-        }
-        if (is(name, "ScaleLeft")) {
-            return numberText(scaleLeft_);
-        }
-        if (is(name, "ScaleTop")) {
-            return numberText(scaleTop_);
-        }
-    }
-    if (widgetKind && is(name, "ToolTipText")) {
-        return toolTip_;
-    }
-    if (is(name, "BorderStyle") &&
-        (kind_ == ControlKind::PictureBox || kind_ == ControlKind::TextBox || kind_ == ControlKind::Label)) {
-        return QString::number(borderStyle_);
-    }
-    if ((is(name, "Caption") && HasCaption()) || (is(name, "Text") && HasText())) {
-        return text_;
-    }
-    if (is(name, "Enabled")) {
-        return boolText(enabled_);
-    }
-    if (kind_ == ControlKind::VScrollBar) {
-        if (is(name, "Value")) {
-            return QString::number(value_);
-        }
-        if (is(name, "Min")) {
-            return QString::number(min_);
-        }
-        if (is(name, "Max")) {
-            return QString::number(max_);
-        }
-        if (is(name, "LargeChange")) {
-            return QString::number(largeChange_);
-        }
-        if (is(name, "SmallChange")) {
-            return QString::number(smallChange_);
-        }
-    }
-    if (kind_ == ControlKind::Timer && is(name, "Interval")) {
-        return QString::number(interval_);
-    }
-    return std::nullopt;
+    return ControlProperty(*this, name);
 }
 
 } // namespace zandorel::app

@@ -139,6 +139,8 @@ public:
     // Where the inner area's top left lies in the drawing coordinates.
     double ScaleLeft() const { return scaleLeft_; }
     double ScaleTop() const { return scaleTop_; }
+    void SetScaleLeft(double left);
+    void SetScaleTop(double top);
     // Called whenever the picture or the surface changes, so that whatever
     // shows them repaints.
     void SetPictureChanged(std::function<void()> changed) { pictureChanged_ = std::move(changed); }
@@ -162,9 +164,9 @@ public:
     // Gives the bound widget the current figures again.
     void ApplyGeometry();
 
-    // Properties by the names the settings use, letter case ignored. Setting
-    // returns false, changing nothing, for a name the control does not have
-    // or a value that does not convert.
+    // Properties by the names the settings use, letter case ignored (the
+    // rows of app/properties.h). Setting returns false, changing nothing, for
+    // a name the control does not have or a value that does not convert.
     bool SetProperty(const QString& name, const QString& value);
     std::optional<QString> Property(const QString& name) const;
 

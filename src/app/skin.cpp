@@ -1,5 +1,6 @@
 #include "app/skin.h"
 
+#include "app/properties.h"
 #include "app/surface.h"
 #include "app/windowgeometry.h"
 #include "settings/editxml.h"
@@ -11,14 +12,9 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QWidget>
-#include <cmath>
 
 namespace zandorel::app {
 namespace {
-
-bool is(const QString& name, const char* property) {
-    return name.compare(QLatin1StringView(property), Qt::CaseInsensitive) == 0;
-}
 
 pugi::xml_node firstElement(pugi::xml_node settings, const QString& path) {
     try {
@@ -134,94 +130,7 @@ public:
     QString TypeName() const override { return QStringLiteral("Form"); }
 
     bool SetProperty(const QString& name, const QString& value) override {
-        bool ok = false;
-        if (is(name, "Left") || is(name, "Top") || is(name, "Width") || is(name, "Height") ||
-            is(name, "ScaleWidth") || is(name, "ScaleHeight") || is(name, "ScaleLeft") ||
-            is(name, "ScaleTop")) {
-            const double number = value.trimmed().toDouble(&ok);
-            if (!ok || !std::isfinite(number) || std::abs(number) > 1e7) {
-                return false;
-            }
-            const int pixels = static_cast<int>(Whole(number));
-            if (is(name, "Left")) {
-                window_.move(pixels, window_.y());
-            } else if (is(name, "Top")) {
-                window_.move(window_.x(), pixels);
-            } else if (is(name, "Width")) {
-                SetOuterSize(window_, pixels, std::nullopt);
-            } else if (is(name, "Height")) {
-                SetOuterSize(window_, std::nullopt, pixels);
-            } else if (is(name, "ScaleWidth")) {
-                window_.resize(std::max(1, pixels), window_.height());
-            } else if (is(name, "ScaleHeight")) {
-                window_.resize(window_.width(), std::max(1, pixels));
-            } else if (is(name, "ScaleLeft")) {
-                WindowSurface::Of(window_).SetScaleLeft(number);
-            } else {
-                WindowSurface::Of(window_).SetScaleTop(number);
-            }
-            return true;
-        }
-        if (is(name, "Caption")) {
-            window_.setWindowTitle(value);
-            return true;
-        }
-        if (is(name, "BackColor") || is(name, "ForeColor")) {
-            const std::optional<QColor> color = ColorFromNumber(value.trimmed().toLongLong(&ok));
-            if (!ok || !color) {
-                return false;
-            }
-            QPalette palette = window_.palette();
-            if (is(name, "BackColor")) {
-                palette.setColor(QPalette::Window, *color);
-                window_.setAutoFillBackground(true);
-            } else {
-                palette.setColor(QPalette::WindowText, *color);
-            }
-            window_.setPalette(palette);
-            return true;
-        }
-        if (is(name, "Enabled")) {
-            const std::optional<bool> flag = BoolFromText(value);
-            if (flag) {
-                window_.setEnabled(*flag);
-            }
-            return flag.has_value();
-        }
-        if (is(name, "ToolTipText")) {
-            window_.setToolTip(value);
-            return true;
-        }
-        if (is(name, "FontName") || is(name, "FontSize") || is(name, "FontBold") || is(name, "FontItalic") ||
-            is(name, "FontUnderline") || is(name, "FontStrikethru")) {
-            QFont font = window_.font();
-            if (is(name, "FontName")) {
-                font.setFamily(value);
-            } else if (is(name, "FontSize")) {
-                const double size = value.trimmed().toDouble(&ok);
-                if (!ok || !(size > 0) || size > 1000) {
-                    return false;
-                }
-                font.setPointSizeF(size);
-            } else {
-                const std::optional<bool> flag = BoolFromText(value);
-                if (!flag) {
-                    return false;
-                }
-                if (is(name, "FontBold")) {
-                    font.setBold(*flag);
-                } else if (is(name, "FontItalic")) {
-                    font.setItalic(*flag);
-                } else if (is(name, "FontUnderline")) {
-                    font.setUnderline(*flag);
-                } else {
-                    font.setStrikeOut(*flag);
-                }
-            }
-            window_.setFont(font);
-            return true;
-        }
-        return false;
+        return SetWindowProperty(window_, name, value);
     }
     bool SetPicture(const QString& path) override {
         if (path.isEmpty()) {
@@ -252,82 +161,118 @@ int32_t drawingParameter(pugi::xml_node settings, const QString& path, const cha
     return ReadAttribute(settings, path, QString::fromLatin1(name), QStringLiteral("0"), 0, maximum).toInt();
 }
 
-void applyAttribute(pugi::xml_node settings, const QString& path, SkinTarget& target, const QString& name,
-                    const QString& value) {
-    // 1: geometry, digits only.
-    if (RegTest(name,
-                QStringLiteral(
-                    "^Width$|^Height$|^Left$|^Top$|^ScaleWidth$|^ScaleHeight$|^ScaleLeft$|^ScaleTop$"))) {
-        if (const std::optional<int> figure = GeometryFigure(value)) {
-            target.SetProperty(name, QString::number(*figure));
-        }
+// The drawing parameters of a drawn picture, read from the element being
+// applied by their exact names.
+const struct {
+    const char* name;
+    int32_t maximum;
+    int32_t DrawParameters::*field;
+} kDrawingParameters[] = {
+    {"PicDrawStyle", 4, &DrawParameters::style},        {"PicX", 2147483647, &DrawParameters::x},
+    {"PicY", 2147483647, &DrawParameters::y},           {"PicWidth", 2147483647, &DrawParameters::width},
+    {"PicHeight", 2147483647, &DrawParameters::height}, {"PicxAlign", 2, &DrawParameters::xAlign},
+    {"PicyAlign", 2, &DrawParameters::yAlign},          {"PicTop", 2147483647, &DrawParameters::top},
+    {"PicRight", 2147483647, &DrawParameters::right},   {"PicButtom", 2147483647, &DrawParameters::bottom},
+    {"PicLeft", 2147483647, &DrawParameters::left},
+};
+
+// One attribute being applied: its element's path, the target, its name and text.
+struct Attribute {
+    pugi::xml_node settings;
+    const QString& path;
+    SkinTarget& target;
+    const QString& name;
+    const QString& value;
+};
+
+bool isPictureButton(const SkinTarget& target) {
+    return RegTest(target.TypeName(), QStringLiteral("^CommandButtonEx$"));
+}
+
+// Geometry keeps only the digits.
+void applyGeometry(const Attribute& a) {
+    if (const std::optional<int> figure = GeometryFigure(a.value)) {
+        a.target.SetProperty(a.name, QString::number(*figure));
+    }
+}
+
+// Colours are written red first; the platform number has red low.
+void applyColour(const Attribute& a) {
+    int32_t number = 0;
+    try {
+        number = HexToLong(a.value);
+    } catch (const OverflowError&) {
+        a.target.SetProperty(a.name, a.value); // takes effect only if it reads as a number
         return;
     }
-    // 2: colours, written red first; the platform number has red low.
-    if (RegTest(name, QStringLiteral("Color$"))) {
-        int32_t number = 0;
-        try {
-            number = HexToLong(value);
-        } catch (const OverflowError&) {
-            target.SetProperty(name, value); // takes effect only if it reads as a number
+    a.target.SetProperty(a.name, SwapRedBlue(QString::number(number)));
+}
+
+void applyPicture(const Attribute& a) {
+    a.target.SetPicture(ExpandPath(a.value));
+}
+
+// A picture button takes the text and its offsets as they are; anything with
+// a drawing surface has the picture drawn on it.
+void applyPicUrl(const Attribute& a) {
+    if (isPictureButton(a.target)) {
+        a.target.SetProperty(a.name, a.value);
+        a.target.SetProperty(QStringLiteral("PicbX"),
+                             QString::number(drawingParameter(a.settings, a.path, "PicX", 2147483647)));
+        a.target.SetProperty(QStringLiteral("PicbY"),
+                             QString::number(drawingParameter(a.settings, a.path, "PicY", 2147483647)));
+        return;
+    }
+    DrawTarget* drawing = a.target.Drawing();
+    if (!drawing) {
+        return;
+    }
+    const QString file = ExpandPath(a.value);
+    DrawParameters parameters;
+    for (const auto& parameter : kDrawingParameters) {
+        parameters.*parameter.field = drawingParameter(a.settings, a.path, parameter.name, parameter.maximum);
+    }
+    a.target.Cls();
+    if (isPictureFile(file)) {
+        DrawPng(file, *drawing, parameters);
+    }
+}
+
+// The style of a picture button; for anything else the PicURL rule reads it.
+void applyPicDrawStyle(const Attribute& a) {
+    if (isPictureButton(a.target)) {
+        a.target.SetProperty(a.name, a.value);
+    }
+}
+
+// Texts, with %s(...) filled.
+void applyText(const Attribute& a) {
+    a.target.SetProperty(a.name, ExpandAppTags(a.value));
+}
+
+// The rules in the order they are tried; the first whose pattern matches the
+// attribute's name decides, and a name none matches sets the property of that
+// name from its text as it stands.
+const struct {
+    const char* pattern;
+    void (*apply)(const Attribute&);
+} kRules[] = {
+    {"^Width$|^Height$|^Left$|^Top$|^ScaleWidth$|^ScaleHeight$|^ScaleLeft$|^ScaleTop$", applyGeometry},
+    {"Color$", applyColour},
+    {"^Picture$", applyPicture},
+    {"^PicURL$", applyPicUrl},
+    {"^PicDrawStyle$", applyPicDrawStyle},
+    {"^Caption$|^Text$", applyText},
+};
+
+void applyAttribute(const Attribute& attribute) {
+    for (const auto& rule : kRules) {
+        if (RegTest(attribute.name, QString::fromLatin1(rule.pattern))) {
+            rule.apply(attribute);
             return;
         }
-        target.SetProperty(name, SwapRedBlue(QString::number(number)));
-        return;
     }
-    // 3: a picture loaded from a file.
-    if (RegTest(name, QStringLiteral("^Picture$"))) {
-        target.SetPicture(ExpandPath(value));
-        return;
-    }
-    // 4: a picture drawn on the target's surface.
-    if (RegTest(name, QStringLiteral("^PicURL$"))) {
-        if (RegTest(target.TypeName(), QStringLiteral("^CommandButtonEx$"))) {
-            target.SetProperty(name, value);
-            target.SetProperty(QStringLiteral("PicbX"),
-                               QString::number(drawingParameter(settings, path, "PicX", 2147483647)));
-            target.SetProperty(QStringLiteral("PicbY"),
-                               QString::number(drawingParameter(settings, path, "PicY", 2147483647)));
-            return;
-        }
-        DrawTarget* drawing = target.Drawing();
-        if (!drawing) {
-            return;
-        }
-        const QString file = ExpandPath(value);
-        DrawParameters p;
-        p.style = drawingParameter(settings, path, "PicDrawStyle", 4);
-        p.x = drawingParameter(settings, path, "PicX", 2147483647);
-        p.y = drawingParameter(settings, path, "PicY", 2147483647);
-        p.width = drawingParameter(settings, path, "PicWidth", 2147483647);
-        p.height = drawingParameter(settings, path, "PicHeight", 2147483647);
-        p.xAlign = drawingParameter(settings, path, "PicxAlign", 2);
-        p.yAlign = drawingParameter(settings, path, "PicyAlign", 2);
-        p.top = drawingParameter(settings, path, "PicTop", 2147483647);
-        p.right = drawingParameter(settings, path, "PicRight", 2147483647);
-        p.bottom = drawingParameter(settings, path, "PicButtom", 2147483647);
-        p.left = drawingParameter(settings, path, "PicLeft", 2147483647);
-        target.Cls();
-        if (isPictureFile(file)) {
-            DrawPng(file, *drawing, p);
-        }
-        return;
-    }
-    // 5: the style of a picture button; for anything else the PicURL rule
-    // reads it.
-    if (RegTest(name, QStringLiteral("^PicDrawStyle$"))) {
-        if (RegTest(target.TypeName(), QStringLiteral("^CommandButtonEx$"))) {
-            target.SetProperty(name, value);
-        }
-        return;
-    }
-    // 6: texts, with %s(...) filled.
-    if (RegTest(name, QStringLiteral("^Caption$|^Text$"))) {
-        target.SetProperty(name, ExpandAppTags(value));
-        return;
-    }
-    // 7: any other property, converted from its text.
-    target.SetProperty(name, value);
+    attribute.target.SetProperty(attribute.name, attribute.value);
 }
 
 void applyNode(pugi::xml_node settings, const QString& path, SkinTarget& target) {
@@ -338,8 +283,9 @@ void applyNode(pugi::xml_node settings, const QString& path, SkinTarget& target)
     for (const pugi::xml_attribute& attribute : element.attributes()) {
         // A failing attribute is skipped; the ones after it still apply.
         try {
-            applyAttribute(settings, path, target, QString::fromUtf8(attribute.name()),
-                           QString::fromUtf8(attribute.value()));
+            const QString name = QString::fromUtf8(attribute.name());
+            const QString value = QString::fromUtf8(attribute.value());
+            applyAttribute({settings, path, target, name, value});
         } catch (const std::exception&) {
         }
     }

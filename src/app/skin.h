@@ -8,8 +8,9 @@
 // its name matches, letter case ignored: geometry (digits only), colours
 // (RRGGBB), Picture (a file loaded), PicURL (a PNG drawn in one of five
 // styles), PicDrawStyle (picture buttons only), Caption and Text (%s(...)
-// filled) and any other property by its text. Nothing here reports a
-// failure: what cannot be applied is skipped, and the rest still applies.
+// filled) and any other property by its text; the properties themselves
+// are the rows of app/properties.h. Nothing here reports a failure: what cannot be applied is skipped, and
+// the rest still applies.
 
 #include "app/control.h"
 
