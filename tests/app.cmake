@@ -7,7 +7,7 @@ add_executable(app_tests
     app_support.h
     app_codelistbox_tests.cpp
     app_control_tests.cpp
-    app_property_record.cpp
+    app_properties_tests.cpp
     app_dialogs_tests.cpp
     app_instance_tests.cpp
     app_layout_tests.cpp
