@@ -2,7 +2,6 @@
 // control and on a window, and what the widget then shows; names a holder
 // does not have and values that do not convert leave it as it was.
 
-#include "app/properties.h"
 #include "app/skin.h"
 #include "app/surface.h"
 #include "app/windowgeometry.h"
@@ -13,7 +12,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSet>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -235,9 +233,8 @@ TEST(Properties, SkinAttributesShowOnTheWindow) {
     }
 }
 
-// Name, Index and TabIndex are read, never set; every other row is set on
-// at least one holder by the cases above.
-TEST(Properties, ReadOnlyPropertiesAndEveryRowNamed) {
+// Name, Index and TabIndex are read, never set.
+TEST(Properties, ReadOnlyProperties) {
     Control member(ControlKind::Label, u"Label_Link"_s, 3);
     member.SetTabIndex(4);
     Control single(ControlKind::Timer, u"Timer_Update"_s);
@@ -250,20 +247,6 @@ TEST(Properties, ReadOnlyPropertiesAndEveryRowNamed) {
     EXPECT_EQ(single.Property(u"Name"_s), u"Timer_Update"_s);
     EXPECT_EQ(single.Property(u"Index"_s), std::nullopt);
     EXPECT_EQ(single.Property(u"TabIndex"_s), std::nullopt);
-
-    // A row whose holders cannot set it, or that no holder can read, is a
-    // row that does nothing.
-    QSet<QString> names;
-    for (const PropertyRow& row : PropertyTable()) {
-        SCOPED_TRACE(row.name);
-        EXPECT_FALSE(names.contains(QString::fromLatin1(row.name).toLower()));
-        names.insert(QString::fromLatin1(row.name).toLower());
-        EXPECT_EQ(row.setWindow != nullptr, (row.holders & kWindowHolder) != 0);
-        EXPECT_TRUE(row.parse == nullptr ? row.get != nullptr && !row.setControl && !row.setWindow
-                                         : row.setControl != nullptr || row.setWindow != nullptr);
-        EXPECT_EQ(FindProperty(QString::fromLatin1(row.name).toUpper()), &row);
-    }
-    EXPECT_EQ(FindProperty(u"PicURL"_s), nullptr);
 }
 
 } // namespace

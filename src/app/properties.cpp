@@ -3,14 +3,38 @@
 #include "app/surface.h"
 #include "app/windowgeometry.h"
 
+#include <QColor>
 #include <QFont>
 #include <QPalette>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <variant>
 
 namespace zandorel::app {
 namespace {
+
+// Who holds a property: one bit per control kind, one for the window.
+using Holders = unsigned;
+constexpr Holders HolderOf(ControlKind kind) {
+    return 1u << static_cast<unsigned>(kind);
+}
+constexpr Holders kWindow = 1u << 8;
+
+// A value read from its text: a number, a whole number, a flag, a text or a colour.
+using PropertyValue = std::variant<double, int, bool, QString, QColor>;
+
+struct PropertyRow {
+    const char* name;
+    Holders holders;
+    // None when the text does not convert; null for a property that is only read.
+    std::optional<PropertyValue> (*parse)(const QString& text);
+    // False when the holder refuses the value; null where no such holder.
+    bool (*setControl)(Control& control, const PropertyValue& value);
+    bool (*setWindow)(QWidget& window, const PropertyValue& value);
+    // Null for a property that is only set.
+    std::optional<QString> (*get)(const Control& control);
+};
 
 constexpr Holders kLabel = HolderOf(ControlKind::Label);
 constexpr Holders kTextBox = HolderOf(ControlKind::TextBox);
@@ -22,7 +46,6 @@ constexpr Holders kTimer = HolderOf(ControlKind::Timer);
 constexpr Holders kWidgets =
     kLabel | kTextBox | kButton | HolderOf(ControlKind::ListBox) | kPictureBox | kScrollBar;
 constexpr Holders kControls = kWidgets | kTimer;
-constexpr Holders kWindow = kWindowHolder;
 
 // Reading values from text.
 
@@ -296,12 +319,7 @@ const PropertyRow kRows[] = {
 };
 // clang-format on
 
-} // namespace
-
-std::span<const PropertyRow> PropertyTable() {
-    return kRows;
-}
-
+// The row of that name, letter case ignored; null when there is none.
 const PropertyRow* FindProperty(const QString& name) {
     for (const PropertyRow& row : kRows) {
         if (name.compare(QLatin1StringView(row.name), Qt::CaseInsensitive) == 0) {
@@ -310,6 +328,8 @@ const PropertyRow* FindProperty(const QString& name) {
     }
     return nullptr;
 }
+
+} // namespace
 
 bool SetControlProperty(Control& control, const QString& name, const QString& value) {
     const PropertyRow* row = FindProperty(name);
@@ -330,7 +350,7 @@ std::optional<QString> ControlProperty(const Control& control, const QString& na
 
 bool SetWindowProperty(QWidget& window, const QString& name, const QString& value) {
     const PropertyRow* row = FindProperty(name);
-    if (!row || !(row->holders & kWindowHolder) || !row->parse || !row->setWindow) {
+    if (!row || !(row->holders & kWindow) || !row->parse || !row->setWindow) {
         return false;
     }
     const std::optional<PropertyValue> parsed = row->parse(value);
