@@ -64,10 +64,10 @@ class S3Error(Exception):
 def xml_text(text):
     """Text for an XML element; carriage returns survive as references."""
     out = text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
-    out = out.replace('"', "&quot;").replace("\r", "&#13;")
-    # Other control characters have no form in XML 1.0; a client reading
-    # such keys asks for encoding-type=url.
-    return "".join(c if c >= " " or c in "\t\n" or c == "&" else "\ufffd" for c in out)
+    # Other control characters have no form in XML 1.0 and go out as they
+    # are, as S3 sends them: the client's parser fails and it asks again
+    # with encoding-type=url.
+    return out.replace('"', "&quot;").replace("\r", "&#13;")
 
 
 def uri_encode(text, keep_slash=False):
@@ -450,7 +450,10 @@ class Handler(BaseHTTPRequestHandler):
                 parts.append("<NextContinuationToken>%s</NextContinuationToken>" % token)
         else:
             parts.append("<Marker>%s</Marker>" % xml_text(enc(after)))
-            if truncated and delimiter:
+            # Given on every truncated page, not only with a delimiter as AWS
+            # does: rclone 1.60 otherwise takes the page's last key as the
+            # marker and URL-decodes it in place, renaming that object.
+            if truncated:
                 parts.append("<NextMarker>%s</NextMarker>" % xml_text(enc(last)))
         parts.append("<MaxKeys>%d</MaxKeys>" % max_keys)
         if delimiter:
