@@ -51,6 +51,7 @@ EMPTY_SHA256 = hashlib.sha256(b"").hexdigest()
 MAX_KEYS = 1000
 MAX_PRESIGN_SECONDS = 7 * 24 * 3600
 CLOCK_SKEW_SECONDS = 15 * 60
+MAX_BODY = 1 << 20
 
 
 class S3Error(Exception):
@@ -332,7 +333,14 @@ class Handler(BaseHTTPRequestHandler):
         if raw_path.startswith("http://") or raw_path.startswith("https://"):
             raw_path = "/" + raw_path.split("/", 3)[3] if raw_path.count("/") >= 3 else "/"
         try:
-            length = int(self.headers.get("Content-Length") or 0)
+            try:
+                length = int(self.headers.get("Content-Length") or 0)
+            except ValueError:
+                raise S3Error(400, "InvalidArgument", "Content-Length is not a number") from None
+            if length > MAX_BODY or length < 0:
+                # Nothing here takes a body; a large one is not read.
+                self.close_connection = True
+                raise S3Error(400, "MaxMessageLengthExceeded", "Your request was too big.")
             body = self.rfile.read(length) if length > 0 else b""
             pairs = parse_query(raw_query)
             self.server.signer.verify(self.command, raw_path, pairs, self.headers,
