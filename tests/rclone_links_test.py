@@ -131,7 +131,7 @@ def main():
                            "links made for %r, expected every file but %r" % (sorted(linked), REFUSED))
             failures.check(lines.count("") == 1, "the file without a link gives one empty line: %r" % lines)
             # The run goes on past the failed link and tells how many failed.
-            failures.check(re.search(r"\b1\b", err) is not None and "link" in err.lower(),
+            failures.check(re.search(r"\b1\b[^\n]*\blinks?\b[^\n]*\bfailed", err) is not None,
                            "the failed link is not counted on standard error: %r" % err)
 
             # A link is good only as the cloud signed it: the server really
@@ -167,11 +167,15 @@ def main():
             # Captions: every file, the warning only where the link failed.
             status, out, err = run("--recursive", "--links", "--captions")
             failures.check(status == 0, "the captions run ended with %d: %s" % (status, err))
+            # Each row is "N. caption", then a tab and the warning where there is one.
             rows = out.splitlines()
-            captions = [row.split("\t")[0] for row in rows]
+            captions = []
+            for number, row in enumerate(rows, 1):
+                failures.check(row.startswith("%d. " % number), "caption row %d is %r" % (number, row))
+                captions.append(row.split("\t")[0].partition(". ")[2])
             failures.check(sorted(captions) == sorted(caption_of(k) for k in FILES),
                            "captions %r" % captions)
-            warned = [row.split("\t")[0] for row in rows if row.endswith("\t" + WARNING)]
+            warned = [captions[i] for i, row in enumerate(rows) if row.endswith("\t" + WARNING)]
             failures.check(warned == [caption_of(REFUSED)], "warnings on %r" % warned)
 
             # Properties of the refused file and of one linked file.
