@@ -102,8 +102,8 @@ def main():
             # rclone's S3 client fails on a CA bundle given in the environment.
             env.pop("AWS_CA_BUNDLE", None)
 
-            def run(*args):
-                argv = [cli, "--remote", "s3:" + BUCKET, *args]
+            def run(*args, remote="s3:" + BUCKET):
+                argv = [cli, "--remote", remote, *args]
                 done = subprocess.run(argv, capture_output=True, env=env, timeout=120)
                 return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8", "replace")
 
@@ -163,6 +163,21 @@ def main():
             failures.check(all("X-Amz-Expires=3600&" in link or link.endswith("X-Amz-Expires=3600")
                                for link in out.splitlines() if link),
                            "--expire 1h is not in the links: %r" % out.splitlines()[:1])
+
+            # An on-the-fly remote, its settings in the remote text itself,
+            # with a quoted endpoint: the sub-folder's links download too.
+            fly = (":s3,provider=Other,access_key_id=zandorel,secret_access_key=zandorel-secret,"
+                   "endpoint='http://127.0.0.1:%d',force_path_style=true:%s/sub/deeper" % (port, BUCKET))
+            status, out, err = run("--links", "--format", "%t(urls.download)", remote=fly)
+            failures.check(status == 0, "the on-the-fly remote ended with %d: %s" % (status, err))
+            deeper = sorted(k for k in FILES if k.startswith("sub/deeper/"))
+            got = sorted(key_of(link)[1] for link in out.splitlines() if link)
+            failures.check(got == deeper, "the on-the-fly remote links %r" % got)
+            for link in out.splitlines():
+                key = key_of(link)[1]
+                if key in FILES:
+                    with urllib.request.urlopen(link, timeout=30) as answer:
+                        failures.check(answer.read() == FILES[key], "the on-the-fly link of %r" % key)
 
             # Captions: every file, the warning only where the link failed.
             status, out, err = run("--recursive", "--links", "--captions")
