@@ -88,7 +88,7 @@ def main():
     make_tree(bucket_files, args.links, 0)
 
     server = subprocess.Popen([sys.executable, os.path.join(ROOT, "tests", "s3server.py"), store, "--quiet"],
-                              stdout=subprocess.PIPE, text=True)
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     try:
         port = int(server.stdout.readline())
         config = os.path.join(args.work, "rclone.conf")
@@ -111,7 +111,7 @@ def main():
                       % rclone, "sh", *sample]
 
         times = {}
-        for run in range(args.runs):
+        for _ in range(args.runs):
             for name, argv in listing.items():
                 wall, out = measure(argv, env)
                 count = out.count(b'"IsDir":false') if name == "rclone lsjson" else len(out.splitlines())
