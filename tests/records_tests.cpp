@@ -2,8 +2,11 @@
 
 #include "share/records.h"
 #include "testsupport.h"
+#include "text/stringfunctions.h"
 
+#include <QSet>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace zandorel;
 using zandorel::test::q;
@@ -190,5 +193,74 @@ TEST(Values, WideRecordsKeepTheirKeys) {
     for (const char* title : {"p5", "P5", "p120", "name", "NAME", "sub.p1", "Sub.P1", "b.c", "last"}) {
         SCOPED_TRACE(title);
         EXPECT_EQ(record.GetByTitle(q(title)), values.GetValue(q(title)));
+    }
+}
+
+namespace {
+
+// The parser done the plain way, cut by cut from the start of each search:
+// what the one-pass scanner must give for any text, however malformed.
+void referenceLevel(const QString& code, const QString& prefix, bool hasPrefix, int depth, QStringList& out,
+                    QSet<QString>& keys) {
+    auto fold = [](const QString& title) {
+        QString folded = title;
+        for (QChar& c : folded) {
+            c = QChar(FoldTitleUnit(c.unicode()));
+        }
+        return folded;
+    };
+    qsizetype p = 1;
+    while (p <= code.size() && code.indexOf(u'"', p - 1) >= 0) {
+        qsizetype open = 0;
+        const QString key = BalancedView(code, u'"', u'"', open, p).toString();
+        const QString title = hasPrefix ? prefix + u'.' + key : key;
+        const qsizetype v = p + key.size() + 3;
+        const QChar first = v <= code.size() ? code[v - 1] : QChar();
+        QString value;
+        if (first == u'"' || first == u'{' || first == u'[') {
+            const QChar close = first == u'{' ? u'}' : first == u'[' ? u']' : u'"';
+            value = BalancedView(code, first, close, open, v).toString();
+            p = v + value.size() + 3;
+        } else {
+            const qsizetype comma = code.indexOf(u',', std::min(v - 1, code.size()));
+            value = code.mid(v - 1, comma < 0 ? -1 : comma - (v - 1));
+            p = v + value.size() + 1;
+        }
+        if (keys.contains(fold(title))) {
+            continue;
+        }
+        keys.insert(fold(title));
+        out << title + u'=' + value;
+        if (value.startsWith(u'"') && !value.contains(u'[') && depth + 1 < Values::MaxDepth) {
+            referenceLevel(value, key, true, depth + 1, out, keys);
+        }
+    }
+}
+
+QStringList reference(const QString& code) {
+    QStringList out;
+    QSet<QString> keys;
+    referenceLevel(code, QString(), false, 0, out, keys);
+    return out;
+}
+
+} // namespace
+
+TEST(SetAllValue, SameAsThePlainCutsOnAnyText) {
+    // Random texts of the delimiters and a few keys: every shape of
+    // unclosed quote, brace and bracket, runs of commas, repeated titles.
+    const char* const pieces[] = {
+        "\"",     "{",      "}",      "[",     "]",       ",",        ":",    "a",
+        "A",      ".",      "\"a\":", "\"\":", "\"b\":{", "\"a\":[",  ",,,,", "\"x.y\":",
+        "\"é\":", "\"É\":", "1",      "\"\"",  "{\"",     "\"a\":\"", "xx"};
+    std::mt19937 random(17);
+    for (int round = 0; round < 20000; ++round) {
+        QString code;
+        const int count = static_cast<int>(random() % 40);
+        for (int i = 0; i < count; ++i) {
+            code += q(pieces[random() % std::size(pieces)]);
+        }
+        SCOPED_TRACE(code.toStdString());
+        ASSERT_EQ(parse(code), reference(code));
     }
 }

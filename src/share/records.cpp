@@ -3,6 +3,7 @@
 #include "text/scan.h"
 
 #include <algorithm>
+#include <random>
 
 namespace zandorel {
 
@@ -10,12 +11,73 @@ char16_t FoldNonAscii(char16_t unit) {
     return QChar(unit).toCaseFolded().unicode();
 }
 
-uint32_t TitleHash(QStringView title, uint32_t hash) {
-    for (QChar c : title) {
-        hash = TitleHashStep(hash, FoldTitleUnit(c.unicode()));
-    }
-    return hash;
+namespace {
+
+struct SipKey {
+    uint64_t k0;
+    uint64_t k1;
+};
+
+// Drawn once per process: a page cannot know where its titles land.
+const SipKey& titleKey() {
+    static const SipKey key = [] {
+        std::random_device random;
+        auto draw = [&random] { return (uint64_t(random()) << 32) ^ uint64_t(random()); };
+        const uint64_t k0 = draw();
+        return SipKey{k0, draw()};
+    }();
+    return key;
 }
+
+} // namespace
+
+TitleHasher::TitleHasher() {
+    const SipKey& key = titleKey();
+    v0_ = key.k0 ^ 0x736f6d6570736575ull;
+    v1_ = key.k1 ^ 0x646f72616e646f6dull;
+    v2_ = key.k0 ^ 0x6c7967656e657261ull;
+    v3_ = key.k1 ^ 0x7465646279746573ull;
+}
+
+uint32_t TitleHasher::finish() const {
+    uint64_t v0 = v0_, v1 = v1_, v2 = v2_, v3 = v3_;
+    // The last word holds the leftover units and the length in bytes.
+    const uint64_t last = word_ | ((count_ * 2) << 56);
+    v3 ^= last;
+    round(v0, v1, v2, v3);
+    v0 ^= last;
+    v2 ^= 0xff;
+    round(v0, v1, v2, v3);
+    round(v0, v1, v2, v3);
+    round(v0, v1, v2, v3);
+    const uint64_t h = v0 ^ v1 ^ v2 ^ v3;
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+uint32_t TitleHash(QStringView title) {
+    TitleHasher hash;
+    hash.addFolded(title);
+    return hash.finish();
+}
+
+namespace {
+
+bool foldEqual(QStringView a, QStringView b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    if (a.data() == b.data()) {
+        return true;
+    }
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (FoldTitleUnit(a[i].unicode()) != FoldTitleUnit(b[i].unicode())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 // ---- PropertyView ----
 
@@ -113,21 +175,83 @@ void TitleIndex::grow() {
 // ---- RecordScanner ----
 
 void RecordScanner::seed(const PropertyView& key) {
-    remember(key);
+    remember(key, -1);
 }
 
-bool RecordScanner::isRepeat(const PropertyView& p) const {
-    return index_.find(p.hash, [&](int32_t at) { return kept_[static_cast<size_t>(at)].sameKey(p); }) >= 0;
+int32_t RecordScanner::prefixClass(QStringView prefix, uint32_t hash) {
+    const int32_t found = prefixIndex_.find(
+        hash, [&](int32_t at) { return foldEqual(prefixes_[static_cast<size_t>(at)], prefix); });
+    if (found >= 0) {
+        return found;
+    }
+    prefixes_.push_back(prefix);
+    const auto cls = static_cast<int32_t>(prefixes_.size() - 1);
+    prefixIndex_.insert(hash, cls);
+    return cls;
 }
 
-void RecordScanner::remember(const PropertyView& p) {
+bool RecordScanner::isRepeat(const PropertyView& p, int32_t cls) const {
+    return index_.find(p.hash, [&](int32_t at) {
+        const PropertyView& kept = kept_[static_cast<size_t>(at)];
+        const int32_t keptCls = keptClass_[static_cast<size_t>(at)];
+        if (cls >= 0 && keptCls >= 0 && kept.prefix.size() == p.prefix.size()) {
+            // Split alike: the same Title is the same parent name and the same key.
+            return keptCls == cls && foldEqual(kept.key, p.key);
+        }
+        return kept.sameKey(p);
+    }) >= 0;
+}
+
+void RecordScanner::remember(const PropertyView& p, int32_t cls) {
     kept_.push_back(p);
+    keptClass_.push_back(cls);
     index_.insert(p.hash, static_cast<int32_t>(kept_.size() - 1));
 }
 
 void RecordScanner::reset() {
     kept_.clear();
+    keptClass_.clear();
     index_.clear();
+    prefixes_.clear();
+    prefixIndex_.clear();
+}
+
+qsizetype RecordScanner::closing(const char16_t* s, qsizetype v, qsizetype n, char16_t open, char16_t close,
+                                 Matches& m) {
+    const char16_t both[4] = {open, close, open, open};
+    if (m.from >= 0 && v >= m.from) {
+        // Every opening delimiter from m.from on is listed, in order, and
+        // the positions asked for only move forward.
+        while (m.cursor < m.pairs.size() && m.pairs[m.cursor].first < v) {
+            ++m.cursor;
+        }
+        if (m.cursor < m.pairs.size() && m.pairs[m.cursor].first == v) {
+            return m.pairs[m.cursor].second;
+        }
+    }
+    qsizetype nesting = 1;
+    for (qsizetype c = FindAnyOf(s, v + 1, n, both); c < n; c = FindAnyOf(s, c + 1, n, both)) {
+        if (s[c] == open) {
+            ++nesting;
+        } else if (--nesting == 0) {
+            return c;
+        }
+    }
+    // It never closes. Match every opening delimiter from here to the end
+    // once, so that the next ones are answered without a scan.
+    m.clear();
+    m.from = v;
+    std::vector<size_t> unclosed;
+    for (qsizetype c = v; c < n; c = FindAnyOf(s, c + 1, n, both)) {
+        if (s[c] == open) {
+            unclosed.push_back(m.pairs.size());
+            m.pairs.emplace_back(c, n);
+        } else if (!unclosed.empty()) {
+            m.pairs[unclosed.back()].second = c;
+            unclosed.pop_back();
+        }
+    }
+    return n;
 }
 
 // ---- Values ----

@@ -30,7 +30,8 @@ struct Value {
 
 // Titles are told apart without regard to letter case: two Titles are the same
 // key when their case-folded units are equal. Folded titles are hashed with
-// FNV-1a over those units.
+// SipHash-1-3 under a key drawn at random once per process, so that no page
+// can choose titles that all land in one place of an index.
 char16_t FoldNonAscii(char16_t unit);
 inline char16_t FoldTitleUnit(char16_t unit) {
     if (unit < 128) {
@@ -38,11 +39,55 @@ inline char16_t FoldTitleUnit(char16_t unit) {
     }
     return FoldNonAscii(unit);
 }
-constexpr uint32_t TitleHashBasis = 2166136261u;
-inline uint32_t TitleHashStep(uint32_t hash, char16_t folded) {
-    return (hash ^ folded) * 16777619u;
-}
-uint32_t TitleHash(QStringView title, uint32_t hash = TitleHashBasis);
+
+// The hash of a folded title, fed one unit at a time (four units make one
+// SipHash word).
+class TitleHasher {
+public:
+    TitleHasher(); // the process's key
+    void add(char16_t folded) {
+        word_ |= uint64_t(folded) << (16 * (count_ & 3));
+        if ((++count_ & 3) == 0) {
+            compress(word_);
+            word_ = 0;
+        }
+    }
+    void addFolded(QStringView text) {
+        for (QChar c : text) {
+            add(FoldTitleUnit(c.unicode()));
+        }
+    }
+    uint32_t finish() const;
+
+private:
+    static uint64_t rotl(uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
+    static void round(uint64_t& v0, uint64_t& v1, uint64_t& v2, uint64_t& v3) {
+        v0 += v1;
+        v1 = rotl(v1, 13);
+        v1 ^= v0;
+        v0 = rotl(v0, 32);
+        v2 += v3;
+        v3 = rotl(v3, 16);
+        v3 ^= v2;
+        v0 += v3;
+        v3 = rotl(v3, 21);
+        v3 ^= v0;
+        v2 += v1;
+        v1 = rotl(v1, 17);
+        v1 ^= v2;
+        v2 = rotl(v2, 32);
+    }
+    void compress(uint64_t m) {
+        v3_ ^= m;
+        round(v0_, v1_, v2_, v3_);
+        v0_ ^= m;
+    }
+    uint64_t v0_, v1_, v2_, v3_;
+    uint64_t word_ = 0;
+    uint64_t count_ = 0;
+};
+
+uint32_t TitleHash(QStringView title);
 
 // A property as the scanner meets it. Its Title is prefix + "." + key, or the
 // key alone for a property without a prefix.
@@ -102,6 +147,12 @@ private:
 // that repeats an earlier one (letter case ignored) is skipped together with
 // its members. Reusing one scanner for many records allocates nothing once
 // it has seen the widest record.
+//
+// The work stays in proportion to the text whatever its shape. The computed
+// positions only move forward, so a search for a quote that has already run
+// past the position asked for answers from what it found; and a bracket or
+// brace that never closes is met once, after which every opening delimiter
+// of that kind in the rest of the level is matched in one pass and looked up.
 class RecordScanner {
 public:
     // How deep nested objects are flattened; deeper text stays unflattened as
@@ -117,76 +168,121 @@ public:
     // prefix of the top-level pairs (none when hasPrefix is false). Forgets
     // the seeds when done.
     template <typename Visit> void scan(QStringView code, QStringView prefix, bool hasPrefix, Visit&& visit) {
-        const uint32_t start = hasPrefix ? TitleHashStep(TitleHash(prefix), u'.') : TitleHashBasis;
-        level(code, prefix, hasPrefix, start, 0, visit);
+        TitleHasher start;
+        int32_t cls = -1;
+        if (hasPrefix) {
+            start.addFolded(prefix);
+            cls = prefixClass(prefix, start.finish());
+            start.add(u'.');
+        }
+        level(code, prefix, cls, start, 0, visit);
         reset();
     }
 
 private:
+    // Where each opening delimiter of one kind closes, from the first one of
+    // a level found never to close to the end of the level.
+    struct Matches {
+        qsizetype from = -1;                                // -1: nothing recorded yet
+        std::vector<std::pair<qsizetype, qsizetype>> pairs; // opening, closing (or the end)
+        size_t cursor = 0;
+        void clear() {
+            from = -1;
+            pairs.clear();
+            cursor = 0;
+        }
+    };
+    // The position of the delimiter that closes the one at v (s[v] == open),
+    // or n when it never closes.
+    qsizetype closing(const char16_t* s, qsizetype v, qsizetype n, char16_t open, char16_t close, Matches& m);
+
+    // The number shared by every prefix of the same text (letter case
+    // ignored), so that members of one parent name compare their keys only.
+    int32_t prefixClass(QStringView prefix, uint32_t hash);
+
     template <typename Visit>
-    bool level(QStringView code, QStringView prefix, bool hasPrefix, uint32_t start, int depth, Visit& visit);
-    bool isRepeat(const PropertyView& p) const;
-    void remember(const PropertyView& p);
+    bool level(QStringView code, QStringView prefix, int32_t prefixClass, const TitleHasher& start, int depth,
+               Visit& visit);
+    bool isRepeat(const PropertyView& p, int32_t prefixClass) const;
+    void remember(const PropertyView& p, int32_t prefixClass);
     void reset();
 
     std::vector<PropertyView> kept_;
+    std::vector<int32_t> keptClass_; // -1 without a prefix
     TitleIndex index_;
+    std::vector<QStringView> prefixes_; // one per class
+    TitleIndex prefixIndex_;
+    Matches matches_[MaxDepth][2]; // braces and brackets, per level
 };
 
 // One object level. Positions are 0-based; the next pair is expected right
 // after the cut value, its closing delimiter and a comma.
 template <typename Visit>
-bool RecordScanner::level(QStringView code, QStringView prefix, bool hasPrefix, uint32_t start, int depth,
-                          Visit& visit) {
+bool RecordScanner::level(QStringView code, QStringView prefix, int32_t cls, const TitleHasher& start,
+                          int depth, Visit& visit) {
     const char16_t* s = code.utf16();
     const qsizetype n = code.size();
     static constexpr char16_t quote[4] = {u'"', u'"', u'"', u'"'};
     static constexpr char16_t comma[4] = {u',', u',', u',', u','};
+    // The last two quote searches: no quote in [from, at), and s[at] is one
+    // (or at == n). The search for the next key and the one for the end of
+    // the key alternate, so both are kept.
+    struct Span {
+        qsizetype from = 0;
+        qsizetype at = -1;
+    } spans[2];
+    auto nextQuote = [&](qsizetype from) {
+        for (const Span& span : spans) {
+            if (from >= span.from && from <= span.at) {
+                return span.at;
+            }
+        }
+        spans[0] = spans[1];
+        spans[1] = Span{from, FindAnyOf(s, from, n, quote)};
+        return spans[1].at;
+    };
+    // The key last read, by the position of its opening quote.
+    qsizetype keyQuote = -1;
+    QStringView key;
+    uint32_t keyHash = 0;
+    matches_[depth][0].clear();
+    matches_[depth][1].clear();
+
     qsizetype p = 0;
     while (p < n) {
         // The key runs from the first quote at or after p to the next quote.
-        const qsizetype q = s[p] == u'"' ? p : FindAnyOf(s, p, n, quote);
+        const qsizetype q = nextQuote(p);
         if (q >= n) {
             break;
         }
+        if (q != keyQuote) {
+            keyQuote = q;
+            const qsizetype k = nextQuote(q + 1);
+            TitleHasher hash = start;
+            if (k < n) {
+                key = QStringView(s + q + 1, k - q - 1);
+                hash.addFolded(key);
+            } else {
+                key = QStringView(s + q + 1, qsizetype(0)); // no closing quote: an empty key
+            }
+            keyHash = hash.finish();
+        }
         PropertyView prop;
         prop.prefix = prefix;
-        prop.hasPrefix = hasPrefix;
-        uint32_t hash = start;
-        qsizetype k = q + 1;
-        while (k < n && s[k] != u'"') {
-            hash = TitleHashStep(hash, FoldTitleUnit(s[k]));
-            ++k;
-        }
-        if (k < n) {
-            prop.key = QStringView(s + q + 1, k - q - 1);
-        } else {
-            prop.key = QStringView(s + q + 1, qsizetype(0)); // no closing quote: an empty key
-            hash = start;
-        }
-        prop.hash = hash;
+        prop.hasPrefix = cls >= 0;
+        prop.key = key;
+        prop.hash = keyHash;
 
         // The value starts where "key": ends, counted from p.
         const qsizetype v = p + prop.key.size() + 3;
         const char16_t first = v < n ? s[v] : char16_t(0);
         if (first == u'"') {
-            qsizetype c = v + 1;
-            while (c < n && s[c] != u'"') {
-                ++c;
-            }
+            const qsizetype c = nextQuote(v + 1);
             prop.value = c < n ? QStringView(s + v + 1, c - v - 1) : QStringView();
             p = v + prop.value.size() + 3;
         } else if (first == u'{' || first == u'[') {
-            const char16_t close = first == u'{' ? u'}' : u']';
-            qsizetype nesting = 1;
-            qsizetype c = v + 1;
-            for (; c < n; ++c) {
-                if (s[c] == first) {
-                    ++nesting;
-                } else if (s[c] == close && --nesting == 0) {
-                    break;
-                }
-            }
+            const bool brace = first == u'{';
+            const qsizetype c = closing(s, v, n, first, brace ? u'}' : u']', matches_[depth][brace ? 0 : 1]);
             prop.value = c < n ? QStringView(s + v + 1, c - v - 1) : QStringView();
             p = v + prop.value.size() + 3;
         } else {
@@ -196,17 +292,20 @@ bool RecordScanner::level(QStringView code, QStringView prefix, bool hasPrefix, 
             p = v + prop.value.size() + 1;
         }
 
-        if (isRepeat(prop)) {
+        if (isRepeat(prop, cls)) {
             continue; // skipped together with its members
         }
-        remember(prop);
+        remember(prop, cls);
         if (!visit(prop)) {
             return false;
         }
         if (!prop.value.isEmpty() && prop.value.front() == u'"' && !prop.value.contains(u'[') &&
             depth + 1 < MaxDepth) {
-            const uint32_t inner = TitleHashStep(TitleHash(prop.key), u'.');
-            if (!level(prop.value, prop.key, true, inner, depth + 1, visit)) {
+            TitleHasher inner;
+            inner.addFolded(prop.key);
+            const int32_t innerClass = prefixClass(prop.key, inner.finish());
+            inner.add(u'.');
+            if (!level(prop.value, prop.key, innerClass, inner, depth + 1, visit)) {
                 return false;
             }
         }

@@ -1,0 +1,201 @@
+// Listing time in proportion to the page, whatever the shape of its records:
+// each hostile shape is listed at about 1 MB and 4 MB and the times compared.
+
+#include "share/linklist.h"
+#include "share/sdpage.h"
+#include "testsupport.h"
+
+#include <QSet>
+#include <algorithm>
+#include <ctime>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+#include <unordered_map>
+
+using namespace zandorel;
+using zandorel::test::q;
+
+namespace {
+
+QString page(const QString& record, const QString& after = QString()) {
+    return QStringLiteral("var primedResponse={\"children\":[{") + record + u'}' + after +
+           QStringLiteral("]};");
+}
+
+// 32-bit FNV-1a over UTF-16 units, the title hash the index once used.
+uint32_t fnv(const std::u16string& units, uint32_t h) {
+    for (char16_t u : units) {
+        h = (h ^ u) * 16777619u;
+    }
+    return h;
+}
+
+// Pairs of distinct 4-unit blocks (CJK ideographs, which case folding
+// leaves alone), each pair leaving FNV-1a in the same state from the state
+// the blocks before it leave: found by a birthday search.
+const std::vector<std::pair<std::u16string, std::u16string>>& collidingBlocks() {
+    static const auto pairs = [] {
+        std::vector<std::pair<std::u16string, std::u16string>> found;
+        std::mt19937 random(17);
+        uint32_t state = 2166136261u;
+        while (found.size() < 16) {
+            std::unordered_map<uint32_t, std::u16string> seen;
+            while (true) {
+                std::u16string block;
+                for (int unit = 0; unit < 4; ++unit) {
+                    block += char16_t(0x4E00 + random() % 0x4000);
+                }
+                const uint32_t h = fnv(block, state);
+                const auto [at, inserted] = seen.emplace(h, block);
+                if (!inserted && at->second != block) {
+                    found.emplace_back(at->second, block);
+                    state = h;
+                    break;
+                }
+            }
+        }
+        return found;
+    }();
+    return pairs;
+}
+
+// 2^k distinct titles of 4k units with one FNV-1a value.
+std::vector<QString> collidingTitles(int k) {
+    const auto& pairs = collidingBlocks();
+    std::vector<QString> titles;
+    for (uint32_t choice = 0; choice < (1u << k); ++choice) {
+        std::u16string title;
+        for (int i = 0; i < k; ++i) {
+            const auto& pair = pairs[static_cast<size_t>(i)];
+            title += ((choice >> i) & 1) ? pair.second : pair.first;
+        }
+        titles.push_back(QString::fromStdU16String(title));
+    }
+    return titles;
+}
+
+// A page of about `size` characters in one shape.
+using Shape = std::function<QString(qsizetype size)>;
+
+struct Case {
+    const char* name;
+    Shape make;
+};
+
+const Case shapes[] = {
+    {"benign",
+     [](qsizetype size) {
+         QString list;
+         for (int i = 0; list.size() < size; ++i) {
+             list += QStringLiteral("%1{\"name\":\"f%2\",\"extension\":\".txt\",\"size\":%2,"
+                                    "\"urls\":{\"download\":\"http://h/d?id=%2\"},\"tags\":[\"a\",\"b\"],"
+                                    "\"sharingLevelValue\":0}")
+                         .arg(i ? QStringLiteral(",") : QString())
+                         .arg(i);
+         }
+         return QStringLiteral("var primedResponse={\"children\":[") + list + QStringLiteral("]};");
+     }},
+    {"brackets that never close in the record",
+     [](qsizetype size) {
+         const qsizetype n = size / 6;
+         return page(q("\"name\":\"q\",") + q("\"\":[xx").repeated(n), QString(n, u']'));
+     }},
+    {"braces that close at the end",
+     [](qsizetype size) {
+         const qsizetype n = size / 6;
+         return page(q("\"name\":\"q\",") + q("\"\":{xx").repeated(n) + QString(n, u'}'));
+     }},
+    {"a run of commas",
+     [](qsizetype size) { return page(q("\"name\":\"q\",\"a\":") + QString(size, u',') + q("\"b\":1")); }},
+    {"a key that never closes",
+     [](qsizetype size) {
+         return page(q("\"name\":\"q\",\"a\":") + QString(size / 2, u',') + u'"' + QString(size / 2, u'k'));
+     }},
+    {"strings that never close",
+     [](qsizetype size) { return page(q("\"name\":\"q\",") + q("\"a\":\"x,").repeated(size / 7)); }},
+    {"nested past the depth limit",
+     [](qsizetype size) {
+         QString inner;
+         for (int i = 0; inner.size() < size; ++i) {
+             inner += QStringLiteral("\"k%1\":\"v\",").arg(i);
+         }
+         return page(q("\"name\":\"q\",") + q("\"a\":{").repeated(40) + inner + QString(40, u'}'));
+     }},
+    {"members repeated under a long parent name",
+     [](qsizetype size) {
+         const QString parent = QString(size / 4, u'P');
+         return page(q("\"name\":\"q\",\"") + parent + q("\":{\"a\":1},\"x\":{\"") + parent.toLower() +
+                     q("\":{") + q("\"A\":1,").repeated(size / 12) + q("\"z\":1}}"));
+     }},
+};
+
+// Processor time of this thread: what other programs on the machine take
+// does not count.
+double threadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// The least of three runs: listing the page and reading one property that
+// no record has, so every record is read to its end, and the first record
+// whole, as the property viewer does.
+double listingSeconds(const QString& text) {
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        const double start = threadSeconds();
+        SDPage p;
+        p.GetListFromCode(text);
+        LinkTemplates t;
+        t.codeFormat = q("%t(name)%t(absent)");
+        t.captionTemplate = q("%t(name)");
+        t.warnTemplate = q("!");
+        t.joinFormat = q("$1\\n");
+        const LinkList list = BuildLinkList(p, t);
+        EXPECT_FALSE(list.rows.isEmpty());
+        EXPECT_GT(p.Files().Item(1).Values().Count(), 0);
+        best = std::min(best, threadSeconds() - start);
+    }
+    return best;
+}
+
+} // namespace
+
+TEST(ListingGrowth, EveryShapeInProportionToItsSize) {
+    for (const Case& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        const double small = listingSeconds(shape.make(1 << 20));
+        const double large = listingSeconds(shape.make(4 << 20));
+        // Four times the text: about four times the time, never sixteen.
+        EXPECT_LT(large / std::max(small, 1e-4), 6.0) << small << " s, then " << large << " s";
+    }
+}
+
+TEST(ListingGrowth, TitlesSharingOneOldHashValue) {
+    // Distinct titles that FNV-1a maps to one value: four times as many take
+    // about four times as long, whatever the process's hash key is.
+    auto record = [](int k) {
+        QString text = q("\"name\":\"q\"");
+        for (const QString& title : collidingTitles(k)) {
+            text += QStringLiteral(",\"%1\":1").arg(title);
+        }
+        return page(text);
+    };
+    const std::vector<QString> titles = collidingTitles(3);
+    QSet<QString> distinct(titles.begin(), titles.end());
+    ASSERT_EQ(distinct.size(), 8);
+    for (const QString& title : titles) {
+        ASSERT_EQ(fnv(title.toStdU16String(), 2166136261u), fnv(titles[0].toStdU16String(), 2166136261u));
+    }
+    const double small = listingSeconds(record(13));
+    const double large = listingSeconds(record(15));
+    EXPECT_LT(large / std::max(small, 1e-4), 6.0) << small << " s, then " << large << " s";
+    // Every title is kept, in page order.
+    SDPage p;
+    p.GetListFromCode(record(10));
+    const Values values = p.Files().Item(1).Values();
+    ASSERT_EQ(values.Count(), 1 + 1024);
+    EXPECT_EQ(values.Item(2).Title, collidingTitles(10)[0]);
+    EXPECT_EQ(values.Item(1025).Title, collidingTitles(10)[1023]);
+}
