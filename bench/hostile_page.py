@@ -12,6 +12,8 @@ Shapes:
   commas     one entry that is a long run of commas before its last key
   openkey    a run of commas, then a key whose closing quote never comes
   nested     one entry nested 40 objects deep around a long run of pairs
+  longnames  entries whose names are 4,000 characters: with a template of
+             1,000 %t(name) each link is 4,000,000 characters
   collide    one entry of distinct titles that share one 32-bit FNV-1a
              value of their case-folded UTF-16 units
 """
@@ -100,6 +102,16 @@ def shape(name, size):
         depth = 40
         inner = ",".join('"k%d":"v"' % i for i in range(size // 10))
         return one_entry('"name":"q",' + '"a":{' * depth + inner + "}" * depth)
+    if name == "longnames":
+        entries = []
+        total = len(HEAD) + len(TAIL)
+        i = 0
+        while total < size:
+            e = '{"name":"%s","extension":".txt","sharingLevelValue":0}' % (("n%d-" % i) + "x" * 4000)[:4000]
+            entries.append(e)
+            total += len(e) + 1
+            i += 1
+        return HEAD + ",".join(entries) + TAIL
     if name == "collide":
         titles = []
         total = 0

@@ -210,3 +210,32 @@ TEST_F(LinkListTest, TextsPastTheLengthLimitAreLeftEmptyAndToldOnce) {
     EXPECT_EQ(Messages()[0].title, keys::LinkTooLongErrorTitleDefault);
     EXPECT_EQ(Messages()[0].text, QString(keys::LinkTooLongErrorDefault).replace(u"%1"_s, u"2"_s));
 }
+
+// A join format that repeats a long link many times would make more text
+// than the window takes: the list stays as it was and one message says why,
+// in the settings' words.
+TEST_F(LinkListTest, AllTextsPastTheWindowLimitLeaveTheListAsItWas) {
+    const QString page = folder.filePath(u"many.html"_s);
+    WriteFile(page, u"var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\""_s +
+                        QString(1024 * 1024, u'n') + u"\"}]};"_s);
+    dialogs.answerOpenFile(page);
+    Press(u"Command_GetFromFile"_s);
+    MainWindow& window = Window();
+    ASSERT_EQ(window.LinkRowCount(), 2);
+    const QString before = Block();
+    ASSERT_TRUE(Messages().isEmpty());
+
+    SetSetting(keys::Config, keys::AllLinkFormat, u"$1"_s.repeated(130));
+    SetSetting(keys::OutputTooLongError, keys::Title, u"太长了"_s);
+    auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
+    format->selectAll();
+    QTest::keyClicks(format, u"%t(name)"_s);
+    dialogs.answerOpenFile(page);
+    Press(u"Command_GetFromFile"_s);
+
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_EQ(Messages()[0].title, u"太长了"_s);
+    EXPECT_EQ(Messages()[0].text, keys::OutputTooLongErrorDefault);
+    EXPECT_EQ(window.LinkRowCount(), 2);
+    EXPECT_EQ(Block(), before);
+}

@@ -212,6 +212,45 @@ TEST_F(CliTest, SpecialFilesAndTooLongTexts) {
     EXPECT_TRUE(r.out.contains("name     \\u003cb\\u003e & "));
 }
 
+TEST_F(CliTest, OutputPastTheTotalLimitIsAnErrorOfItsOwn) {
+    // 70 files whose links are 4 M characters each: 280 MB of output, past
+    // the 256 MiB limit. It used to be made whole, or end in bad_alloc and a
+    // signal where memory was short; now nothing is printed and status 7.
+    const QByteArray name(1024 * 1024, 'n');
+    QByteArray list;
+    for (int i = 0; i < 70; ++i) {
+        list += (i ? ",{\"name\":\"" : "{\"name\":\"") + name + "\"}";
+    }
+    const QString many = write(q("many.html"), "var primedResponse={\"children\":[" + list + "]};");
+    const QString format = q("%t(name)").repeated(4);
+    struct Row {
+        const char* what;
+        QStringList args;
+        int status;
+    } const rows[] = {
+        {"many files", {q("--page"), many, q("--format"), format, q("--join"), q("$1")}, 7},
+        {"captions stay small", {q("--page"), many, q("--captions")}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const CliRun r = run(row.args);
+        EXPECT_EQ(r.status, row.status) << r.err.toStdString();
+        if (row.status == 7) {
+            EXPECT_TRUE(r.out.isEmpty());
+            EXPECT_TRUE(r.err.contains(q("longer than 268435456 bytes"))) << r.err.toStdString();
+        }
+    }
+    const QString one =
+        write(q("one.html"), "var primedResponse={\"children\":[{\"name\":\"" + name + "\"}]};");
+    // One file, its link repeated 70 times by the join format: refused
+    // before the text is made; 30 times is printed.
+    const CliRun r = run({q("--page"), one, q("--format"), format, q("--join"), q("$1").repeated(70)});
+    EXPECT_EQ(r.status, 7);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(run({q("--page"), one, q("--format"), format, q("--join"), q("$1").repeated(30)}).out.size(),
+              30 * 4 * 1024 * 1024);
+}
+
 TEST_F(CliTest, FetchesFromTheShareService) {
     zandorel::test::LocalServer local;
     std::string seenQuery;

@@ -64,3 +64,36 @@ TEST(LinkList, JoinAloneAndFixedFormats) {
     t.joinFormat = q("-\\r\\n");
     EXPECT_EQ(BuildLinkList(page, t).block, q("-\r\n-\r\n"));
 }
+
+TEST(LinkList, TotalLimitIsCheckedBeforeTheTextIsMade) {
+    SDPage page;
+    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"abcd\"},{\"name\":\"efgh\"}]};"));
+    LinkTemplates t;
+    t.codeFormat = q("%t(name)");
+    t.captionTemplate = q("%t(name)");
+    t.warnTemplate = q("!");
+    t.joinFormat = q("$1\\n");
+    // Per row the caption "N. abcd", the link "abcd" and its piece of the
+    // block "abcd\n": 32 in all.
+    struct Row {
+        qsizetype limit;
+        bool fits;
+    } const rows[] = {{32, true}, {31, false}, {16, false}, {11, false}, {0, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.limit);
+        if (row.fits) {
+            EXPECT_EQ(BuildLinkList(page, t, row.limit).block, q("abcd\nefgh\n"));
+        } else {
+            EXPECT_THROW(BuildLinkList(page, t, row.limit), OutputTooLong);
+        }
+    }
+    // A join format that repeats a 4 MB link 40 times would be 160 M
+    // characters: refused at once, before any of it is made.
+    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"") + QString(1024 * 1024, u'n') +
+                         q("\"}]};"));
+    t.codeFormat = q("%t(name)").repeated(4);
+    t.joinFormat = q("$1").repeated(40);
+    EXPECT_THROW(BuildLinkList(page, t), OutputTooLong);
+    t.joinFormat = q("$1").repeated(3);
+    EXPECT_EQ(BuildLinkList(page, t).block.size(), 12 * 1024 * 1024);
+}

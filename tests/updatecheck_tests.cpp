@@ -3,8 +3,11 @@
 #include "net/updatecheck.h"
 #include "testsupport.h"
 #include "text/appinfo.h"
+#include "text/regexpfunctions.h"
 
+#include <ctime>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace zandorel;
 
@@ -125,6 +128,92 @@ TEST(UpdateCheck, LogFormatting) {
         SCOPED_TRACE(row.log);
         EXPECT_EQ(FormatUpdateLog(q(row.log)), q(row.text));
     }
+}
+
+namespace {
+
+// The log formatted the literal way: the two patterns, and each block's
+// text replaced everywhere, one block after the other.
+QString literalLog(const QString& log) {
+    QList<MatchRecord> blocks;
+    const int count = RegMatches(log, q("<ul[^>]*>([\\d\\D]*?)<\\/ul[^>]*>"), blocks, q("$1"));
+    QString text = log;
+    for (int b = 0; b < count; ++b) {
+        QList<MatchRecord> items;
+        const int n = RegMatches(blocks[b].Rewrites.value(0), q("<li[^>]*>([^<]*)"), items, q("$1"));
+        QString replacement;
+        for (int i = 0; i < n; ++i) {
+            replacement += QString::number(i + 1) + q("、") + items[i].Rewrites.value(0) + q("\r\n");
+        }
+        text.replace(blocks[b].Value, replacement, Qt::CaseSensitive);
+    }
+    return RegReplace(text, q("<[^br<>]*br[^br<>]*>"), q("\r\n"));
+}
+
+double threadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+} // namespace
+
+TEST(UpdateCheck, LogFormattingIsTheLiteralReplacementOnAnyText) {
+    // Nested and joined openings, blocks repeated, unclosed tags, letter
+    // case, lone surrogates: the same text as the literal way.
+    const QString pieces[] = {q("<ul>"),
+                              q("</ul>"),
+                              q("<UL a>"),
+                              q("</Ul >"),
+                              q("<li>"),
+                              q("<LI b>"),
+                              q("</li>"),
+                              q("x"),
+                              q("y"),
+                              q("<"),
+                              q(">"),
+                              q("<u"),
+                              q("l"),
+                              q("<br>"),
+                              q("<BR/>"),
+                              q("<ul></ul>"),
+                              q("<ul><li>x</li></ul>"),
+                              QString(QChar(0xD800)),
+                              q("中")};
+    std::mt19937 random(9);
+    for (int round = 0; round < 20000; ++round) {
+        QString log;
+        const int count = static_cast<int>(random() % 24);
+        for (int i = 0; i < count; ++i) {
+            log += pieces[random() % std::size(pieces)];
+        }
+        SCOPED_TRACE(zandorel::test::printable(log));
+        ASSERT_EQ(FormatUpdateLog(log), literalLog(log));
+    }
+}
+
+TEST(UpdateCheck, LongLogsFormatInProportionToTheirLength) {
+    // A log of many short lists used to take seconds near 1 MB: each block
+    // was searched for through the whole log.
+    auto log = [](int blocks) {
+        QString text;
+        for (int i = 0; i < blocks; ++i) {
+            text += QStringLiteral("<ul><li>fix %1</li></ul>line<br/>").arg(i);
+        }
+        return text;
+    };
+    auto seconds = [](const QString& text) {
+        double best = 1e9;
+        for (int run = 0; run < 3; ++run) {
+            const double start = threadSeconds();
+            EXPECT_FALSE(FormatUpdateLog(text).isEmpty());
+            best = std::min(best, threadSeconds() - start);
+        }
+        return best;
+    };
+    const double small = seconds(log(5000));
+    const double large = seconds(log(20000));
+    EXPECT_LT(large / std::max(small, 1e-4), 6.0) << small << " s, then " << large << " s";
 }
 
 TEST(UpdateCheck, OnlyWebAddressesOpen) {

@@ -46,7 +46,19 @@ void MainWindow::FillLinkList(const std::shared_ptr<SDPage>& page) {
     // cannot be expanded leaves the list as it was.
     const LinkTemplates templates =
         LinkTemplates::FromSettings(SettingsStore::Instance().Root(), Text_CodeFormat_->Text());
-    const LinkList list = BuildLinkList(*page, templates);
+    LinkList list;
+    try {
+        list = BuildLinkList(*page, templates);
+    } catch (const OutputTooLong&) {
+        const pugi::xml_node settings = SettingsStore::Instance().Root();
+        program_.dialogs().message(
+            this,
+            ExpandAppTags(ReadNodeText(settings, keys::OutputTooLongError, keys::OutputTooLongErrorDefault)),
+            ExpandAppTags(ReadAttribute(settings, keys::OutputTooLongError, keys::Title,
+                                        keys::OutputTooLongErrorTitleDefault)),
+            Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
+        return;
+    }
 
     ClearLinkRows();
     const int count = static_cast<int>(list.rows.size());

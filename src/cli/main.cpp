@@ -24,8 +24,13 @@ enum Exit {
     NoSuchFile = 4,
     RemoteFailed = 5,
     NoRclone = 6,
+    TooLong = 7,
     Usage = 64
 };
+
+// The most bytes the tool prints: the output is held until every file is
+// done, so a template that would make more is refused instead.
+constexpr qsizetype MaxOutputBytes = qsizetype{256} * 1024 * 1024;
 
 const char* const usageText =
     "usage: zandorel-cli (--page FILE | --url URL | --address ADDRESS | --remote REMOTE:PATH) [options]\n"
@@ -52,7 +57,7 @@ const char* const usageText =
     "  --version          print the version and exit\n"
     "exit status: 0 done, 1 settings unusable, 2 nothing extracted, 3 invalid address,\n"
     "             4 no such file, 5 the remote is unknown or cannot be reached or read,\n"
-    "             6 rclone is not installed, 64 bad usage\n";
+    "             6 rclone is not installed, 7 output longer than 256 MiB, 64 bad usage\n";
 
 void write(FILE* out, const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -66,6 +71,26 @@ void writeLine(FILE* out, QString text) {
         text.chop(1);
     }
     write(out, text + u'\n');
+}
+
+// Bytes of the UTF-8 form; a unit that is not half of a pair becomes U+FFFD.
+qsizetype utf8Size(QStringView text) {
+    qsizetype size = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            size += 1;
+        } else if (c < 0x800) {
+            size += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+                   QChar::isLowSurrogate(text[i + 1].unicode())) {
+            size += 4;
+            ++i;
+        } else {
+            size += 3;
+        }
+    }
+    return size;
 }
 
 int usage(const QString& problem = QString()) {
@@ -352,6 +377,12 @@ int main(int argc, char** argv) {
     QString text;
     QString link;
     const int n = files.Count();
+    auto tooLong = [] {
+        write(stderr,
+              QStringLiteral("zandorel-cli: the output would be longer than %1 bytes; nothing printed\n")
+                  .arg(MaxOutputBytes));
+        return TooLong;
+    };
     for (int i = 1; i <= n; ++i) {
         builder.Read(files, i);
         text.truncate(0); // keeps its room for the next file
@@ -366,6 +397,11 @@ int main(int argc, char** argv) {
             } else {
                 link.truncate(0);
                 builder.AppendLink(link);
+                // Every unit is at least one byte: a join that repeats the
+                // link many times is refused before it is made.
+                if (builder.JoinedSize(link) > MaxOutputBytes - out.size()) {
+                    return tooLong();
+                }
                 builder.AppendJoined(text, link);
             }
         } catch (const ExpansionTooLong&) {
@@ -375,12 +411,18 @@ int main(int argc, char** argv) {
                       .arg(MaxExpandedLength));
             return Failed;
         }
-        // Straight into the output: UTF-8 takes at most three bytes per unit.
         const qsizetype used = out.size();
-        if (out.capacity() < used + text.size() * 3) {
-            out.reserve(std::max(used + text.size() * 3, out.capacity() * 2));
+        const qsizetype bytes = utf8Size(text);
+        if (bytes > MaxOutputBytes - used) {
+            return tooLong();
         }
-        out.resize(used + text.size() * 3);
+        // Straight into the output. The encoder holds a high surrogate that
+        // ends one text until the next one begins: four bytes of room more.
+        const qsizetype room = used + bytes + 4;
+        if (out.capacity() < room) {
+            out.reserve(std::min(std::max(room, out.capacity() * 2), MaxOutputBytes + 4));
+        }
+        out.resize(room);
         char* const end = utf8.appendToBuffer(out.data() + used, text);
         out.truncate(end - out.constData());
     }

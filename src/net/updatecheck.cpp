@@ -5,7 +5,9 @@
 #include "text/appinfo.h"
 #include "text/regexpfunctions.h"
 
+#include <QStringList>
 #include <QUrl>
+#include <vector>
 
 namespace zandorel {
 namespace {
@@ -45,20 +47,141 @@ VersionInfo ReadVersionInfo(pugi::xml_node doc) {
     return info;
 }
 
-QString FormatUpdateLog(const QString& log) {
-    QList<MatchRecord> blocks;
-    const int count =
-        RegMatches(log, QStringLiteral("<ul[^>]*>([\\d\\D]*?)<\\/ul[^>]*>"), blocks, QStringLiteral("$1"));
-    QString text = log;
-    for (int b = 0; b < count; ++b) {
-        const QString inner = blocks[b].Rewrites.value(0);
-        QList<MatchRecord> items;
-        const int n = RegMatches(inner, QStringLiteral("<li[^>]*>([^<]*)"), items, QStringLiteral("$1"));
-        QString replacement;
-        for (int i = 0; i < n; ++i) {
-            replacement += QString::number(i + 1) + QStringLiteral("、") + items[i].Rewrites.value(0) + crlf;
+namespace {
+
+// A list block of the log: the whole text [start, end) and its inner text.
+struct ListBlock {
+    qsizetype start;
+    qsizetype end;
+    qsizetype innerStart;
+    qsizetype innerEnd;
+};
+
+// The list blocks "<ul...>...</ul...>" (letter case ignored) in text order,
+// found as the pattern search finds them, with plain searches: an opening
+// ends at its first ">", the block at the first "</ul" that a ">" follows.
+std::vector<ListBlock> listBlocks(QStringView log) {
+    std::vector<ListBlock> blocks;
+    const qsizetype lastClose = log.lastIndexOf(u'>');
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype start = log.indexOf(u"<ul", from, Qt::CaseInsensitive);
+        const qsizetype opened = start < 0 ? -1 : log.indexOf(u'>', start + 3);
+        const qsizetype closing = opened < 0 ? -1 : log.indexOf(u"</ul", opened + 1, Qt::CaseInsensitive);
+        if (closing < 0 || closing + 4 > lastClose) {
+            return blocks; // no later opening can end either
         }
-        text.replace(blocks[b].Value, replacement, Qt::CaseSensitive);
+        const qsizetype end = log.indexOf(u'>', closing + 4) + 1;
+        blocks.push_back(ListBlock{start, end, opened + 1, closing});
+        from = end;
+    }
+}
+
+// The numbered lines that stand for one list block: per "<li...>" the text
+// after it up to the next "<".
+QString listLines(QStringView inner) {
+    QString lines;
+    int number = 0;
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype start = inner.indexOf(u"<li", from, Qt::CaseInsensitive);
+        const qsizetype opened = start < 0 ? -1 : inner.indexOf(u'>', start + 3);
+        if (opened < 0) {
+            return lines;
+        }
+        const qsizetype next = inner.indexOf(u'<', opened + 1);
+        const qsizetype end = next < 0 ? inner.size() : next;
+        lines += QString::number(++number) + QStringLiteral("、");
+        lines += inner.mid(opened + 1, end - opened - 1);
+        lines += crlf;
+        from = end;
+    }
+}
+
+// The pattern search does not step over a unit that is not half of a
+// surrogate pair; the plain searches would.
+bool hasLoneSurrogate(QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+qsizetype listOpenings(QStringView text) {
+    qsizetype count = 0;
+    for (qsizetype at = text.indexOf(u"<ul", 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(u"<ul", at + 1, Qt::CaseInsensitive)) {
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+QString FormatUpdateLog(const QString& log) {
+    QStringList values;
+    QStringList lines;
+    std::vector<ListBlock> places;
+    if (hasLoneSurrogate(log)) {
+        QList<MatchRecord> blocks;
+        const int count = RegMatches(log, QStringLiteral("<ul[^>]*>([\\d\\D]*?)<\\/ul[^>]*>"), blocks,
+                                     QStringLiteral("$1"));
+        for (int b = 0; b < count; ++b) {
+            QList<MatchRecord> items;
+            const int n = RegMatches(blocks[b].Rewrites.value(0), QStringLiteral("<li[^>]*>([^<]*)"), items,
+                                     QStringLiteral("$1"));
+            QString replacement;
+            for (int i = 0; i < n; ++i) {
+                replacement +=
+                    QString::number(i + 1) + QStringLiteral("、") + items[i].Rewrites.value(0) + crlf;
+            }
+            values.append(blocks[b].Value);
+            lines.append(replacement);
+        }
+    } else {
+        places = listBlocks(log);
+        for (const ListBlock& block : places) {
+            values.append(log.mid(block.start, block.end - block.start));
+            lines.append(
+                listLines(QStringView(log).mid(block.innerStart, block.innerEnd - block.innerStart)));
+        }
+    }
+    // Each block's text is replaced wherever it occurs, one block after the
+    // other. Text before a block holds no list opening (the search would
+    // have found it), so when no block holds a second opening, the places of
+    // a block's text are exactly the blocks of that text; and when taking
+    // the blocks out joins no new opening, the replacements meet nothing
+    // new. Then one pass that puts each block's lines in its place gives the
+    // same text, in time in proportion to the log.
+    QString text;
+    bool inPlace = !places.empty();
+    for (size_t b = 0; b < places.size() && inPlace; ++b) {
+        inPlace = values[b].indexOf(u"<ul", 1, Qt::CaseInsensitive) < 0;
+    }
+    if (inPlace) {
+        text.reserve(log.size());
+        qsizetype from = 0;
+        for (size_t b = 0; b < places.size(); ++b) {
+            text.append(QStringView(log).mid(from, places[b].start - from));
+            text.append(lines[b]);
+            from = places[b].end;
+        }
+        const QStringView rest = QStringView(log).mid(from);
+        text.append(rest);
+        inPlace = listOpenings(text) == listOpenings(rest);
+    }
+    if (!inPlace) {
+        // No block, nested openings or joined ones: the replacements, literally.
+        text = log;
+        for (qsizetype b = 0; b < values.size(); ++b) {
+            text.replace(values[b], lines[b], Qt::CaseSensitive);
+        }
     }
     return RegReplace(text, QStringLiteral("<[^br<>]*br[^br<>]*>"), crlf);
 }

@@ -80,6 +80,12 @@ inline const QString RcloneMissingErrorTitleDefault = QStringLiteral("缺少 rcl
 inline const QString RemoteError = QStringLiteral("/Soft/Config/Remote_Error");
 inline const QString RemoteErrorDefault = QStringLiteral("无法列出云端文件夹：%1");
 inline const QString RemoteErrorTitleDefault = QStringLiteral("云端文件夹");
+// Shown when the link texts of all files together would pass the window's
+// limit; the link list stays as it was.
+inline const QString OutputTooLongError = QStringLiteral("/Soft/Config/OutputTooLong_Error");
+inline const QString OutputTooLongErrorDefault = QStringLiteral(
+    "所有文件生成的代码合计超过长度上限（134217728 个字符），外链列表没有更新，请换用较短的代码格式");
+inline const QString OutputTooLongErrorTitleDefault = QStringLiteral("代码太长");
 
 inline const QString Title = QStringLiteral("Title");
 inline const QString Filter = QStringLiteral("Filter");

@@ -4,6 +4,9 @@
 #include "text/escapes.h"
 #include "text/placeholders.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace zandorel {
 
 // ---- TitleSlots ----
@@ -16,6 +19,7 @@ int TitleSlots::Add(QStringView title) {
     }
     slots_.push_back(Slot{title.toString(), TitleHash(title)});
     hashBits_ |= uint64_t(1) << (slots_.back().hash & 63);
+    index_.insert(slots_.back().hash, static_cast<int32_t>(slots_.size() - 1));
     values_.emplace_back();
     found_.push_back(0);
     return static_cast<int>(slots_.size() - 1);
@@ -34,13 +38,16 @@ void TitleSlots::Read(QStringView code) {
         if (!((hashBits_ >> (p.hash & 63)) & 1)) {
             return true;
         }
-        for (size_t i = 0; i < slots_.size(); ++i) {
-            if (!found_[i] && slots_[i].hash == p.hash && p.titleIs(slots_[i].title)) {
-                values_[i] = p.value;
-                found_[i] = 1;
-                --missing;
-                break;
-            }
+        // Titles that differ only in letter case share a hash; the one of
+        // this exact Title is the slot.
+        const int32_t slot = index_.find(p.hash, [&](int32_t at) {
+            const auto i = static_cast<size_t>(at);
+            return !found_[i] && p.titleIs(slots_[i].title);
+        });
+        if (slot >= 0) {
+            values_[static_cast<size_t>(slot)] = p.value;
+            found_[static_cast<size_t>(slot)] = 1;
+            --missing;
         }
         return missing > 0;
     });
@@ -172,6 +179,15 @@ JoinFormat::JoinFormat(QStringView format) {
         ++i;
     }
     literal(format.size());
+}
+
+qsizetype JoinFormat::Size(qsizetype linkSize) const {
+    constexpr qsizetype most = std::numeric_limits<qsizetype>::max() / 2;
+    qsizetype size = 0;
+    for (const auto& [start, length] : pieces_) {
+        size = std::min(most, size + (length < 0 ? std::min(linkSize, most) : length));
+    }
+    return size;
 }
 
 void JoinFormat::Append(QString& out, QStringView link) const {

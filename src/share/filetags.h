@@ -48,6 +48,7 @@ private:
     std::vector<QStringView> values_;
     std::vector<char> found_;
     uint64_t hashBits_ = 0; // one bit per slot hash, to pass most properties at once
+    TitleIndex index_;      // slots by the hash of their folded title
     RecordScanner scanner_;
 };
 
@@ -87,6 +88,9 @@ class JoinFormat {
 public:
     explicit JoinFormat(QStringView format = u"$1\\r\\n");
     void Append(QString& out, QStringView link) const;
+    // The length Append adds for a link of `linkSize` characters, worked out
+    // before anything is copied (saturating, so it never wraps).
+    qsizetype Size(qsizetype linkSize) const;
 
 private:
     QString literals_;

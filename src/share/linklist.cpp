@@ -73,12 +73,13 @@ void LinkBuilder::AppendWarning(QString& out) const {
     warning_.Append(out, position_, slots_);
 }
 
-LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates) {
+LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates, qsizetype maxText) {
     LinkBuilder builder(templates, LinkBuilder::Link | LinkBuilder::Caption | LinkBuilder::Warning);
     LinkList list;
     const Files& files = page.Files();
     const int n = files.Count();
     list.rows.resize(n);
+    qsizetype total = 0; // characters made so far, rows and block
     for (int i = 1; i <= n; ++i) {
         builder.Read(files, i);
         LinkRow& row = list.rows[i - 1];
@@ -100,6 +101,14 @@ LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates) {
         if (tooLong) {
             list.tooLong.append(i);
         }
+        // Each row text is held to MaxExpandedLength; the block can be many
+        // times the link, so it is counted before it is made.
+        total += row.caption.size() + row.warning.size() + row.link.size();
+        const qsizetype joined = builder.JoinedSize(row.link);
+        if (total > maxText || joined > maxText - total) {
+            throw OutputTooLong();
+        }
+        total += joined;
         builder.AppendJoined(list.block, row.link);
     }
     return list;

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <pugixml.hpp>
+#include <stdexcept>
 
 namespace zandorel {
 
@@ -21,6 +22,17 @@ struct LinkTemplates {
 
     // Caption, warning and join format from the settings, with their defaults.
     static LinkTemplates FromSettings(pugi::xml_node settings, const QString& codeFormat);
+};
+
+// The most characters one fill gives the window: every row's caption,
+// warning and link together with the combined block. A template that would
+// make more is refused before the text is made.
+constexpr qsizetype MaxWindowText = qsizetype{128} * 1024 * 1024;
+
+// Raised when a fill would pass its total limit.
+class OutputTooLong : public std::length_error {
+public:
+    OutputTooLong() : std::length_error("the link texts together are longer than the limit") {}
 };
 
 struct LinkRow {
@@ -56,6 +68,8 @@ public:
     void AppendCaption(QString& out) const; // "N. " and the caption
     void AppendWarning(QString& out) const;
     void AppendJoined(QString& out, QStringView link) const { join_.Append(out, link); }
+    // What AppendJoined adds for that link.
+    qsizetype JoinedSize(QStringView link) const { return join_.Size(link.size()); }
 
 private:
     TitleSlots slots_;
@@ -68,7 +82,9 @@ private:
     int position_ = 0;
 };
 
-LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates);
+// Raises OutputTooLong, before making it, when the texts of all rows and
+// the block would pass `maxText` characters together.
+LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates, qsizetype maxText = MaxWindowText);
 
 // Every property of one file: "fileIndex", five blanks and the position,
 // then one "Title     Value" line per property; every line ends in CR LF.
