@@ -216,6 +216,38 @@ TEST(UpdateCheck, LongLogsFormatInProportionToTheirLength) {
     EXPECT_LT(large / std::max(small, 1e-4), 6.0) << small << " s, then " << large << " s";
 }
 
+TEST(UpdateCheck, ADocumentPastTheSizeLimitIsAFailedCheck) {
+    test::qtApp();
+    ProgramVersion program(1, 0, 3);
+    // A version document of a long log, padded to just under or just over
+    // the limit.
+    auto document = [](qint64 size) {
+        std::string head = "<?xml version=\"1.0\"?><versioninfo><soft name=\"Z\" version=\"9.0.0\"/><log>";
+        const std::string tail = "</log></versioninfo>";
+        std::string log;
+        for (int i = 0; static_cast<qint64>(head.size() + log.size() + tail.size()) + 60 < size; ++i) {
+            log += "&lt;ul&gt;&lt;li&gt;fix " + std::to_string(i) + "&lt;/li&gt;&lt;/ul&gt;";
+        }
+        log.resize(static_cast<size_t>(size) - head.size() - tail.size(), ' ');
+        return head + log + tail;
+    };
+    test::LocalServer local;
+    const std::string under = document(MaxVersionDocumentBytes);
+    const std::string over = document(MaxVersionDocumentBytes + 1);
+    local.server().Get("/under", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(under, "application/octet-stream");
+    });
+    local.server().Get(
+        "/over", [&](const httplib::Request&, httplib::Response& res) { res.set_content(over, "application/octet-stream"); });
+    const std::string base = local.start();
+    const UpdateOutcome fits = FetchUpdate(q(base + "/under"));
+    EXPECT_EQ(fits.kind, UpdateOutcome::Newer);
+    EXPECT_TRUE(fits.text.contains(q("1、fix 0\r\n1、fix 1\r\n")));
+    const UpdateOutcome big = FetchUpdate(q(base + "/over"));
+    EXPECT_EQ(big.kind, UpdateOutcome::Failed);
+    EXPECT_EQ(big.title, q("连接失败"));
+}
+
 TEST(UpdateCheck, OnlyWebAddressesOpen) {
     for (const char* yes : {"http://127.0.0.1/", "https://example.org/download?x=1", "HTTP://Example.org"}) {
         EXPECT_TRUE(IsOpenableWebsite(q(yes))) << yes;

@@ -8,8 +8,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -24,6 +26,25 @@ QString charsetOf(const QString& contentType) {
     }
     return QString();
 }
+
+// A manager whose transfer was cut short can keep its connection thread busy
+// reading what the server still sends, and ending the manager waits up to
+// seconds for that thread. It is ended on a thread kept for that, so the
+// fetch ends when its limit says.
+void retire(QNetworkAccessManager* manager) {
+    static QThread* const ender = [] {
+        auto* thread = new QThread();
+        thread->setObjectName(QStringLiteral("zandorel-http-ender"));
+        thread->start();
+        return thread;
+    }();
+    manager->moveToThread(ender);
+    manager->deleteLater();
+}
+
+struct Retire {
+    void operator()(QNetworkAccessManager* manager) const { retire(manager); }
+};
 
 } // namespace
 
@@ -56,13 +77,13 @@ QString GetTextFromURL(const QString& url, const HttpOptions& options) {
     if (options.cancel && options.cancel->Cancelled()) {
         throw FetchCancelled();
     }
-    QNetworkAccessManager manager;
+    const std::unique_ptr<QNetworkAccessManager, Retire> manager(new QNetworkAccessManager());
     QNetworkRequest request(address);
     request.setRawHeader("If-Modified-Since", "Thu, 01 Jan 1970 00:00:00 GMT");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(static_cast<int>(options.timeout.count()));
 
-    QPointer<QNetworkReply> reply = manager.get(request);
+    QPointer<QNetworkReply> reply = manager->get(request);
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -109,7 +130,9 @@ QString GetTextFromURL(const QString& url, const HttpOptions& options) {
         return QString();
     }
     const QByteArray body = reply->readAll();
-    if (body.isEmpty()) {
+    // The progress count is of the bytes on the wire; a compressed body is
+    // measured again once unpacked.
+    if (body.isEmpty() || body.size() > options.maxBodyBytes) {
         return QString();
     }
     QString charset = charsetOf(reply->header(QNetworkRequest::ContentTypeHeader).toString());

@@ -7,6 +7,7 @@
 
 #include <QStringList>
 #include <QUrl>
+#include <algorithm>
 #include <vector>
 
 namespace zandorel {
@@ -232,10 +233,11 @@ UpdateOutcome EvaluateUpdate(const QString& responseText) {
     return outcome;
 }
 
-UpdateOutcome FetchUpdate(const QString& url) {
+UpdateOutcome FetchUpdate(const QString& url, HttpOptions options) {
+    options.maxBodyBytes = std::min(options.maxBodyBytes, MaxVersionDocumentBytes);
     QString text;
     try {
-        text = GetTextFromURL(url);
+        text = GetTextFromURL(url, options);
     } catch (const std::exception&) {
         text.clear();
     }

@@ -2,6 +2,8 @@
 // The update check: the version document of the update server, compared with
 // the program's own version, and the texts the window shows for the outcome.
 
+#include "net/http.h"
+
 #include <QString>
 #include <pugixml.hpp>
 
@@ -38,10 +40,14 @@ struct UpdateOutcome {
     QString title; // message title
 };
 
+// The largest version document read; a larger answer is a failed check.
+constexpr qint64 MaxVersionDocumentBytes = 1024 * 1024;
+
 // Interprets the body of the version request.
 UpdateOutcome EvaluateUpdate(const QString& responseText);
-// Fetches the version document and interprets it.
-UpdateOutcome FetchUpdate(const QString& url);
+// Fetches the version document and interprets it. The options' body limit
+// is lowered to MaxVersionDocumentBytes.
+UpdateOutcome FetchUpdate(const QString& url, HttpOptions options = {});
 
 // Only http and https addresses with a host are opened.
 bool IsOpenableWebsite(const QString& address);
