@@ -237,8 +237,9 @@ TEST(UpdateCheck, ADocumentPastTheSizeLimitIsAFailedCheck) {
     local.server().Get("/under", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content(under, "application/octet-stream");
     });
-    local.server().Get(
-        "/over", [&](const httplib::Request&, httplib::Response& res) { res.set_content(over, "application/octet-stream"); });
+    local.server().Get("/over", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(over, "application/octet-stream");
+    });
     const std::string base = local.start();
     const UpdateOutcome fits = FetchUpdate(q(base + "/under"));
     EXPECT_EQ(fits.kind, UpdateOutcome::Newer);
