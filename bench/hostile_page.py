@@ -12,6 +12,8 @@ Shapes:
   commas     one entry that is a long run of commas before its last key
   openkey    a run of commas, then a key whose closing quote never comes
   nested     one entry nested 40 objects deep around a long run of pairs
+  split      members of a long dotted parent name repeating a Title that
+             an earlier entry splits at another dot
   longnames  entries whose names are 4,000 characters: with a template of
              1,000 %t(name) each link is 4,000,000 characters
   collide    one entry of distinct titles that share one 32-bit FNV-1a
@@ -19,6 +21,7 @@ Shapes:
 """
 import argparse
 import itertools
+import random
 import os
 import sys
 
@@ -38,28 +41,23 @@ def fnv_units(units, h=FNV_BASIS):
 
 
 def colliding_blocks(count):
-    """`count` pairs of distinct 4-unit blocks (lower-case ASCII letters)
-    that leave FNV-1a in the same state whatever state they start from is
-    not needed: each pair is searched from the state the blocks before it
-    leave, by meet in the middle over the last two units."""
-    letters = [ord(c) for c in "abcdefghijklmnopqrstuvwxyz0123456789"]
+    """`count` pairs of distinct 4-unit blocks (CJK ideographs, which case
+    folding leaves alone), each pair leaving FNV-1a in the same state from
+    the state the blocks before it leave: a birthday search."""
+    rng = random.Random(17)
     pairs = []
     h = FNV_BASIS
     for _ in range(count):
-        # Two units then two more: find two different 4-unit blocks with the
-        # same state after them, starting from h.
         seen = {}
-        found = None
-        for a, b, c, d in itertools.product(letters, repeat=4):
-            s = fnv_units((a, b, c, d), h)
+        while True:
+            block = tuple(0x4E00 + rng.randrange(0x4000) for _ in range(4))
+            s = fnv_units(block, h)
             other = seen.get(s)
-            if other is not None:
-                found = (other, (a, b, c, d))
+            if other is not None and other != block:
+                pairs.append((other, block))
+                h = s
                 break
-            seen[s] = (a, b, c, d)
-        assert found is not None
-        pairs.append(found)
-        h = fnv_units(found[0], h)
+            seen[s] = block
     return pairs
 
 
@@ -98,6 +96,9 @@ def shape(name, size):
         return one_entry('"name":"q","a":' + "," * size + '"b":1')
     if name == "openkey":
         return one_entry('"name":"q","a":' + "," * (size // 2) + '"' + "k" * (size // 2))
+    if name == "split":
+        parent = "P" * (size // 4)
+        return one_entry('"name":"q","%s":{"y.a":1},"%s.y":{%s"z":1}' % (parent, parent, '"a":1,' * (size // 12)))
     if name == "nested":
         depth = 40
         inner = ",".join('"k%d":"v"' % i for i in range(size // 10))
@@ -116,11 +117,11 @@ def shape(name, size):
         titles = []
         total = 0
         k = 1
-        while (2 ** k) * (4 * k + 6) < size:
+        while (2 ** k) * (4 * 3 * k + 6) < size:
             k += 1
         for t in colliding_titles(k):
             titles.append('"%s":1' % t)
-            total += len(t) + 5
+            total += len(t.encode("utf-8")) + 5
             if total >= size:
                 break
         return one_entry('"name":"q",' + ",".join(titles))

@@ -122,6 +122,12 @@ const Case shapes[] = {
          }
          return page(q("\"name\":\"q\",") + q("\"a\":{").repeated(40) + inner + QString(40, u'}'));
      }},
+    {"members repeating a Title split at another dot",
+     [](qsizetype size) {
+         const QString parent = QString(size / 4, u'P');
+         return page(q("\"name\":\"q\",\"") + parent + q("\":{\"y.a\":1},\"") + parent + q(".y\":{") +
+                     q("\"a\":1,").repeated(size / 12) + q("\"z\":1}"));
+     }},
     {"members repeated under a long parent name",
      [](qsizetype size) {
          const QString parent = QString(size / 4, u'P');

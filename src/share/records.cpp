@@ -190,27 +190,55 @@ int32_t RecordScanner::prefixClass(QStringView prefix, uint32_t hash) {
     return cls;
 }
 
-bool RecordScanner::isRepeat(const PropertyView& p, int32_t cls) const {
+bool RecordScanner::isRepeat(const PropertyView& p, int32_t cls, uint64_t level) {
     return index_.find(p.hash, [&](int32_t at) {
-        const PropertyView& kept = kept_[static_cast<size_t>(at)];
-        const int32_t keptCls = keptClass_[static_cast<size_t>(at)];
+        const auto i = static_cast<size_t>(at);
+        const PropertyView& kept = kept_[i];
+        if (kept.titleSize() != p.titleSize()) {
+            return false;
+        }
+        const int32_t keptCls = keptClass_[i];
         if (cls >= 0 && keptCls >= 0 && kept.prefix.size() == p.prefix.size()) {
             // Split alike: the same Title is the same parent name and the same key.
             return keptCls == cls && foldEqual(kept.key, p.key);
         }
-        return kept.sameKey(p);
+        if (cls < 0) {
+            return kept.sameKey(p); // as long as this property's own key
+        }
+        const qsizetype dot = p.prefix.size();
+        if (splitLevel_[i] != level) {
+            bool same = kept.titleAt(dot) == u'.';
+            for (qsizetype j = 0; same && j < dot; ++j) {
+                same = FoldTitleUnit(kept.titleAt(j).unicode()) == FoldTitleUnit(p.prefix[j].unicode());
+            }
+            splitLevel_[i] = level;
+            splitSame_[i] = same;
+        }
+        if (!splitSame_[i]) {
+            return false;
+        }
+        for (qsizetype j = 0; j < p.key.size(); ++j) {
+            if (FoldTitleUnit(kept.titleAt(dot + 1 + j).unicode()) != FoldTitleUnit(p.key[j].unicode())) {
+                return false;
+            }
+        }
+        return true;
     }) >= 0;
 }
 
 void RecordScanner::remember(const PropertyView& p, int32_t cls) {
     kept_.push_back(p);
     keptClass_.push_back(cls);
+    splitLevel_.push_back(0);
+    splitSame_.push_back(0);
     index_.insert(p.hash, static_cast<int32_t>(kept_.size() - 1));
 }
 
 void RecordScanner::reset() {
     kept_.clear();
     keptClass_.clear();
+    splitLevel_.clear();
+    splitSame_.clear();
     index_.clear();
     prefixes_.clear();
     prefixIndex_.clear();

@@ -203,12 +203,20 @@ private:
     template <typename Visit>
     bool level(QStringView code, QStringView prefix, int32_t prefixClass, const TitleHasher& start, int depth,
                Visit& visit);
-    bool isRepeat(const PropertyView& p, int32_t prefixClass) const;
+    // `level` tells the level apart from every other one of this scanner.
+    bool isRepeat(const PropertyView& p, int32_t prefixClass, uint64_t level);
     void remember(const PropertyView& p, int32_t prefixClass);
     void reset();
 
     std::vector<PropertyView> kept_;
     std::vector<int32_t> keptClass_; // -1 without a prefix
+    // Per kept property, for a Title split elsewhere than the current one:
+    // whether it begins with the current level's prefix and a dot, and the
+    // level that was worked out for, so the members of one level pay for
+    // their long parent name once.
+    std::vector<uint64_t> splitLevel_;
+    std::vector<char> splitSame_;
+    uint64_t levels_ = 0;
     TitleIndex index_;
     std::vector<QStringView> prefixes_; // one per class
     TitleIndex prefixIndex_;
@@ -247,6 +255,7 @@ bool RecordScanner::level(QStringView code, QStringView prefix, int32_t cls, con
     uint32_t keyHash = 0;
     matches_[depth][0].clear();
     matches_[depth][1].clear();
+    const uint64_t levelId = ++levels_;
 
     qsizetype p = 0;
     while (p < n) {
@@ -292,7 +301,7 @@ bool RecordScanner::level(QStringView code, QStringView prefix, int32_t cls, con
             p = v + prop.value.size() + 1;
         }
 
-        if (isRepeat(prop, cls)) {
+        if (isRepeat(prop, cls, levelId)) {
             continue; // skipped together with its members
         }
         remember(prop, cls);
