@@ -4,6 +4,7 @@
 #include "settings/editxml.h"
 #include "settings/keys.h"
 #include "settings/templatelist.h"
+#include "share/address.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -150,9 +151,21 @@ TEST_F(SettingsTest, NumericReads) {
         const char* value;
         const char* expected;
     };
+    // With the ends of the 32-bit range, and one past each.
     const Row rows[] = {
-        {"25px", "25"}, {"abc", "10"}, {"", "10"},    {"-3", "-3"},          {"3000000000", "10"},
-        {"1.5", "15"},  {"1-2", "10"}, {"--5", "10"}, {"99999999999", "10"},
+        {"25px", "25"},
+        {"abc", "10"},
+        {"", "10"},
+        {"-3", "-3"},
+        {"3000000000", "10"},
+        {"1.5", "15"},
+        {"1-2", "10"},
+        {"--5", "10"},
+        {"99999999999", "10"},
+        {"2147483647", "2147483647"},
+        {"2147483648", "10"},
+        {"-2147483648", "-2147483648"},
+        {"-2147483649", "10"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.value);
@@ -162,13 +175,77 @@ TEST_F(SettingsTest, NumericReads) {
         EXPECT_EQ(QString::number(store.ListDistance()), q(row.expected));
     }
     pugi::xml_document doc;
-    ASSERT_TRUE(LoadXmlText(doc, q("<Soft><W Style=\"9\" Low=\"2\" Empty=\"\"/></Soft>")));
-    EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("Style"), q("0"), 0, 4), q("4"));
-    EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("Low"), q("0"), 0, 4), q("2"));
+    ASSERT_TRUE(LoadXmlText(doc, q("<Soft><W Style=\"9\" Low=\"2\" Below=\"3\" At=\"4\" Above=\"5\" "
+                                   "Minus=\"-5\" Empty=\"\"/></Soft>")));
+    // Numbers above the maximum give the maximum; the maximum and below stay.
+    for (const auto& [attribute, expected] : {std::pair{"Style", "4"},
+                                              {"Low", "2"},
+                                              {"Below", "3"},
+                                              {"At", "4"},
+                                              {"Above", "4"},
+                                              {"Minus", "-5"}}) {
+        SCOPED_TRACE(attribute);
+        EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q(attribute), q("0"), 0, 4), q(expected));
+    }
     EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("Empty"), q("default")), QString());
     EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("style"), q("exact names")), q("exact names"));
     EXPECT_EQ(ReadAttribute(doc, q("/Soft/W"), q("Style"), q("d"), 1), q("d"));
     EXPECT_EQ(ReadAttribute(doc, q("/Soft/W["), q("Style"), q("bad path")), q("bad path"));
+}
+
+// What the share service setting gives, the host the address check uses, and
+// whether a folder address built on it passes that check with its values.
+TEST_F(SettingsTest, ShareServiceReads) {
+    struct Row {
+        const char* name;
+        const char* attribute; // nullptr: no attribute
+        const char* base;
+        const char* host;
+    };
+    const char* const fallback = "http://127.0.0.1:8765";
+    const char* const fallbackHost = "127.0.0.1:8765";
+    const Row rows[] = {
+        {"absent", nullptr, fallback, fallbackHost},
+        {"empty", "", fallback, fallbackHost},
+        {"blanks only", "  ", fallback, fallbackHost},
+        {"plain", "http://h.example:81", "http://h.example:81", "h.example:81"},
+        {"one trailing slash", "http://h.example:81/", "http://h.example:81", "h.example:81"},
+        {"several trailing slashes", "http://h.example:81///", "http://h.example:81", "h.example:81"},
+        {"blanks around", " http://h.example:81/ ", "http://h.example:81", "h.example:81"},
+        {"https without a port", "https://share.example", "https://share.example", "share.example"},
+        {"upper-case scheme and host", "HTTP://H.Example:81", "HTTP://H.Example:81", "h.example:81"},
+        {"highest port", "http://h.example:65535", "http://h.example:65535", "h.example:65535"},
+        {"port past the range", "http://h.example:65536", fallback, fallbackHost},
+        {"port not a number", "http://h.example:8o", fallback, fallbackHost},
+        {"IPv6 host", "http://[::1]:8765/", "http://[::1]:8765", "[::1]:8765"},
+        {"a path", "http://h.example:81/share", fallback, fallbackHost},
+        {"a path with a slash after it", "http://h.example:81/share/", fallback, fallbackHost},
+        {"a query", "http://h.example:81/?cid=x", fallback, fallbackHost},
+        {"a query without a slash", "http://h.example:81?x", fallback, fallbackHost},
+        {"a fragment", "http://h.example:81#top", fallback, fallbackHost},
+        {"other scheme", "ftp://h.example:81", fallback, fallbackHost},
+        {"scheme almost http", "httpx://h.example:81", fallback, fallbackHost},
+        {"no scheme", "h.example:81", fallback, fallbackHost},
+        {"no host", "http://", fallback, fallbackHost},
+        {"slashes only", "///", fallback, fallbackHost},
+        {"blank inside", "http://h example:81", fallback, fallbackHost},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SettingsStore store;
+        const std::string text =
+            row.attribute ? std::string("<Soft><Config ShareService=\"") + row.attribute + "\"/></Soft>"
+                          : std::string("<Soft><Config/></Soft>");
+        ASSERT_TRUE(store.LoadSettings(write(text.c_str())));
+        const QString base = store.ShareService();
+        EXPECT_EQ(base, q(row.base));
+        const QString host = ShareHost(base);
+        EXPECT_EQ(host, q(row.host));
+        const FolderAddress address = ParseFolderAddress(FolderURL(base, q("c1"), q("i!2")), host);
+        EXPECT_TRUE(address.valid);
+        EXPECT_EQ(address.cid, q("c1"));
+        EXPECT_EQ(address.id, q("i!2"));
+    }
 }
 
 TEST_F(SettingsTest, TemplateEditsSurviveRestart) {

@@ -27,7 +27,7 @@ SDPage listing(const QString& entries) {
 TEST(FileTags, Families) {
     const SDPage page =
         listing(q(R"({"name":"\u003cb\u003e Tom's \u0026 \"J\" caf\u00e9 \ud83d\ude00","extension":".txt",)"
-                  R"("path":"a\/b c","zh":"会议纪要","lone":"x\ud83d","bad":"\q\u12"})"));
+                  R"("path":"a\/b c","zh":"会议纪要","lone":"x\ud83d","bad":"\q\u12","AZaz09_.":"ends"})"));
     struct Row {
         const char* tmpl;
         QString out;
@@ -45,6 +45,10 @@ TEST(FileTags, Families) {
         {"%v(Name)|%h(missing)|%u(nothing)", q("||")},
         {"%t(fileIndex)%v(FILEINDEX)%h(fileindex)%u(FileIndex)", q("1111")},
         {"%x(name)%t()%t(name%t(extension)", q("%x(name)%t()%t(name.txt")},
+        // Names are letters, digits, underscores and dots; the characters next
+        // to those ranges end no name.
+        {"%t(AZaz09_.)", q("ends")},
+        {"%t(@)%t([)%t(`)%t({)%t(/)%t(:)%t(-)%t(^)", q("%t(@)%t([)%t(`)%t({)%t(/)%t(:)%t(-)%t(^)")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.tmpl);
@@ -113,6 +117,16 @@ TEST(FileTags, LengthLimit) {
     EXPECT_EQ(list.rows[0].caption.size(), name.size() + 3);
     EXPECT_EQ(list.rows[1].link, q("shortshort"));
     EXPECT_EQ(list.block, q("\nshortshort\n"));
+
+    // Exactly at the limit is fine, one past it is not, whether the pieces are
+    // copied as they stand or unescaped on the way.
+    const QString half(static_cast<qsizetype>(MaxExpandedLength / 2), u'h');
+    const SDPage atLimit = listing(q("{\"name\":\"") + half + q("\"}"));
+    for (const char* tmpl : {"%t(name)%t(name)", "%v(name)%v(name)"}) {
+        SCOPED_TRACE(tmpl);
+        EXPECT_EQ(ExpandTemplate(q(tmpl), atLimit, 1).size(), MaxExpandedLength);
+        EXPECT_THROW(ExpandTemplate(q(tmpl) + u'x', atLimit, 1), ExpansionTooLong);
+    }
 }
 
 TEST(FileTags, PropertiesAndFileIndex) {

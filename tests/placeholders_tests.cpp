@@ -19,6 +19,18 @@ TEST(Placeholders, AppTags) {
     EXPECT_EQ(ExpandAppTags(q("[%s(ZANDOREL_TEST_VAR)]")), q("[value]"));
     // %t(...) is left for the file expansion.
     EXPECT_EQ(ExpandAppTags(q("%t(name)")), q("%t(name)"));
+
+    // A value that makes the text exactly as long as the limit goes in; one
+    // character more and the placeholder stays.
+    const QString tag = q("%s(ZANDOREL_TEST_LONG)");
+    for (const qsizetype extra : {-1, 0, 1}) {
+        SCOPED_TRACE(extra);
+        const QByteArray value(MaxExpandedLength - 1 + extra, 'v');
+        qputenv("ZANDOREL_TEST_LONG", value);
+        const QString expanded = ExpandAppTags(tag + u'.');
+        EXPECT_EQ(expanded, extra <= 0 ? QString::fromLatin1(value) + u'.' : tag + u'.');
+    }
+    qunsetenv("ZANDOREL_TEST_LONG");
 }
 
 TEST(Placeholders, PathVariables) {

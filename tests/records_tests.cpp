@@ -59,10 +59,26 @@ TEST(SetAllValue, Pairs) {
          list({"name=会议纪要", "extension=.txt"})},
         {"bare value past the end", "\"a\":", list({"a="})},
         {"no quote at all", "junk", {}},
+        // Letter case folds at both ends of the alphabet, and only there: the
+        // characters next to A-Z and a-z stay as they are.
+        {"Zip then zip: one key", "\"Zip\":\"1\",\"zip\":\"2\"", list({"Zip=1"})},
+        {"zip then ZIP: one key", "\"zip\":\"1\",\"ZIP\":\"2\"", list({"zip=1"})},
+        {"Abc then abc: one key", "\"Abc\":\"1\",\"abc\":\"2\"", list({"Abc=1"})},
+        {"az then AZ: one key", "\"az\":\"1\",\"AZ\":\"2\"", list({"az=1"})},
+        {"@ and ` are two keys", "\"@x\":\"1\",\"`x\":\"2\"", list({"@x=1", "`x=2"})},
+        {"[ and { are two keys", "\"[x\":\"1\",\"{x\":\"2\"", list({"[x=1", "{x=2"})},
+        {"Ä then ä: one key", "\"Äx\":\"1\",\"äx\":\"2\"", list({"Äx=1"})},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(parse(q(row.code)), row.expected);
+        // A record read when asked keeps the same first property of each title.
+        file record;
+        record.SetValue(q(row.code));
+        for (const QString& pair : row.expected) {
+            const QString title = pair.section(u'=', 0, 0);
+            EXPECT_EQ(record.GetByTitle(title), pair.section(u'=', 1)) << title.toStdString();
+        }
     }
 }
 
@@ -88,6 +104,26 @@ TEST(SetAllValue, RepeatedTitleKeepsFirst) {
     values.SetAllValue(q("\"Name\":\"A\",\"name\":\"b\""), QString());
     EXPECT_EQ(values.GetValue(q("Name")), q("A"));
     EXPECT_EQ(values.GetValue(q("name")), QString());
+
+    // At the ends of the alphabet too: the later spelling is never stored,
+    // and a key in any case finds the first.
+    for (const auto& [first, later] :
+         {std::pair{"Zip", "zip"}, {"zip", "ZIP"}, {"Abc", "abc"}, {"az", "AZ"}}) {
+        SCOPED_TRACE(later);
+        Values folded;
+        folded.SetAllValue(q("\"") + q(first) + q("\":\"1\",\"") + q(later) + q("\":\"2\""), QString());
+        EXPECT_EQ(folded.GetValue(q(first)), q("1"));
+        EXPECT_EQ(folded.GetValue(q(later)), QString());
+        EXPECT_EQ(folded.Item(q(later)).Value, q("1"));
+        EXPECT_FALSE(folded.Add(q(later), q("3"), q(later)));
+    }
+    for (const auto& [one, other] : {std::pair{"@x", "`x"}, {"[x", "{x"}}) {
+        SCOPED_TRACE(other);
+        Values apart;
+        EXPECT_TRUE(apart.Add(q(one), q("1"), q(one)));
+        EXPECT_TRUE(apart.Add(q(other), q("2"), q(other)));
+        EXPECT_EQ(apart.Item(q(other)).Value, q("2"));
+    }
 }
 
 TEST(SetAllValue, DeepNestingIsBounded) {
@@ -108,6 +144,25 @@ TEST(SetAllValue, DeepNestingIsBounded) {
         EXPECT_GE(values.Count(), sameKey ? 2 : Values::MaxDepth);
         // The deepest flattened member keeps its remaining text unflattened.
         EXPECT_TRUE(values.Item(values.Count()).Value.contains(q("\"end\":1}")));
+    }
+    // Around the bound: `depth` nested objects hold "end" at level `depth`;
+    // levels 0 to MaxDepth - 1 are flattened.
+    for (const int depth :
+         {Values::MaxDepth - 2, Values::MaxDepth - 1, Values::MaxDepth, Values::MaxDepth + 1}) {
+        SCOPED_TRACE(depth);
+        QString code;
+        for (int i = 0; i < depth; ++i) {
+            code += QStringLiteral("\"k%1\":{").arg(i);
+        }
+        code += q("\"end\":1") + QString(depth, u'}');
+        Values values;
+        values.SetAllValue(code, QString());
+        const bool flat = depth < Values::MaxDepth;
+        EXPECT_EQ(values.Count(), flat ? depth + 1 : Values::MaxDepth);
+        const Value last = values.Item(values.Count());
+        EXPECT_EQ(last.Title,
+                  flat ? QStringLiteral("k%1.end").arg(depth - 1)
+                       : QStringLiteral("k%1.k%2").arg(Values::MaxDepth - 2).arg(Values::MaxDepth - 1));
     }
 }
 

@@ -6,6 +6,7 @@
 #include "sharetext.h"
 #include "standin.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -262,6 +263,42 @@ std::string unescape(std::string_view raw) {
         } else {
             out += {static_cast<char>(0xe0 | c >> 12), static_cast<char>(0x80 | ((c >> 6) & 0x3f)),
                     static_cast<char>(0x80 | (c & 0x3f))};
+        }
+    }
+    return out;
+}
+
+// The text of the first <tag> element, read as a browser reads it: markup
+// inside dropped, character references decoded.
+std::string elementText(std::string_view page, std::string_view tag) {
+    const std::string open = "<" + std::string(tag) + ">";
+    const std::size_t from = page.find(open);
+    const std::size_t to = page.find("</" + std::string(tag) + ">", from);
+    if (from == npos || to == npos) {
+        return "<no " + std::string(tag) + ">";
+    }
+    const std::string_view html = page.substr(from + open.size(), to - from - open.size());
+    std::string out;
+    for (std::size_t i = 0; i < html.size(); ++i) {
+        if (html[i] == '<') {
+            i = std::min(html.find('>', i), html.size());
+        } else if (html[i] != '&') {
+            out += html[i];
+        } else {
+            const std::size_t end = html.find(';', i);
+            const std::string_view ref = html.substr(i + 1, end - i - 1);
+            static const std::vector<std::pair<std::string_view, char>> named{
+                {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+            const auto it =
+                std::find_if(named.begin(), named.end(), [&](const auto& n) { return n.first == ref; });
+            if (it != named.end()) {
+                out += it->second;
+            } else if (ref.starts_with('#')) {
+                out += static_cast<char>(std::stoul(std::string(ref.substr(1)))); // ASCII only here
+            } else {
+                out += "<bad reference>";
+            }
+            i = end;
         }
     }
     return out;
@@ -668,6 +705,15 @@ TEST(StandinRanges, OneRangeClampedRefusedOrIgnored) {
         {"six.txt", "bytes=0-1", 206, "ab", "bytes 0-1/6"},
         {"six.txt", "bytes=2-", 206, "cdef", "bytes 2-5/6"},
         {"six.txt", "bytes=5-5", 206, "f", "bytes 5-5/6"},
+        {"six.txt", "bytes=5-", 206, "f", "bytes 5-5/6"},       // the last byte on
+        {"six.txt", "bytes=0-5", 206, "abcdef", "bytes 0-5/6"}, // to the last byte
+        {"six.txt", "bytes=0-6", 206, "abcdef", "bytes 0-5/6"}, // one past it
+        {"six.txt", "bytes=2-2", 206, "c", "bytes 2-2/6"},
+        {"six.txt", "bytes=0-9", 206, "abcdef", "bytes 0-5/6"},
+        {"six.txt", "bytes=-1", 206, "f", "bytes 5-5/6"},
+        {"six.txt", "bytes=-5", 206, "bcdef", "bytes 1-5/6"},
+        {"six.txt", "bytes=-6", 206, "abcdef", "bytes 0-5/6"},
+        {"six.txt", "bytes=-7", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=-2", 206, "ef", "bytes 4-5/6"},
         {"six.txt", "bytes=-10", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=0-1000", 206, "abcdef", "bytes 0-5/6"}, // the end clamped
@@ -676,6 +722,8 @@ TEST(StandinRanges, OneRangeClampedRefusedOrIgnored) {
         {"six.txt", "bytes= 1-2 , ", 206, "bc", "bytes 1-2/6"}, // an empty list element
         {"six.txt", "bytes=100-200", 416, "", "bytes */6"},
         {"six.txt", "bytes=6-", 416, "", "bytes */6"},
+        {"six.txt", "bytes=6-6", 416, "", "bytes */6"},
+        {"six.txt", "bytes=9-", 416, "", "bytes */6"},
         {"six.txt", "bytes=-0", 416, "", "bytes */6"},
         {"six.txt", "bytes=18446744073709551615-", 416, "", "bytes */6"},
         {"six.txt", "bytes=99999999999999999999999-", 416, "", "bytes */6"},
@@ -683,6 +731,10 @@ TEST(StandinRanges, OneRangeClampedRefusedOrIgnored) {
         {"six.txt", "bytes=0-0,2-2", 200, "abcdef", ""},
         {"six.txt", "bytes=0-1,-1", 200, "abcdef", ""},
         {"six.txt", "bytes=3-1", 200, "abcdef", ""},
+        {"six.txt", "bytes=3-2", 200, "abcdef", ""},
+        {"six.txt", "bytes=1-:", 200, "abcdef", ""}, // the characters next to the digits
+        {"six.txt", "bytes=/-1", 200, "abcdef", ""},
+        {"six.txt", "bytes=-:", 200, "abcdef", ""},
         {"six.txt", "bytes=99999999999999999999-99999999999999999998", 200, "abcdef", ""},
         {"six.txt", "bytes=a-b", 200, "abcdef", ""},
         {"six.txt", "bytes=1", 200, "abcdef", ""},
@@ -940,6 +992,38 @@ TEST(StandinHostileNames, ListedEscapedAndDownloadedByteForByte) {
         EXPECT_TRUE(std::all_of(disposition.begin(), disposition.end(), [](char c) {
             return static_cast<unsigned char>(c) < 0x80;
         })) << disposition;
+    }
+}
+
+TEST(StandinHostileNames, FolderPagesGiveBackTheFolderName) {
+    // The served folder's own name, and a folder inside it of the same name.
+    for (const std::string name :
+         {"<i>x", "a&amp;b", "say \"hi\" & 'bye'", "<script>alert(1)<", "{x};<y>", "文件 <b>&"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        const fs::path root = dir.path / name;
+        makeDir(root);
+        makeDir(root / name);
+        writeFile(root / name / "inner.txt", "inner\n");
+        ServerOptions options;
+        options.folder = root;
+        const Running server(options);
+        const Page rootPage = fetchPage(server.port(), server.rootTarget());
+        ASSERT_EQ(rootPage.entries.size(), 1u);
+        const std::string& entry = rootPage.entries[0];
+        EXPECT_EQ(unescape(field(entry, "name")), name);
+        const Page inner =
+            fetchPage(server.port(), "/?cid=" + server.server.folder().cid() + "&id=" + field(entry, "id"));
+        ASSERT_EQ(inner.entries.size(), 1u);
+        for (const Page* page : {&rootPage, &inner}) {
+            const std::string& body = page->reply.body;
+            EXPECT_EQ(elementText(body, "title"), name + " - shared folder");
+            EXPECT_EQ(elementText(body, "h1"), name);
+            EXPECT_EQ(unescape(field(page->data, "name")), name);
+            expectSafeStrings(page->data);
+            // Nowhere in the page does the name stand raw.
+            EXPECT_EQ(body.find(name), npos);
+        }
     }
 }
 

@@ -15,18 +15,45 @@ TEST(StringFunctions, HexAndColours) {
         SCOPED_TRACE(text);
         EXPECT_EQ(HexToLong(q(text)), 16744448);
     }
-    for (const char* text : {"", "red", "12 34", "#", "0x"}) {
+    // The characters next to the hexadecimal digits are not digits.
+    for (const char* text : {"", "red", "12 34", "#", "0x", "g", "G", "@", "`", "/", ":", "#g", "0x:"}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(HexToLong(q(text)), 0);
     }
-    EXPECT_EQ(HexToLong(q("FFFFFFFF")), -1);
-    EXPECT_EQ(HexToLong(q("00000000FF")), 255);
+    struct Row {
+        const char* text;
+        int32_t value;
+    };
+    const Row rows[] = {
+        {"0", 0},
+        {"9", 9},
+        {"a", 10},
+        {"A", 10},
+        {"f", 15},
+        {"F", 15},
+        {"7FFFFFFF", 2147483647},
+        {"80000000", -2147483647 - 1},
+        {"FFFFFFFF", -1},
+        {"00000000FF", 255},
+        {"000000000", 0},  // nine digits, none significant
+        {"0FFFFFFFF", -1}, // nine digits, eight significant
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(HexToLong(q(row.text)), row.value);
+    }
     EXPECT_THROW(HexToLong(q("123456789")), OverflowError);
+    EXPECT_THROW(HexToLong(q("100000000")), OverflowError);
     EXPECT_EQ(HexPad(255, 6), q("0000FF"));
     EXPECT_EQ(HexPad(-1, 2), q("FFFFFFFF"));
     EXPECT_EQ(SwapRedBlue(q("16744448")), q("33023"));
     EXPECT_EQ(SwapRedBlue(q("0")), q("0"));
     EXPECT_THROW(SwapRedBlue(q("abc")), std::invalid_argument);
+    // 32-bit numbers only, both ends included.
+    EXPECT_EQ(SwapRedBlue(q("2147483647")), q("16777087")); // 7FFFFFFF: FFFFFF swapped is FFFF7F
+    EXPECT_EQ(SwapRedBlue(q("-2147483648")), q("128"));     // 80000000: 800000 swapped is 000080
+    EXPECT_THROW(SwapRedBlue(q("2147483648")), std::invalid_argument);
+    EXPECT_THROW(SwapRedBlue(q("-2147483649")), std::invalid_argument);
     EXPECT_EQ(MaxLong(-5, 0), 0);
     EXPECT_EQ(MaxLong(7, 0), 7);
 }
