@@ -16,7 +16,8 @@ TEST(StringFunctions, HexAndColours) {
         EXPECT_EQ(HexToLong(q(text)), 16744448);
     }
     // The characters next to the hexadecimal digits are not digits.
-    for (const char* text : {"", "red", "12 34", "#", "0x", "g", "G", "@", "`", "/", ":", "#g", "0x:"}) {
+    for (const char* text :
+         {"", "red", "12 34", "#", "0x", "1g", "1G", "1@", "1`", "1/", "1:", "#1g", "0x1:"}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(HexToLong(q(text)), 0);
     }
