@@ -56,6 +56,20 @@ TEST(Escapes, StringEscapesDecoded) {
         {"backslash at the end", R"(end\)", q("end\\")},
         {"escaped backslash before u", R"(\\u0041)", q("\\u0041")},
         {"NUL by escape", R"(a\u0000b)", QString(q("a")) + QChar(u'\0') + q("b")},
+        // Hex digits at the ends of their ranges, and the characters next to them.
+        {"hex digits 0 9 a F", R"(\u09aF)", QString(QChar(0x09AF))},
+        {"hex digits A f", R"(\u0Af0)", QString(QChar(0x0AF0))},
+        {"next to the hex digits", R"(\u00/0\u00:0\u00`0\u00g0\u00@0\u00G0)",
+         q(R"(\u00/0\u00:0\u00`0\u00g0\u00@0\u00G0)")},
+        // The ends of the two halves of a pair, and the units around them.
+        {"below the high halves", R"(\ud7ff)", QString(QChar(0xD7FF))},
+        {"lowest pair", R"(\ud800\udc00)", QString::fromUcs4(U"\U00010000")},
+        {"highest pair", R"(\udbff\udfff)", QString::fromUcs4(U"\U0010FFFF")},
+        {"high half before a high half", R"(\udbff\ud800x)", q(R"(\udbff\ud800x)")},
+        {"high half before the unit past the low halves", R"(\udbff\ue000)", q("\\udbff") + QChar(0xE000)},
+        {"lowest low half alone", R"(\udc00)", q(R"(\udc00)")},
+        {"highest low half alone", R"(\udfff)", q(R"(\udfff)")},
+        {"above the low halves", R"(\ue000)", QString(QChar(0xE000))},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -78,4 +92,18 @@ TEST(Escapes, HtmlAndUrl) {
     EXPECT_EQ(percent(QString(QChar(0xD800)) + q("x")), q("%EF%BF%BDx")); // half a pair
     EXPECT_EQ(percent(QString(QChar(u'\0'))), q("%00"));
     EXPECT_EQ(percent(QString(QChar(0x7F))), q("%7F"));
+    // The characters next to the unreserved ones, and the ends of each UTF-8 length.
+    EXPECT_EQ(percent(q("`{:^|}")), q("%60%7B%3A%5E%7C%7D"));
+    struct Row {
+        char32_t unit;
+        const char* encoded;
+    };
+    const Row rows[] = {
+        {0x80, "%C2%80"},      {0x7FF, "%DF%BF"},         {0x800, "%E0%A0%80"},
+        {0xFFFF, "%EF%BF%BF"}, {0x10000, "%F0%90%80%80"}, {0x10FFFF, "%F4%8F%BF%BF"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.encoded);
+        EXPECT_EQ(percent(QString::fromUcs4(&row.unit, 1)), q(row.encoded));
+    }
 }
