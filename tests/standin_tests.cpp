@@ -953,6 +953,13 @@ TEST(StandinHostileNames, ListedEscapedAndDownloadedByteForByte) {
         std::string file;  // bytes on disk
         std::string shown; // the name as the page shows it, escapes decoded
     };
+    const auto fffd = [](int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i) {
+            out += "\xef\xbf\xbd";
+        }
+        return out;
+    };
     // Byte order, as listed.
     const std::vector<Row> table{
         {"%s(HOME).txt", "%s(HOME)"},
@@ -963,6 +970,21 @@ TEST(StandinHostileNames, ListedEscapedAndDownloadedByteForByte) {
         {"half\xe4\xb8.txt", "half\xef\xbf\xbd\xef\xbf\xbd"},
         {"it's \"quoted\".txt", "it's \"quoted\""},
         {"semi;colon.txt", "semi;colon"},
+        // The ends of each UTF-8 length stay; the sequences just past them do not.
+        {"utf1\xc2\x80.txt", "utf1\xc2\x80"},
+        {"utf2\xdf\xbf.txt", "utf2\xdf\xbf"},
+        {"utf3\xe0\xa0\x80.txt", "utf3\xe0\xa0\x80"},
+        {"utf4\xed\x9f\xbf.txt", "utf4\xed\x9f\xbf"},
+        {"utf5\xf0\x90\x80\x80.txt", "utf5\xf0\x90\x80\x80"},
+        {"utf6\xf4\x8f\xbf\xbf.txt", "utf6\xf4\x8f\xbf\xbf"},
+        {"utf7\xc1\xbf.txt", "utf7" + fffd(2)},          // overlong
+        {"utf8\xe0\x9f\xbf.txt", "utf8" + fffd(3)},      // overlong
+        {"utf9\xed\xa0\x80.txt", "utf9" + fffd(3)},      // a pair half
+        {"utfA\xf0\x8f\xbf\xbf.txt", "utfA" + fffd(4)},  // overlong
+        {"utfB\xf4\x90\x80\x80.txt", "utfB" + fffd(4)},  // past U+10FFFF
+        {"utfC\xf5\x80\x80\x80.txt", "utfC" + fffd(4)},  // past U+10FFFF
+        {"utfD\xc2\x7f.txt", "utfD" + fffd(1) + "\x7f"}, // a continuation too low
+        {"utfE\xc2\xc0.txt", "utfE" + fffd(2)},          // a continuation too high
         {"{braces}[brackets].txt", "{braces}[brackets]"},
         {"中文文件名.txt", "中文文件名"},
     };
