@@ -29,6 +29,12 @@ TEST(Address, CheckAndParameters) {
         {"value ends at #", "http://127.0.0.1:8765/?cid=a#frag&id=z", true, "a", "z"},
         {"last parameter wins", "http://127.0.0.1:8765/?cid=a&x=1&cid=b&id=1", true, "b", "1"},
         {"dots in the host match any character", "http://127x0x0x1:8765/?cid=a&id=b", true, "a", "b"},
+        // A parameter name follows "?" or a character other than a letter, digit or underscore.
+        {"underscore before id", "http://127.0.0.1:8765/?cid=a&_id=b", true, "a", ""},
+        {"digit before id", "http://127.0.0.1:8765/?cid=a&9id=b", true, "a", ""},
+        {"dash before id", "http://127.0.0.1:8765/?cid=a&x-id=b", true, "a", "b"},
+        {"value ends at a carriage return", "http://127.0.0.1:8765/?cid=a\rb&id=c", true, "a", "c"},
+        {"a line feed ends the address", "http://127.0.0.1:8765/?cid=a\n&id=c", true, "a", ""},
         {"other host", "http://example.org/?cid=a&id=b", false, "", ""},
         {"empty", "", false, "", ""},
     };

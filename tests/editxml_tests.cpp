@@ -35,6 +35,14 @@ TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_FALSE(store.LoadSettings(fifo));
     EXPECT_FALSE(store.LoadSettings(dir.path()));
+    // A file as large as the limit loads; one byte more does not.
+    for (const long long size : {MaxXmlFileSize, MaxXmlFileSize + 1}) {
+        SCOPED_TRACE(size);
+        QByteArray text("<Soft><Config ListDistance=\"3\"/></Soft>");
+        text.append(QByteArray(size - text.size(), ' '));
+        EXPECT_EQ(store.LoadSettings(write(text.constData())), size == MaxXmlFileSize);
+        EXPECT_EQ(store.ListDistance(), size == MaxXmlFileSize ? 3 : 10);
+    }
     EXPECT_TRUE(store.LoadSettings(write("<Soft/>")));
     // An empty Soft element gives every default.
     EXPECT_EQ(store.ListDistance(), 10);
