@@ -74,6 +74,12 @@ TEST(Http, FailuresGiveEmptyText) {
     small.maxBodyBytes = 1000;
     EXPECT_EQ(GetTextFromURL(q(base + "/big"), small), QString());
     EXPECT_EQ(GetTextFromURL(q(base + "/big")).size(), 200000);
+    // A body exactly as large as allowed arrives; one byte less allowed and it does not.
+    for (const qint64 allowed : {200000, 199999}) {
+        SCOPED_TRACE(allowed);
+        small.maxBodyBytes = allowed;
+        EXPECT_EQ(GetTextFromURL(q(base + "/big"), small).size(), allowed == 200000 ? 200000 : 0);
+    }
 
     const int closedPort = local.port();
     local.stop();
