@@ -565,16 +565,16 @@ TEST_F(StandinServer, PrivateItemsAreRefused) {
 TEST_F(StandinServer, UnknownIdsAndCidsAnswer404WithoutData) {
     const std::string c = cid();
     const std::vector<std::string> targets{
-        "/?cid=" + c + "&id=" + idOf("no-such-file.txt"),
-        "/?cid=0123456789abcdef&id=" + c + "!root",
-        "/?cid=" + c + "&id=0123456789abcdef!root",
-        "/?cid=" + c + "&id=" + c + "!root&id=" + idOf("图片"),
+        "/?cid=" + c + "&id=" + idOf("no-such-file.txt"), "/?cid=0123456789abcdef&id=" + c + "!root",
+        "/?cid=" + c + "&id=0123456789abcdef!root", "/?cid=" + c + "&id=" + c + "!root&id=" + idOf("图片"),
         "/download?id=" + idOf("readme.txt") + "&cid=0123456789abcdef",
         "/download?id=" + c + "!" + hexEncode("readme.txt").substr(1),
         "/download?id=" + c + "!7G" + hexEncode("readme.txt").substr(2),
         "/download?id=" + c + "!726561646D652E747874", // readme.txt in upper-case hex
-        "/view?id=",
-        "/readme.txt",
+        // Read with one character past the hex digits, these would name
+        // shared files: "6g" as 0x70 'p', "6`" as 0x69 'i'.
+        "/download?id=" + c + "!" + hexEncode("图片/") + "6g" + hexEncode("hoto.png"),
+        "/download?id=" + c + "!6`" + hexEncode("nside-link.txt"), "/view?id=", "/readme.txt",
         "/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest", // not configured
     };
     for (const std::string& target : targets) {
