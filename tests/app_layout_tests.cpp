@@ -125,6 +125,18 @@ TEST_F(LayoutTest, ScrollingMovesThePaneByTheHiddenPart) {
     EXPECT_EQ(pane.Height(), 200);
     EXPECT_EQ(pane.Top(), 0);
     EXPECT_FALSE(bar->isEnabled());
+
+    // Rows exactly as high as the frame do not scroll; one pixel more does.
+    Resize(window, 900, 359);
+    ASSERT_EQ(window.Ctl(u"Picture_LinkList_Out"_s).ScaleHeight(), 221);
+    window.CreateLinkRows(3); // 8 + 3 * 71
+    EXPECT_EQ(pane.Height(), 221);
+    EXPECT_FALSE(bar->isEnabled());
+    Resize(window, 900, 358);
+    EXPECT_EQ(pane.Height(), 221);
+    EXPECT_TRUE(bar->isEnabled());
+    bar->setValue(32767);
+    EXPECT_EQ(pane.Top(), -1);
 }
 
 TEST_F(LayoutTest, NegativeListDistanceMakesRowsOverlap) {
