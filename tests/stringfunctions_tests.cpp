@@ -73,6 +73,9 @@ TEST(StringFunctions, BalancedCut) {
         {"xy", u'{', u'}', 1, "", -1},
         {"\"abc\"", u'"', u'"', 1, "abc", 1},
         {"{a}{b}", u'{', u'}', 3, "b", 4},
+        {"{a}{b}", u'{', u'}', 4, "b", 4}, // starting on the brace itself
+        {"{a}", u'{', u'}', 3, "", -1},    // on the last character
+        {"{a}", u'{', u'}', 0, "a", 1},    // before the first
         {"{a}{b}", u'{', u'}', 5, "", -1},
         {"[\"]\",[x]]", u'[', u']', 1, "\"", 1}, // quotes are not looked at
         {"{}", u'{', u'}', 1, "", 1},
