@@ -6,6 +6,7 @@
 #   <prefix>/share/icons/hicolor/{scalable,NxN}/apps/zandorel.{svg,png}
 #   <prefix>/share/metainfo/zandorel.metainfo.xml
 #   <prefix>/share/man/man1/Zandorel.1, zandorel-cli.1, zandorel-share.1
+#   <prefix>/share/doc/zandorel/copyright             the licence (Debian's format)
 #
 # The programs find the default settings at ../share/zandorel relative to
 # themselves, so the layout below bin/ and share/ must stay as it is.
@@ -45,10 +46,38 @@ foreach(page Zandorel zandorel-cli zandorel-share)
     endif()
 endforeach()
 
-# The Debian package: zandorel_<version>_<arch>.deb, its library
-# dependencies computed by dpkg-shlibdeps.
 set(ZANDOREL_PACKAGE_MAINTAINER "Zandorel developers <zandorel@localhost>"
     CACHE STRING "Maintainer field of the Debian package")
+
+# The licence, in Debian's machine-readable copyright format: the text of
+# LICENSE below its copyright line, each line indented, blank lines as " .".
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE license_lines)
+set(ZANDOREL_LICENSE_TEXT "")
+set(past_copyright FALSE)
+foreach(line IN LISTS license_lines)
+    if(NOT past_copyright)
+        if(line MATCHES "^Copyright")
+            set(past_copyright TRUE)
+        endif()
+        continue()
+    endif()
+    if(line STREQUAL "")
+        if(ZANDOREL_LICENSE_TEXT STREQUAL "")
+            continue() # the blank line after the copyright line
+        endif()
+        string(APPEND ZANDOREL_LICENSE_TEXT " .\n")
+    else()
+        string(APPEND ZANDOREL_LICENSE_TEXT " ${line}\n")
+    endif()
+endforeach()
+string(REGEX REPLACE "\n$" "" ZANDOREL_LICENSE_TEXT "${ZANDOREL_LICENSE_TEXT}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+configure_file(${ZANDOREL_DATA_DIR}/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zandorel)
+
+# The Debian package: zandorel_<version>_<arch>.deb, its library
+# dependencies computed by dpkg-shlibdeps. cpack stops, naming the missing
+# packages, when `file` or dpkg-shlibdeps is not there.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zandorel)
 set(CPACK_PACKAGE_VENDOR "Zandorel developers")
@@ -70,6 +99,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZANDOREL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package-tools.cmake)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 if(TARGET Zandorel)
     # Qt's X11 platform plugin is loaded at run time, so dpkg-shlibdeps does

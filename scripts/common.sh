@@ -12,9 +12,11 @@ PACKAGES=(
     libmicrohttpd-dev qt6-translations-l10n qt6-wayland
     libgtest-dev libbenchmark-dev libsimdjson-dev jq
     python3 fonts-noto-cjk rclone
+    file dpkg-dev
 )
-# The install test's checks and the Debian package build.
-INSTALL_TEST_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
+# file and dpkg-dev compute the Debian package's dependencies (cpack -G DEB).
+# The install test's checks.
+INSTALL_TEST_PACKAGES=(desktop-file-utils appstream)
 
 # The build folder as the user would type it.
 build_dir_name() {
@@ -64,26 +66,82 @@ EOF
     rm -f "$log"
 }
 
-# Runs a command with its output in a log file; on failure shows the end of
-# the log and stops the script.
+# Runs a command with its output in a log file; on failure shows what went
+# wrong and stops the script. CMake's own errors come first: its log also
+# holds notes about optional parts it did not find, which are not the cause.
 run_logged() {
     local log="$1"
     shift
     if ! "$@" >"$log" 2>&1; then
         echo "Failed: $*" >&2
-        tail -n 60 "$log" >&2
+        if grep -q '^CMake Error' "$log"; then
+            awk '/^CMake Error/ { show = 1 } /^(-- |CMake Warning)/ { show = 0 } show' "$log" | head -n 60 >&2
+        else
+            tail -n 60 "$log" >&2
+        fi
         echo "(whole output in $log)" >&2
         exit 1
     fi
 }
 
-# configure_project [BUILD_TYPE] [CMAKE_ARGUMENT...]
+# require_writable_dir DIR: stops the script, saying whose the folder is and
+# what to do, when DIR or something in it cannot be written by this user
+# (typically a build folder left by a run as root).
+require_writable_dir() {
+    local dir="$1" blocker="" shown
+    if [ -e "$dir" ]; then
+        if [ ! -d "$dir" ] || [ ! -w "$dir" ] || [ ! -x "$dir" ]; then
+            blocker="$dir"
+        else
+            blocker="$(find "$dir" ! -type l \( ! -writable -o \( -type d ! -executable \) \) -print -quit 2>/dev/null)" ||
+                true
+        fi
+    else
+        local parent
+        parent="$(dirname "$dir")"
+        while [ ! -e "$parent" ]; do parent="$(dirname "$parent")"; done
+        [ -d "$parent" ] && [ -w "$parent" ] && [ -x "$parent" ] || blocker="$parent"
+    fi
+    [ -z "$blocker" ] && return 0
+    case "$dir" in
+        "$ROOT"/*) shown="${dir#"$ROOT"/}" ;;
+        *) shown="$dir" ;;
+    esac
+    local owner user remove
+    owner="$(stat -c %U "$blocker" 2>/dev/null || echo "another user")"
+    user="$(id -un 2>/dev/null || id -u)"
+    remove="sudo rm -rf $dir"
+    command -v sudo >/dev/null 2>&1 || remove="su -c 'rm -rf $dir'"
+    if [ "$blocker" = "$dir" ] || [ ! -e "$dir" ]; then
+        echo "The build folder $shown/ cannot be written by $user: $blocker belongs to $owner." >&2
+    else
+        echo "The build folder $shown/ cannot be written by $user: $blocker in it belongs to $owner." >&2
+    fi
+    if [ -e "$dir" ] && [ "$owner" != "$user" ]; then
+        cat >&2 <<EOF
+It was probably left by a run as $owner. Remove it (as $owner) and run this command again:
+    $remove
+or build in another folder:
+    ZANDOREL_BUILD_DIR=\$HOME/zandorel-build bash scripts/$(basename "$0")
+EOF
+    else
+        cat >&2 <<EOF
+Give yourself write permission there, or build in another folder:
+    ZANDOREL_BUILD_DIR=\$HOME/zandorel-build bash scripts/$(basename "$0")
+EOF
+    fi
+    exit 1
+}
+
+# configure_project [BUILD_TYPE] [CMAKE_ARGUMENT...]: warnings are errors
+# in every build the scripts make.
 configure_project() {
     local build_type="${1:-RelWithDebInfo}"
     shift || true
+    require_writable_dir "$BUILD_DIR"
     mkdir -p "$BUILD_DIR"
     run_logged "$BUILD_DIR/configure.log" \
-        cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" "$@"
+        cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DZANDOREL_WERROR=ON "$@"
 }
 
 # build_targets [TARGET...]: everything when no target is named.

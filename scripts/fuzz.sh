@@ -16,8 +16,9 @@ fi
 
 install_packages "${PACKAGES[@]}" clang libclang-rt-14-dev
 FUZZ_DIR="$ROOT/build-fuzz"
+require_writable_dir "$FUZZ_DIR"
 cmake -S "$ROOT" -B "$FUZZ_DIR" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DZANDOREL_FUZZ=ON -DZANDOREL_BUILD_GUI=OFF -DZANDOREL_BUILD_TESTS=OFF -DZANDOREL_BUILD_BENCH=OFF >/dev/null
+    -DZANDOREL_WERROR=ON -DZANDOREL_FUZZ=ON -DZANDOREL_BUILD_GUI=OFF -DZANDOREL_BUILD_TESTS=OFF -DZANDOREL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$FUZZ_DIR" -j "$(nproc)" --target "${TARGETS[@]}"
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}"

@@ -51,12 +51,21 @@ stop_children() {
     done
     CHILD_PIDS=()
 }
+RUNTIME_DIR=""
 ADDRESS_FILE="$(mktemp)"
 PROBE_ERR="$(mktemp)"
-trap 'stop_children; rm -f "$ADDRESS_FILE" "$PROBE_ERR"' EXIT
+trap 'stop_children; rm -f "$ADDRESS_FILE" "$PROBE_ERR"; [ -z "$RUNTIME_DIR" ] || rm -rf "$RUNTIME_DIR"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
+
+# Qt wants a private runtime folder; a root shell (su) or a bare ssh session
+# has none, and Qt would complain about it on every start.
+if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ] || [ ! -w "$XDG_RUNTIME_DIR" ]; then
+    RUNTIME_DIR="$(mktemp -d "${TMPDIR:-/tmp}/zandorel-runtime.XXXXXX")"
+    chmod 700 "$RUNTIME_DIR"
+    export XDG_RUNTIME_DIR="$RUNTIME_DIR"
+fi
 
 # start_share PORT: starts the stand-in; true once it prints its address.
 start_share() {

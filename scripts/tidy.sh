@@ -6,8 +6,9 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_packages "${PACKAGES[@]}" clang-tidy
 TIDY_DIR="$ROOT/build-tidy"
+require_writable_dir "$TIDY_DIR"
 cmake -S "$ROOT" -B "$TIDY_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
-    -DZANDOREL_BUILD_BENCH=OFF >/dev/null
+    -DZANDOREL_WERROR=ON -DZANDOREL_BUILD_BENCH=OFF >/dev/null
 # Generated sources (moc, resources) must exist for the database to be usable.
 cmake --build "$TIDY_DIR" -j "$(nproc)" --target zandorel_ui_autogen >/dev/null 2>&1 || true
 cd "$ROOT"

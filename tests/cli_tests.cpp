@@ -73,9 +73,12 @@ protected:
 } // namespace
 
 TEST_F(CliTest, OutputsOfASavedPage) {
+    // Without a settings file: the first template of the default settings.
     CliRun r = run({q("--page"), pagePath});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QByteArray("report.pdf\r\n会议纪要.txt\r\n"));
+    EXPECT_EQ(
+        r.out,
+        QByteArray("<a href=\"http://d/1\">report.pdf</a>\r\n<a href=\"http://d/2\">会议纪要.txt</a>\r\n"));
 
     r = run({q("--page"), pagePath, q("--captions")});
     EXPECT_EQ(r.out, QByteArray("1. report.pdf\n2. 会议纪要.txt\t警告：文件不是公共\n"));
@@ -166,12 +169,10 @@ TEST_F(CliTest, FailuresAndUsage) {
     EXPECT_EQ(run({q("--page"), dir.path()}).status, 2);
     EXPECT_EQ(run({q("--url"), q("not-an-address")}).status, 2);
 
-    r = run({q("--address"), q("http://elsewhere.example/?cid=a&id=b")});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(r.err.trimmed(), q("您输入的SkyDrive网址有误，请重新输入"));
-
     for (const QStringList& args :
          {QStringList{}, QStringList{q("--page")},
+          QStringList{q("--address"), q("http://a/?cid=1"), q("--service"), q("ftp://host:21")},
+          QStringList{q("--address"), q("http://a/?cid=1"), q("--service"), q("http://host/path")},
           QStringList{q("--page"), pagePath, q("--url"), q("http://x/")},
           QStringList{q("--page"), pagePath, q("--bogus")},
           QStringList{q("--page"), pagePath, q("--captions"), q("--props"), q("1")}}) {
@@ -271,6 +272,76 @@ TEST_F(CliTest, FetchesFromTheShareService) {
     EXPECT_EQ(r.out, QByteArray("1. report.pdf\n2. 会议纪要.txt\t警告：文件不是公共\n"));
 }
 
+TEST_F(CliTest, RefusedAddressesAreExplained) {
+    // Each refusal names the service checked against, where it came from,
+    // and the two ways to name another; the status stays 3.
+    const QString elsewhere = q("http://elsewhere.example/?cid=a&id=b");
+    const QString custom =
+        write(q("custom.xml"), "<Soft><Config ShareService=\"http://10.0.0.5:9000/\"/></Soft>");
+    const QString unusable = write(q("unusable.xml"), "<Soft><Config ShareService=\"ftp://x\"/></Soft>");
+    const QString unset = write(q("unset.xml"), "<Soft/>");
+    struct Case {
+        const char* what;
+        QStringList args;
+        QString service;
+        QString origin;
+    };
+    const Case cases[] = {
+        {"built-in settings", {}, q("http://127.0.0.1:8765"), q("(ShareService of the built-in settings).")},
+        {"a settings file",
+         {q("--config"), custom},
+         q("http://10.0.0.5:9000"),
+         q("(ShareService of ") + QFileInfo(custom).absoluteFilePath() + q(").")},
+        {"an unusable ShareService",
+         {q("--config"), unusable},
+         q("http://127.0.0.1:8765"),
+         q("whose \"ftp://x\" is no http or https address, so the default).")},
+        {"no ShareService",
+         {q("--config"), unset},
+         q("http://127.0.0.1:8765"),
+         q("which names none, so the default).")},
+        {"--service",
+         {q("--config"), custom, q("--service"), q("http://[::1]:7000/")},
+         q("http://[::1]:7000"),
+         q("(given by --service).")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun r = run(QStringList{q("--address"), elsewhere} + c.args);
+        EXPECT_EQ(r.status, 3);
+        EXPECT_TRUE(r.out.isEmpty());
+        const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 3) << r.err.toStdString();
+        EXPECT_TRUE(lines[0].startsWith(q("zandorel-cli: ") + elsewhere +
+                                        q(" is not a folder address of the share service ") + c.service +
+                                        u' '))
+            << lines[0].toStdString();
+        EXPECT_TRUE(lines[0].endsWith(c.origin)) << lines[0].toStdString();
+        EXPECT_TRUE(lines[1].contains(c.service + q("/?cid="))) << lines[1].toStdString();
+        EXPECT_TRUE(lines[2].contains(q("--service URL (as in --service http://elsewhere.example)")) &&
+                    lines[2].contains(q("--config FILE")))
+            << lines[2].toStdString();
+    }
+}
+
+TEST_F(CliTest, ServiceOptionStandsInForTheSettings) {
+    zandorel::test::LocalServer local;
+    local.server().Get("/", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(page, "text/html; charset=utf-8");
+    });
+    const std::string base = local.start();
+    const QString address = QString::fromStdString(base) + q("/?cid=C1&id=C1!7");
+    // The settings name another service: --service wins for this run only.
+    const QString config = write(
+        q("other.xml"), "<Soft><Config AllLinkFormat=\"$1;\" ShareService=\"http://10.0.0.5:9000\"/></Soft>");
+    EXPECT_EQ(run({q("--address"), address, q("--config"), config}).status, 3);
+    CliRun r =
+        run({q("--address"), address, q("--config"), config, q("--service"), QString::fromStdString(base)});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QByteArray("report.pdf;会议纪要.txt;"));
+    EXPECT_TRUE(run({q("--help")}).out.contains("--service URL"));
+}
+
 TEST_F(CliTest, VersionAndWhereTheSettingsComeFrom) {
     CliRun r = run({q("--version")});
     EXPECT_EQ(r.status, 0);
@@ -281,8 +352,20 @@ TEST_F(CliTest, VersionAndWhereTheSettingsComeFrom) {
                          .toUtf8());
     EXPECT_TRUE(run({q("--help")}).out.contains("--version"));
 
-    // No file anywhere: the built-in settings, and no file is created.
-    EXPECT_EQ(run({q("--page"), pagePath}).out, QByteArray("report.pdf\r\n会议纪要.txt\r\n"));
+    // No file anywhere: the built-in settings are the shipped default
+    // settings, the same output in every form, and no file is created.
+    const QString shipped = QString::fromUtf8(ZANDOREL_DEFAULT_CONFIG);
+    for (const QStringList& form :
+         {QStringList{}, QStringList{q("--captions")}, QStringList{q("--props"), q("2")}}) {
+        SCOPED_TRACE(form.join(u' ').toStdString());
+        const CliRun builtIn = run(QStringList{q("--page"), pagePath} + form);
+        EXPECT_EQ(builtIn.status, 0);
+        EXPECT_EQ(builtIn.out, run(QStringList{q("--page"), pagePath, q("--config"), shipped} + form).out);
+    }
+    EXPECT_TRUE(run({q("--page"), pagePath}).out.startsWith("<a href=\"http://d/1\">report.pdf</a>\r\n"));
+    CliRun empty = run({q("--page"), write(q("empty.html"), "<html></html>")});
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_EQ(empty.err.trimmed(), q("获取源代码失败"));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(q("xdg"))));
 
     // The configuration folder's file, until one lies beside the program.

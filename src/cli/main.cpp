@@ -6,8 +6,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStringEncoder>
+#include <QUrl>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
@@ -50,6 +52,8 @@ const char* const usageText =
     "  --expire DURATION  how long those links last, e.g. 7d (default: the remote's)\n"
     "  --config FILE      settings document (default: ZandorelConfig.xml beside the program,\n"
     "                     else in ~/.config/zandorel, else the built-in settings)\n"
+    "  --service URL      the share service for --address on this run, such as\n"
+    "                     http://127.0.0.1:9000 (default: ShareService of the settings)\n"
     "  --format TEMPLATE  link format (default: the first saved template)\n"
     "  --join FORMAT      join format of the combined block (default: AllLinkFormat)\n"
     "  --captions         print one caption line per file instead of the block\n"
@@ -103,6 +107,7 @@ int usage(const QString& problem = QString()) {
 
 struct Options {
     QString page, url, address, remote, config, format, join, expire;
+    QString service; // the share service's base address given by --service; empty: the settings' one
     bool hasFormat = false, hasJoin = false, captions = false, recursive = false, links = false;
     std::optional<QString> props;
     enum Source { None, Page, Url, Address, Remote } source = None;
@@ -141,14 +146,15 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
     const QCommandLineOption links(QStringLiteral("links"));
     const QCommandLineOption expire(QStringLiteral("expire"), QString(), QStringLiteral("DURATION"));
     const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption service(QStringLiteral("service"), QString(), QStringLiteral("URL"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("TEMPLATE"));
     const QCommandLineOption join(QStringLiteral("join"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption captions(QStringLiteral("captions"));
     const QCommandLineOption props(QStringLiteral("props"), QString(), QStringLiteral("N"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({page, url, address, remote, recursive, links, expire, config, format, join, captions,
-                       props, help, version});
+    parser.addOptions({page, url, address, remote, recursive, links, expire, config, service, format, join,
+                       captions, props, help, version});
 
     if (!parser.parse(args)) {
         return usage(parseProblem(parser, args));
@@ -163,7 +169,7 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
             return usage(QStringLiteral("unknown argument --"));
         }
         for (const QCommandLineOption* withValue :
-             {&page, &url, &address, &remote, &expire, &config, &format, &join, &props}) {
+             {&page, &url, &address, &remote, &expire, &config, &service, &format, &join, &props}) {
             if (arg == QStringLiteral("--") + withValue->names().first()) {
                 ++i; // its value, whatever it looks like
             }
@@ -217,6 +223,15 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
         return usage(QStringLiteral("--recursive goes with --url, --address or --remote"));
     }
     o.config = parser.value(config);
+    if (parser.isSet(service)) {
+        o.service = ShareServiceBase(parser.value(service));
+        if (o.service.isEmpty()) {
+            return usage(
+                QStringLiteral("--service needs the http or https address of a share service, such as "
+                               "http://127.0.0.1:9000, not ") +
+                parser.value(service));
+        }
+    }
     o.hasFormat = parser.isSet(format);
     o.format = parser.value(format);
     o.hasJoin = parser.isSet(join);
@@ -229,6 +244,49 @@ std::optional<int> parseArguments(const QStringList& args, Options& o) {
         return usage(QStringLiteral("--captions and --props do not go together"));
     }
     return std::nullopt;
+}
+
+// Why --address refused an address, in the tool's own words: the service
+// it was checked against, where that came from, and how to name another.
+QString refusalText(const QString& address, const QString& service, const Options& o,
+                    const SettingsStore& settings) {
+    QString origin;
+    if (!o.service.isEmpty()) {
+        origin = QStringLiteral("given by --service");
+    } else {
+        const QString where =
+            settings.ConfigPath().isEmpty()
+                ? QStringLiteral("the built-in settings")
+                : QDir::toNativeSeparators(QFileInfo(settings.ConfigPath()).absoluteFilePath());
+        const QString configured =
+            ReadAttribute(settings.Root(), keys::Config, keys::ShareService, QString());
+        origin = QStringLiteral("ShareService of ") + where;
+        if (configured.trimmed().isEmpty()) {
+            origin += QStringLiteral(", which names none, so the default");
+        } else if (ShareServiceBase(configured).isEmpty()) {
+            origin += QStringLiteral(", whose \"") + configured +
+                      QStringLiteral("\" is no http or https address, so the default");
+        }
+    }
+    const QString example = service + QStringLiteral("/?cid=0889b3125de27f3f&id=0889b3125de27f3f!root");
+    // The service the address itself names, when it names one.
+    const QUrl asTyped(address.trimmed(), QUrl::StrictMode);
+    QString named = QStringLiteral("http://HOST:PORT");
+    if (asTyped.isValid() && (asTyped.scheme() == u"http" || asTyped.scheme() == u"https") &&
+        !asTyped.host().isEmpty()) {
+        named =
+            asTyped
+                .adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+                .toString();
+    }
+    return QStringLiteral(
+               "zandorel-cli: %1 is not a folder address of the share service %2 (%3).\n"
+               "zandorel-cli: a folder address starts with %2/? and carries the folder's cid and id, "
+               "as in %4\n"
+               "zandorel-cli: to list a folder of another service, name the service for this run with "
+               "--service URL (as in --service %5), or give a settings file whose ShareService names "
+               "it with --config FILE.\n")
+        .arg(address, service, origin, example, named);
 }
 
 } // namespace
@@ -266,6 +324,7 @@ int main(int argc, char** argv) {
     const QString extractError = message(keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault);
 
     ListingSource source;
+    QString folderService; // the share service of --address; empty: the settings' one
     if (o.source == Options::Page) {
         source = ListingSource::file(o.page);
     } else if (o.source == Options::Url) {
@@ -273,17 +332,20 @@ int main(int argc, char** argv) {
         source = ListingSource::url(o.url);
     } else if (o.source == Options::Address) {
         app.emplace(argc, argv);
-        const FolderAddress folder = CheckFolderAddress(o.address);
+        const QString service = o.service.isEmpty() ? settings.ShareService() : o.service;
+        const FolderAddress folder = CheckFolderAddress(o.address, service);
         if (!folder.valid) {
-            writeLine(stderr, message(keys::SkyDriveURLError, keys::SkyDriveURLErrorDefault));
+            write(stderr, refusalText(o.address, service, o, settings));
             return BadAddress;
         }
+        folderService = service;
         source = ListingSource::folder(folder.cid, folder.id);
     } else {
         app.emplace(argc, argv);
         source = ListingSource::remote(o.remote);
     }
     ListingOptions listingOptions;
+    listingOptions.shareService = folderService;
     listingOptions.recursive = o.recursive;
     listingOptions.links = o.links;
     listingOptions.expire = o.expire;

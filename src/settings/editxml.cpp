@@ -1,5 +1,6 @@
 #include "settings/editxml.h"
 
+#include "settings/builtinsettings.h"
 #include "settings/keys.h"
 #include "text/appinfo.h"
 #include "text/regexpfunctions.h"
@@ -317,8 +318,14 @@ bool SettingsStore::LoadSettings(const QString& configPath) {
 
 void SettingsStore::LoadDefaults() {
     configPath_.clear(); // built-in defaults come from no file and are saved to none
-    doc_.reset();
-    doc_.append_child("Soft");
+    const std::string_view text = BuiltInSettingsText();
+    const pugi::xml_parse_result result =
+        doc_.load_buffer(text.data(), text.size(), XmlParseOptions, pugi::encoding_utf8);
+    if (!result || !doc_.document_element()) {
+        // Only a broken build could get here: every read then gives its default.
+        doc_.reset();
+        doc_.append_child("Soft");
+    }
     rememberFile();
     readLoadedValues();
 }
@@ -430,12 +437,8 @@ void SettingsStore::readLoadedValues() {
         UpdateService() + QStringLiteral("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest");
 }
 
-namespace {
-
-// A service base address ("http://host:port") read from the settings, its
-// trailing slashes dropped; nothing when it is not such an address.
-std::optional<QString> serviceBase(const pugi::xml_node doc, const QString& attribute) {
-    QString base = ReadAttribute(doc, keys::Config, attribute, QString()).trimmed();
+QString ShareServiceBase(const QString& text) {
+    QString base = text.trimmed();
     while (base.endsWith(u'/')) {
         base.chop(1);
     }
@@ -443,6 +446,18 @@ std::optional<QString> serviceBase(const pugi::xml_node doc, const QString& attr
     const QString scheme = url.scheme().toLower();
     if (base.isEmpty() || !url.isValid() || (scheme != u"http" && scheme != u"https") ||
         url.host().isEmpty() || !(url.path().isEmpty()) || url.hasQuery() || url.hasFragment()) {
+        return QString();
+    }
+    return base;
+}
+
+namespace {
+
+// A service base address ("http://host:port") read from the settings, its
+// trailing slashes dropped; nothing when it is not such an address.
+std::optional<QString> serviceBase(const pugi::xml_node doc, const QString& attribute) {
+    const QString base = ShareServiceBase(ReadAttribute(doc, keys::Config, attribute, QString()));
+    if (base.isEmpty()) {
         return std::nullopt;
     }
     return base;

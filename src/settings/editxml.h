@@ -59,8 +59,9 @@ public:
     // and reads ListDistance. Returns false, leaving an empty document, when
     // the file is missing or is not well-formed XML.
     bool LoadSettings(const QString& configPath = QString());
-    // Uses an empty <Soft/> document: every read gives its default. There
-    // is no ConfigPath then.
+    // Uses the built-in copy of the default settings document, the same
+    // templates, join format and texts the shipped settings file holds.
+    // There is no ConfigPath then: nothing is ever saved.
     void LoadDefaults();
 
     pugi::xml_document& Doc() { return doc_; }
@@ -70,7 +71,9 @@ public:
     int32_t ListDistance() const { return listDistance_; }
     const QString& UpdateCheckURL() const { return updateCheckUrl_; }
 
-    // Base address of the share service ("http://host:port"), no trailing slash.
+    // Base address of the share service ("http://host:port"), no trailing
+    // slash: ShareService of the settings, or its default when that is
+    // missing or no usable address.
     QString ShareService() const;
     // Base address of the update server, the same way; the share service's
     // address unless the settings name one of its own.
@@ -98,6 +101,11 @@ private:
     int32_t listDistance_ = 10;
     QString updateCheckUrl_;
 };
+
+// The base address ("http://host:port") a ShareService text names: trimmed,
+// without trailing slashes. Empty when it is no http or https address of a
+// host without path, query or fragment.
+QString ShareServiceBase(const QString& text);
 
 // The two-language message shown when the settings document cannot be loaded.
 QString LoadErrorMessage(const QString& fileName, const QDateTime& when);
