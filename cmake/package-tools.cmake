@@ -20,6 +20,6 @@ if(missing_tools)
     list(JOIN missing_packages " " packages)
     message(FATAL_ERROR
         "The package's dependencies cannot be computed: ${tools} not found.\n"
-        "Install them, then run cpack again. As root:\n"
+        "Install what is missing, then run cpack again. As root:\n"
         "    apt-get install ${packages}")
 endif()
