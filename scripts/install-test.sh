@@ -149,7 +149,9 @@ if [ -f "$DEB" ]; then
             fi
             mapfile -t needed < <(readelf -d "$WORK/deb/$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
             for lib in "${needed[@]}"; do
-                path="$(awk -v lib="$lib" '$1 == lib && $2 == "=>" { print $3 }' <<<"$ldd_out")"
+                # "libX.so => /path (...)", or "/path/ld-linux... (...)" for the loader
+                path="$(awk -v lib="$lib" '$1 == lib && $2 == "=>" { print $3 }
+                    $1 ~ "/" && substr($1, length($1) - length(lib)) == "/" lib { print $1 }' <<<"$ldd_out")"
                 owner="$([ -n "$path" ] && owner_of "$path")" || true
                 if [ -z "$owner" ]; then
                     echo "  $binary: $lib belongs to no Debian package here" >&2
@@ -166,7 +168,7 @@ if [ -f "$DEB" ]; then
     check "the package depends on the Qt platform plugins, which are loaded at run time" \
         grep -qx qt6-qpa-plugins <<<"$depended"
     check "the package holds the copyright file" bash -c \
-        'dpkg-deb --contents "$1" | grep -q " ./usr/share/doc/zandorel/copyright$"' - "$DEB"
+        'dpkg-deb --contents "$1" | grep " ./usr/share/doc/zandorel/copyright$" >/dev/null' - "$DEB"
     check "the package holds the programs but not Zandorel_Test" bash -c \
         'c="$(dpkg-deb --contents "$1")"; grep -q "/usr/bin/Zandorel$" <<<"$c" && ! grep -q Zandorel_Test <<<"$c"' \
         - "$DEB"
