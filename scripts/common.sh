@@ -75,7 +75,9 @@ run_logged() {
     if ! "$@" >"$log" 2>&1; then
         echo "Failed: $*" >&2
         if grep -q '^CMake Error' "$log"; then
-            awk '/^CMake Error/ { show = 1 } /^(-- |CMake Warning)/ { show = 0 } show' "$log" | head -n 60 >&2
+            # (pkg-config names a missing module on a line of its own before the error)
+            awk '/^CMake Error/ { show = 1 } /^(-- |CMake Warning)/ { show = 0 } show || /^-- +No package/' "$log" |
+                head -n 60 >&2
         else
             tail -n 60 "$log" >&2
         fi
