@@ -37,7 +37,7 @@ ROOTFS="$(mktemp -d /var/tmp/zandorel-clean-root.XXXXXX)"
 LOG="$ROOTFS.log"
 cleanup() {
     umount "$ROOTFS/proc" 2>/dev/null || true
-    rm -rf "$ROOTFS"
+    rm -rf "$ROOTFS" "$ROOTFS.err"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -83,9 +83,9 @@ grep -E '^(Setting up zandorel|[0-9]+ upgraded)' "$LOG" || true
 
 runs() { # runs EXPECTED_FIRST_LINE COMMAND...: the command succeeds and prints that first
     local out
-    out="$(in_root "${@:2}" 2>&1)" || { echo "  $out" >&2; return 1; }
+    out="$(in_root "${@:2}" 2>"$ROOTFS.err")" || { cat "$ROOTFS.err" >&2; return 1; }
     echo "  $(head -n 1 <<<"$out")"
-    [ "$(head -n 1 <<<"$out")" = "$1" ]
+    [ "$(head -n 1 <<<"$out")" = "$1" ] || { cat "$ROOTFS.err" >&2; return 1; }
 }
 VERSION="$(dpkg-deb --field "$DEB" Version)"
 check "Zandorel --version runs in the fresh root" runs "Zandorel $VERSION" /usr/bin/Zandorel --version
