@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <sys/stat.h>
 
 using namespace zandorel;
@@ -341,4 +342,48 @@ TEST_F(SettingsTest, SaveNeverDestroysTheFile) {
     if (QFileInfo::exists(q("/dev/full")) && !QFileInfo(q("/dev/full")).isFile()) {
         EXPECT_FALSE(formatDoc(again.Doc(), q("/dev/full")));
     }
+}
+
+TEST(ShareServiceTest, BaseAddressOfASetting) {
+    const struct {
+        const char* text;
+        const char* base; // empty: not usable
+    } cases[] = {
+        {"http://127.0.0.1:8765", "http://127.0.0.1:8765"},
+        {"  https://share.example.org:8443//  ", "https://share.example.org:8443"},
+        {"http://[::1]:7000/", "http://[::1]:7000"},
+        {"", ""},
+        {"127.0.0.1:8765", ""},
+        {"ftp://host:21", ""},
+        {"http://host/path", ""},
+        {"http://host/?cid=1", ""},
+        {"http://host#top", ""},
+        {"http://", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ShareServiceBase(QString::fromUtf8(c.text)), QString::fromUtf8(c.base));
+    }
+    // A settings file with an unusable ShareService falls back to the default.
+    pugi::xml_document doc;
+    ASSERT_TRUE(LoadXmlText(doc, q("<Soft><Config ShareService=\"ftp://x\"/></Soft>")));
+    SettingsStore store;
+    store.Doc().reset(doc);
+    EXPECT_EQ(store.ShareService(), q("http://127.0.0.1:8765"));
+}
+
+TEST(BuiltInSettingsTest, AreTheShippedDefaultSettings) {
+    // The built-in settings hold what the shipped settings file holds: its
+    // templates, join format and texts, and no file to save to.
+    SettingsStore store;
+    store.LoadDefaults();
+    EXPECT_TRUE(store.ConfigPath().isEmpty());
+    pugi::xml_document shipped;
+    ASSERT_TRUE(LoadXmlFile(shipped, QString::fromUtf8(ZANDOREL_DEFAULT_CONFIG)));
+    std::ostringstream a, b;
+    store.Doc().save(a);
+    shipped.save(b);
+    EXPECT_EQ(a.str(), b.str());
+    EXPECT_EQ(CountNodes(store.Root(), keys::Template), CountNodes(shipped, keys::Template));
+    EXPECT_GT(CountNodes(store.Root(), keys::Template), 0);
 }
