@@ -53,7 +53,8 @@ TEST_F(LayoutTest, DesignClientAreaGivesTheWorkedFigures) {
         u"Command_Updata.Left 567, Command_Exit.Top 392, Command_NewWindow.Top 392,"
         u"Command_Updata.Top 392, Command_Get.Left 492, Command_GetFromFile.Left 492,"
         u"Command_GetFromURL.Left 395, Command_CreatLinkList.Left 492, Text_URL.Width 476,"
-        u"Label_URL.Width 476, Text_CodeFormat.Width 476, Label_CodeFormat.Width 476,"
+        u"Label_URL.Width 476, Text_CodeFormat.Width 476, Label_CodeFormat.Width 347,"
+        u"Check_PublicLinks.Left 472, Check_SubFolders.Left 363, Check_SubFolders.Top 59,"
         u"Picture_LinkList_Out.Width 545, Label_LinkList.Width 545, Picture_LinkList_Out.Height 289,"
         u"Picture_LinkList_Out.ScaleHeight 287, VScroll_LinkList.Left 526, VScroll_LinkList.Height 287,"
         u"Picture_LinkList_In.Width 526, Picture_LinkList_In.Height 287, Picture_LinkList_In.Top 0,"
@@ -315,9 +316,9 @@ TEST_F(LayoutTest, TabFollowsTheLayout) {
     LoadSavedPage(u"app_folder.html"_s);
     ASSERT_EQ(window.LinkRowCount(), 3);
 
-    QStringList expected{
-        u"Text_URL"_s,         u"Command_Get"_s,     u"List_CodeList"_s,        u"Command_ListUp"_s,
-        u"Command_ListDown"_s, u"Text_CodeFormat"_s, u"Command_CreatLinkList"_s};
+    QStringList expected{u"Text_URL"_s,         u"Check_SubFolders"_s, u"Check_PublicLinks"_s,
+                         u"Command_Get"_s,      u"List_CodeList"_s,    u"Command_ListUp"_s,
+                         u"Command_ListDown"_s, u"Text_CodeFormat"_s,  u"Command_CreatLinkList"_s};
     // The test commands, where shown, stand on the line of + and -.
     for (const QString& test : {u"Command1"_s, u"Command2"_s, u"Command3"_s}) {
         if (Ctl(test).Visible()) {
