@@ -95,7 +95,7 @@ void fill(benchmark::State& state, bool remote) {
         QString error;
         page = remotePage(dir.filePath(QStringLiteral("tree")), static_cast<int>(state.range(0)), error);
         if (!page) {
-            state.SkipWithError(error.toStdString());
+            state.SkipWithError(error.toStdString().c_str());
             return;
         }
     } else {
