@@ -307,6 +307,28 @@ TEST_F(ScrollTest, TabVisitsTheRowsTopToBottomAndShowsEach) {
 // Tab goes through the controls as they stand: line by line from the top,
 // each line from left to right, the link rows where their frame is; Shift+Tab
 // goes back the same way.
+TEST_F(LayoutTest, TheCheckBoxesOverlapNothingAtAnySize) {
+    MainWindow& window = Window();
+    for (const QSize size : {window.minimumSize(), QSize(842, 425), QSize(1100, 700)}) {
+        SCOPED_TRACE(size.width());
+        Resize(window, size.width(), size.height());
+        for (const QString& name : {u"Check_SubFolders"_s, u"Check_PublicLinks"_s}) {
+            const QWidget* box = Ctl(name).Widget();
+            ASSERT_TRUE(box->isVisible());
+            EXPECT_TRUE(window.rect().contains(box->geometry())) << name.toStdString();
+            for (const Control* other : window.Controls()) {
+                const QWidget* widget = other->Widget();
+                if (other->Name() == name || !widget || widget->parentWidget() != &window ||
+                    !widget->isVisible()) {
+                    continue;
+                }
+                EXPECT_FALSE(box->geometry().intersects(widget->geometry()))
+                    << name.toStdString() << " meets " << other->Name().toStdString();
+            }
+        }
+    }
+}
+
 TEST_F(LayoutTest, TabFollowsTheLayout) {
     MainWindow& window = Window();
     Activate(window);
