@@ -116,6 +116,7 @@ TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     EXPECT_EQ(Links().size(), 4);
     ASSERT_EQ(Messages().size(), 1);
     EXPECT_EQ(Messages()[0].text, u"无法生成公开链接：t: makes no public links"_s);
+    EXPECT_EQ(Messages()[0].title, u"云端文件夹"_s);
     EXPECT_TRUE(Window().Label_LinkWarn(1).Visible());
     // The label above the list says again what it says when nothing works.
     EXPECT_EQ(Ctl(u"Label_LinkList"_s).Caption(), u"外链地址列表"_s);

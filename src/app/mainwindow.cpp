@@ -668,10 +668,13 @@ MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, 
     if (!listing.noLinks.isEmpty()) {
         linkNote_ = settingText(keys::RemoteNoLinks, keys::RemoteNoLinksDefault)
                         .replace(QStringLiteral("%1"), listing.noLinks);
+        linkNoteTitle_ = settingAttribute(keys::RemoteNoLinks, keys::Title, keys::RemoteErrorTitleDefault);
     } else if (listing.linksFailed > 0) {
         linkNote_ = settingText(keys::RemoteLinksFailed, keys::RemoteLinksFailedDefault)
                         .replace(QStringLiteral("%1"), QString::number(listing.linksFailed))
                         .replace(QStringLiteral("%2"), listing.linkFailure);
+        linkNoteTitle_ =
+            settingAttribute(keys::RemoteLinksFailed, keys::Title, keys::RemoteErrorTitleDefault);
     }
     switch (listing.status) {
     case Listing::Status::Cancelled:
@@ -824,6 +827,9 @@ bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const List
                                  const std::function<void()>& finish) {
     QString dumpPath;
     const Retrieval result = retrieve(page, source, dumpPath);
+    // Taken at once: a retrieval started from a message below has its own.
+    const QString note = std::exchange(linkNote_, QString());
+    const QString noteTitle = linkNoteTitle_;
     if (result == Retrieval::Cancelled) {
         return false;
     }
@@ -837,7 +843,6 @@ bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const List
         showEmptyListing();
         return true;
     }
-    const QString note = std::exchange(linkNote_, QString());
     if (finish) {
         finish();
     } else {
@@ -845,9 +850,7 @@ bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const List
     }
     // Links that could not be made are told once, under the filled rows.
     if (!note.isEmpty() && !gone()) {
-        program_.dialogs().message(
-            this, note, settingAttribute(keys::RemoteNoLinks, keys::Title, keys::RemoteErrorTitleDefault),
-            Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
+        program_.dialogs().message(this, note, noteTitle, Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
     }
     return true;
 }

@@ -256,6 +256,7 @@ private:
 
     QString listCaption_; // the label above the list, while it tells the progress
     QString linkNote_;    // what the last retrieval has to tell of its links
+    QString linkNoteTitle_;
     std::shared_ptr<SDPage> page_;
     std::shared_ptr<SDPage> shownPage_; // the listing the rows show
     std::unordered_multiset<const SDPage*> retrieving_;
