@@ -53,7 +53,8 @@ TEST_F(LayoutTest, DesignClientAreaGivesTheWorkedFigures) {
         u"Command_Updata.Left 567, Command_Exit.Top 392, Command_NewWindow.Top 392,"
         u"Command_Updata.Top 392, Command_Get.Left 492, Command_GetFromFile.Left 492,"
         u"Command_GetFromURL.Left 395, Command_CreatLinkList.Left 492, Text_URL.Width 476,"
-        u"Label_URL.Width 476, Text_CodeFormat.Width 476, Label_CodeFormat.Width 476,"
+        u"Label_URL.Width 476, Text_CodeFormat.Width 476, Label_CodeFormat.Width 347,"
+        u"Check_PublicLinks.Left 472, Check_SubFolders.Left 363, Check_SubFolders.Top 59,"
         u"Picture_LinkList_Out.Width 545, Label_LinkList.Width 545, Picture_LinkList_Out.Height 289,"
         u"Picture_LinkList_Out.ScaleHeight 287, VScroll_LinkList.Left 526, VScroll_LinkList.Height 287,"
         u"Picture_LinkList_In.Width 526, Picture_LinkList_In.Height 287, Picture_LinkList_In.Top 0,"
@@ -306,6 +307,28 @@ TEST_F(ScrollTest, TabVisitsTheRowsTopToBottomAndShowsEach) {
 // Tab goes through the controls as they stand: line by line from the top,
 // each line from left to right, the link rows where their frame is; Shift+Tab
 // goes back the same way.
+TEST_F(LayoutTest, TheCheckBoxesOverlapNothingAtAnySize) {
+    MainWindow& window = Window();
+    for (const QSize size : {window.minimumSize(), QSize(842, 425), QSize(1100, 700)}) {
+        SCOPED_TRACE(size.width());
+        Resize(window, size.width(), size.height());
+        for (const QString& name : {u"Check_SubFolders"_s, u"Check_PublicLinks"_s}) {
+            const QWidget* box = Ctl(name).Widget();
+            ASSERT_TRUE(box->isVisible());
+            EXPECT_TRUE(window.rect().contains(box->geometry())) << name.toStdString();
+            for (const Control* other : window.Controls()) {
+                const QWidget* widget = other->Widget();
+                if (other->Name() == name || !widget || widget->parentWidget() != &window ||
+                    !widget->isVisible()) {
+                    continue;
+                }
+                EXPECT_FALSE(box->geometry().intersects(widget->geometry()))
+                    << name.toStdString() << " meets " << other->Name().toStdString();
+            }
+        }
+    }
+}
+
 TEST_F(LayoutTest, TabFollowsTheLayout) {
     MainWindow& window = Window();
     Activate(window);
@@ -315,9 +338,9 @@ TEST_F(LayoutTest, TabFollowsTheLayout) {
     LoadSavedPage(u"app_folder.html"_s);
     ASSERT_EQ(window.LinkRowCount(), 3);
 
-    QStringList expected{
-        u"Text_URL"_s,         u"Command_Get"_s,     u"List_CodeList"_s,        u"Command_ListUp"_s,
-        u"Command_ListDown"_s, u"Text_CodeFormat"_s, u"Command_CreatLinkList"_s};
+    QStringList expected{u"Text_URL"_s,         u"Check_SubFolders"_s, u"Check_PublicLinks"_s,
+                         u"Command_Get"_s,      u"List_CodeList"_s,    u"Command_ListUp"_s,
+                         u"Command_ListDown"_s, u"Text_CodeFormat"_s,  u"Command_CreatLinkList"_s};
     // The test commands, where shown, stand on the line of + and -.
     for (const QString& test : {u"Command1"_s, u"Command2"_s, u"Command3"_s}) {
         if (Ctl(test).Visible()) {

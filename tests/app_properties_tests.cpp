@@ -6,6 +6,7 @@
 #include "app/surface.h"
 #include "app/windowgeometry.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,6 +46,8 @@ QObject* WidgetFor(ControlKind kind) {
         return new QScrollBar(Qt::Vertical);
     case ControlKind::Timer:
         return new QTimer;
+    case ControlKind::CheckBox:
+        return new QCheckBox;
     }
     return nullptr;
 }
@@ -67,7 +70,7 @@ const Shown text = [](QObject* o) {
     if (auto* label = qobject_cast<QLabel*>(o)) {
         return label->text();
     }
-    if (auto* button = qobject_cast<QPushButton*>(o)) {
+    if (auto* button = qobject_cast<QAbstractButton*>(o)) {
         return button->text();
     }
     return qobject_cast<QLineEdit*>(o)->text();
@@ -97,6 +100,7 @@ const Shown bar = [](QObject* o) {
         .arg(s->pageStep())
         .arg(s->singleStep());
 };
+const Shown ticked = [](QObject* o) { return Flag(qobject_cast<QCheckBox*>(o)->isChecked()); };
 const Shown timer = [](QObject* o) {
     auto* t = qobject_cast<QTimer*>(o);
     return QString::number(t->interval()) + (t->isActive() ? u" running"_s : u" stopped"_s);
@@ -126,6 +130,12 @@ TEST(Properties, SkinAttributesShowOnEveryKindOfControl) {
         {K::Button, R"(caption="Go" Text="no")", text, u"Go"_s},
         {K::TextBox, R"(TEXT="typed" Caption="no")", text, u"typed"_s},
         {K::Label, R"(Text="no" Interval="5" Bogus="1" Name="x")", text, u"start"_s},
+        {K::CheckBox, R"(Caption="包含子文件夹" Text="no")", text, u"包含子文件夹"_s},
+        // A check box is ticked by 1 and cleared by 0; nothing else changes it.
+        {K::CheckBox, R"(Value="1")", ticked, u"yes"_s},
+        {K::CheckBox, R"(Value="1" Value="0")", ticked, u"no"_s},
+        {K::CheckBox, R"(Value="1" Value="2")", ticked, u"yes"_s},
+        {K::CheckBox, R"(Value="True")", ticked, u"no"_s},
         // Flags.
         {K::Label, R"(Visible="False")", shown, u"no"_s},
         {K::Button, R"(Visible="0.5")", shown, u"yes"_s},

@@ -2,6 +2,7 @@
 
 #include "app/properties.h"
 
+#include <QCheckBox>
 #include <QFont>
 #include <QFrame>
 #include <QIcon>
@@ -125,6 +126,11 @@ void Control::SetEnabled(bool enabled) {
 }
 
 void Control::SetValue(int value) {
+    if (kind_ == ControlKind::CheckBox) {
+        value_ = value != 0 ? 1 : 0;
+        pushCheck();
+        return;
+    }
     value_ = std::clamp(value, min_, std::max(min_, max_));
     pushScroll();
 }
@@ -226,9 +232,14 @@ void Control::Bind(QObject* object, QPoint origin) {
         // What the user types is the control's text.
         edits_ = QObject::connect(line, &QLineEdit::textEdited, line,
                                   [this](const QString& text) { text_ = text; });
+    } else if (auto* check = qobject_cast<QCheckBox*>(object_)) {
+        // A click ticks the control itself.
+        edits_ = QObject::connect(check, &QCheckBox::toggled, check,
+                                  [this](bool ticked) { value_ = ticked ? 1 : 0; });
     }
     pushText();
     pushScroll();
+    pushCheck();
     pushTimer();
     if (QWidget* widget = Widget()) {
         widget->setEnabled(enabled_);
@@ -273,7 +284,7 @@ void Control::pushText() {
     }
     if (auto* label = qobject_cast<QLabel*>(object_)) {
         label->setText(text_);
-    } else if (auto* button = qobject_cast<QPushButton*>(object_)) {
+    } else if (auto* button = qobject_cast<QAbstractButton*>(object_)) {
         button->setText(text_);
     } else if (auto* line = qobject_cast<QLineEdit*>(object_)) {
         if (line->text() != text_) {
@@ -294,6 +305,12 @@ void Control::pushScroll() {
     bar->setPageStep(largeChange_);
     bar->setSingleStep(smallChange_);
     bar->setValue(value_);
+}
+
+void Control::pushCheck() {
+    if (auto* check = qobject_cast<QCheckBox*>(object_); check && check->isChecked() != (value_ != 0)) {
+        check->setChecked(value_ != 0);
+    }
 }
 
 void Control::SetPicture(const QImage& picture) {

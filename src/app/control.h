@@ -20,7 +20,7 @@ class QWidget;
 
 namespace zandorel::app {
 
-enum class ControlKind { Label, TextBox, Button, ListBox, PictureBox, VScrollBar, Timer };
+enum class ControlKind { Label, TextBox, Button, ListBox, PictureBox, VScrollBar, Timer, CheckBox };
 
 // Rounds to the nearest whole number, halves to the even neighbour.
 inline double Whole(double value) {
@@ -78,13 +78,15 @@ public:
     double ScaleWidth() const;
     double ScaleHeight() const;
 
-    // Labels and buttons have a Caption, text boxes a Text; both are kept
-    // in one place.
+    // Labels, buttons and check boxes have a Caption, text boxes a Text;
+    // both are kept in one place.
     QString Caption() const { return text_; }
     QString Text() const { return text_; }
     void SetCaption(const QString& caption) { setTextValue(caption); }
     void SetText(const QString& text) { setTextValue(text); }
-    bool HasCaption() const { return kind_ == ControlKind::Label || kind_ == ControlKind::Button; }
+    bool HasCaption() const {
+        return kind_ == ControlKind::Label || kind_ == ControlKind::Button || kind_ == ControlKind::CheckBox;
+    }
     bool HasText() const { return kind_ == ControlKind::TextBox; }
 
     bool Visible() const { return visible_; }
@@ -112,7 +114,7 @@ public:
     FontSettings& EditFont() { return font_; }
     void ApplyFont();
 
-    // Scroll bars.
+    // Scroll bars; a check box's Value is 1 when it is ticked, else 0.
     int Value() const { return value_; }
     void SetValue(int value);
     int Min() const { return min_; }
@@ -175,6 +177,7 @@ private:
     void pushText();
     void pushColors();
     void pushScroll();
+    void pushCheck();
     void pushTimer();
     void pushBorder();
     void picturesChanged();

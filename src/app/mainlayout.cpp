@@ -85,6 +85,20 @@ void MainWindow::LayoutMainWindow() {
     Label_URL_->SetWidth(Text_URL_->Width());
     Text_CodeFormat_->SetWidth(nonNegative(Command_CreatLinkList_->Left() - Text_CodeFormat_->Left() - 8));
     Label_CodeFormat_->SetWidth(Text_CodeFormat_->Width());
+    // The listing options stand under the address box, right-aligned with
+    // "提取源代码"; the format box's label ends before them where they share a line.
+    Control& links = *Check_PublicLinks_;
+    Control& subFolders = *Check_SubFolders_;
+    links.SetLeft(Command_Get_->Left() + Command_Get_->Width() - links.Width());
+    subFolders.SetLeft(links.Left() - subFolders.Width() - 8);
+    const Control& label = *Label_CodeFormat_;
+    for (const Control* option : {&subFolders, &links}) {
+        if (option->Visible() && option->Top() < label.Top() + label.Height() &&
+            label.Top() < option->Top() + option->Height()) {
+            Label_CodeFormat_->SetWidth(
+                std::min(Label_CodeFormat_->Width(), nonNegative(option->Left() - label.Left() - 8)));
+        }
+    }
 
     if (allLinks.Left() - 8 > update.Left()) {
         // The bottom buttons reach into the left column: the frame ends above them.

@@ -19,6 +19,7 @@
 #include "text/placeholders.h"
 #include "text/regexpfunctions.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFrame>
@@ -29,6 +30,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -183,6 +185,8 @@ constexpr Design designs[] = {
     {"Command_GetFromFile", -1, K::Button, P::Window, u"来自文件", 232, 4, 81, 25, 28, false},
     {"Command_CreatLinkList", -1, K::Button, P::Window, u"生成代码", 240, 80, 81, 25, 29, false},
     {"Timer_Update", -1, K::Timer, P::Window, u"", 0, 0, 0, 0, -1, false},
+    {"Check_SubFolders", -1, K::CheckBox, P::Window, u"包含子文件夹", 32, 59, 101, 19, 30, false},
+    {"Check_PublicLinks", -1, K::CheckBox, P::Window, u"生成公开链接", 140, 59, 101, 19, 31, false},
 };
 
 } // namespace
@@ -222,6 +226,8 @@ QObject* MainWindow::newWidget(ControlKind kind, const QString& name, QWidget* p
         return new QScrollBar(Qt::Vertical, parent);
     case ControlKind::Timer:
         return new QTimer(this);
+    case ControlKind::CheckBox:
+        return new QCheckBox(parent);
     }
     return nullptr;
 }
@@ -282,6 +288,8 @@ void MainWindow::createControls() {
     Command_GetFromFile_ = find("Command_GetFromFile");
     Command_CreatLinkList_ = find("Command_CreatLinkList");
     Timer_Update_ = find("Timer_Update");
+    Check_SubFolders_ = find("Check_SubFolders");
+    Check_PublicLinks_ = find("Check_PublicLinks");
 
     Picture_LinkList_Out_->SetBorderWidth(1);
     // The two picture boxes show their pictures and drawings under the rows:
@@ -495,6 +503,11 @@ void MainWindow::unload() {
     const QSize outer = SizeToSave(*this);
     WriteAttribute(settings(), keys::FormMain, QStringLiteral("Width"), QString::number(outer.width()));
     WriteAttribute(settings(), keys::FormMain, QStringLiteral("Height"), QString::number(outer.height()));
+    // The listing options open as they were left.
+    for (const Control* option : {Check_SubFolders_, Check_PublicLinks_}) {
+        WriteAttribute(settings(), keys::FormMain + u'/' + option->Name(), QStringLiteral("Value"),
+                       QString::number(option->Value()));
+    }
     if (program_.OpenWindowCount() == 0) {
         program_.SaveSettingsAndEnd();
     }
@@ -621,10 +634,28 @@ MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, 
     const auto mark = retrieving_.insert(page.get());
     ListingOptions options;
     options.http = fetchOptions();
+    // The check boxes beside the address: sub-folders wherever a folder is
+    // listed, links where a remote is.
+    const bool folder = source.kind != ListingSource::Kind::File && source.kind != ListingSource::Kind::Text;
+    options.recursive = folder && Check_SubFolders_->Value() != 0;
+    options.links = source.kind == ListingSource::Kind::Remote && Check_PublicLinks_->Value() != 0;
+    // Meanwhile the label above the list tells how far the listing is.
+    if (waits_ == 0) {
+        listCaption_ = Label_LinkList_->Caption();
+    }
+    const QPointer<MainWindow> self(this);
+    options.progress = [self](const RemoteProgress& progress) {
+        if (self && !self->gone()) {
+            self->showProgress(progress);
+        }
+    };
     Listing listing;
     {
         const WaitCursor waiting(*this);
         listing = ListFolder(*page, source, options);
+    }
+    if (waits_ == 0) {
+        Label_LinkList_->SetCaption(listCaption_);
     }
     retrieving_.erase(mark);
     dumpPath = reportFailedStep(listing);
@@ -632,6 +663,18 @@ MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, 
         !gone()) {
         reportRemoteProblem(listing);
         return Retrieval::Told;
+    }
+    linkNote_.clear();
+    if (!listing.noLinks.isEmpty()) {
+        linkNote_ = settingText(keys::RemoteNoLinks, keys::RemoteNoLinksDefault)
+                        .replace(QStringLiteral("%1"), listing.noLinks);
+        linkNoteTitle_ = settingAttribute(keys::RemoteNoLinks, keys::Title, keys::RemoteErrorTitleDefault);
+    } else if (listing.linksFailed > 0) {
+        linkNote_ = settingText(keys::RemoteLinksFailed, keys::RemoteLinksFailedDefault)
+                        .replace(QStringLiteral("%1"), QString::number(listing.linksFailed))
+                        .replace(QStringLiteral("%2"), listing.linkFailure);
+        linkNoteTitle_ =
+            settingAttribute(keys::RemoteLinksFailed, keys::Title, keys::RemoteErrorTitleDefault);
     }
     switch (listing.status) {
     case Listing::Status::Cancelled:
@@ -784,6 +827,9 @@ bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const List
                                  const std::function<void()>& finish) {
     QString dumpPath;
     const Retrieval result = retrieve(page, source, dumpPath);
+    // Taken at once: a retrieval started from a message below has its own.
+    const QString note = std::exchange(linkNote_, QString());
+    const QString noteTitle = linkNoteTitle_;
     if (result == Retrieval::Cancelled) {
         return false;
     }
@@ -802,7 +848,25 @@ bool MainWindow::retrieveAndFill(const std::shared_ptr<SDPage>& page, const List
     } else {
         createLinkListSteps(dumpPath);
     }
+    // Links that could not be made are told once, under the filled rows.
+    if (!note.isEmpty() && !gone()) {
+        program_.dialogs().message(this, note, noteTitle, Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
+    }
     return true;
+}
+
+// Files listed so far, then links made of how many, in the label above the list.
+void MainWindow::showProgress(const RemoteProgress& progress) {
+    QString text;
+    if (progress.linksWanted > 0) {
+        text = settingText(keys::LinkProgress, keys::LinkProgressDefault)
+                   .replace(QStringLiteral("%1"), QString::number(progress.linksMade + progress.linksFailed))
+                   .replace(QStringLiteral("%2"), QString::number(progress.linksWanted));
+    } else {
+        text = settingText(keys::ListingProgress, keys::ListingProgressDefault)
+                   .replace(QStringLiteral("%1"), QString::number(progress.listed));
+    }
+    Label_LinkList_->SetCaption(text);
 }
 
 void MainWindow::Command_CreatLinkList_Click() {

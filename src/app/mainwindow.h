@@ -179,6 +179,7 @@ private:
     void fillLinkListReporting(const std::shared_ptr<SDPage>& page);
     void showEmptyListing(const QString& dumpPath = QString());
     void reportRemoteProblem(const Listing& listing);
+    void showProgress(const RemoteProgress& progress);
 
     // The template list.
     QListWidget* templateList() const;
@@ -243,6 +244,8 @@ private:
     Control* Command_GetFromFile_ = nullptr;
     Control* Command_CreatLinkList_ = nullptr;
     Control* Timer_Update_ = nullptr;
+    Control* Check_SubFolders_ = nullptr;
+    Control* Check_PublicLinks_ = nullptr;
 
     QWidget* frameClient_ = nullptr; // the inner area of Picture_LinkList_Out
     QWidget* paneWidget_ = nullptr;  // the visible part of Picture_LinkList_In
@@ -251,6 +254,9 @@ private:
     std::vector<std::unique_ptr<RowWidgets>> pool_;
     std::vector<RowWidgets*> idle_;
 
+    QString listCaption_; // the label above the list, while it tells the progress
+    QString linkNote_;    // what the last retrieval has to tell of its links
+    QString linkNoteTitle_;
     std::shared_ptr<SDPage> page_;
     std::shared_ptr<SDPage> shownPage_; // the listing the rows show
     std::unordered_multiset<const SDPage*> retrieving_;

@@ -42,9 +42,10 @@ constexpr Holders kButton = HolderOf(ControlKind::Button);
 constexpr Holders kPictureBox = HolderOf(ControlKind::PictureBox);
 constexpr Holders kScrollBar = HolderOf(ControlKind::VScrollBar);
 constexpr Holders kTimer = HolderOf(ControlKind::Timer);
+constexpr Holders kCheckBox = HolderOf(ControlKind::CheckBox);
 // Every control that is shown as a widget, and with the timer every control.
 constexpr Holders kWidgets =
-    kLabel | kTextBox | kButton | HolderOf(ControlKind::ListBox) | kPictureBox | kScrollBar;
+    kLabel | kTextBox | kButton | HolderOf(ControlKind::ListBox) | kPictureBox | kScrollBar | kCheckBox;
 constexpr Holders kControls = kWidgets | kTimer;
 
 // Reading values from text.
@@ -230,7 +231,7 @@ const PropertyRow kRows[] = {
          return onWindowPixels(v, [&](int) { WindowSurface::Of(w).SetScaleTop(asNumber(v)); }); },
      [](const Control& c) -> std::optional<QString> { return numberText(c.ScaleTop()); }},
 
-    {"Caption", kLabel | kButton | kWindow, text,
+    {"Caption", kLabel | kButton | kCheckBox | kWindow, text,
      [](Control& c, const PropertyValue& v) { c.SetCaption(asText(v)); return true; },
      [](QWidget& w, const PropertyValue& v) { w.setWindowTitle(asText(v)); return true; },
      [](const Control& c) -> std::optional<QString> { return c.Caption(); }},
@@ -295,9 +296,14 @@ const PropertyRow kRows[] = {
          return changeWindowFont(w, [&](QFont& f) { f.setStrikeOut(asFlag(v)); }); },
      nullptr},
 
-    // Scroll bars; the value stays inside the range.
-    {"Value", kScrollBar, whole,
-     [](Control& c, const PropertyValue& v) { c.SetValue(asWhole(v)); return true; }, nullptr,
+    // Scroll bars, the value inside the range; check boxes, 1 ticked and 0 not.
+    {"Value", kScrollBar | kCheckBox, whole,
+     [](Control& c, const PropertyValue& v) {
+         if (c.Kind() == ControlKind::CheckBox && asWhole(v) != 0 && asWhole(v) != 1) {
+             return false;
+         }
+         c.SetValue(asWhole(v));
+         return true; }, nullptr,
      [](const Control& c) -> std::optional<QString> { return QString::number(c.Value()); }},
     {"Min", kScrollBar, whole,
      [](Control& c, const PropertyValue& v) { c.SetRange(asWhole(v), c.Max()); return true; }, nullptr,

@@ -86,6 +86,8 @@ public:
             return QStringLiteral("VScrollBar");
         case ControlKind::Timer:
             return QStringLiteral("Timer");
+        case ControlKind::CheckBox:
+            return QStringLiteral("CheckBox");
         }
         return QString();
     }

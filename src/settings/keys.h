@@ -86,6 +86,19 @@ inline const QString OutputTooLongError = QStringLiteral("/Soft/Config/OutputToo
 inline const QString OutputTooLongErrorDefault = QStringLiteral(
     "所有文件生成的代码合计超过长度上限（134217728 个字符），外链列表没有更新，请换用较短的代码格式");
 inline const QString OutputTooLongErrorTitleDefault = QStringLiteral("代码太长");
+// Shown once when links were asked of a remote that makes none; %1 names it.
+inline const QString RemoteNoLinks = QStringLiteral("/Soft/Config/Remote_NoLinks");
+inline const QString RemoteNoLinksDefault = QStringLiteral("无法生成公开链接：%1");
+// Shown at the end of a listing whose links failed for some files; %1 is how
+// many, %2 the reason where all gave one.
+inline const QString RemoteLinksFailed = QStringLiteral("/Soft/Config/Remote_LinksFailed");
+inline const QString RemoteLinksFailedDefault = QStringLiteral("%1 个文件没有得到公开链接。%2");
+// Shown above the link list while a listing works: files listed so far, then
+// links made of how many.
+inline const QString ListingProgress = QStringLiteral("/Soft/Config/Listing_Progress");
+inline const QString ListingProgressDefault = QStringLiteral("正在列出文件：已列出 %1 个");
+inline const QString LinkProgress = QStringLiteral("/Soft/Config/Link_Progress");
+inline const QString LinkProgressDefault = QStringLiteral("正在生成公开链接：%1 / %2（按 Esc 停止）");
 
 inline const QString Title = QStringLiteral("Title");
 inline const QString Filter = QStringLiteral("Filter");

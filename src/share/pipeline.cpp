@@ -123,9 +123,15 @@ constexpr int MaxFolderDepth = 64;
 // entries of its page, fetched in turn. A sub-folder whose page cannot be
 // had (not shared, gone, no answer in time) adds nothing. Raises
 // FetchCancelled.
+struct TreeWalk {
+    const HttpOptions& http;
+    QSet<QString> seen;
+    const std::function<void(const RemoteProgress&)>& progress;
+    RemoteProgress count;
+};
+
 void appendTree(QString& out, bool& first, const QString& page, const PageListing& cut, const QString& prefix,
-                const QString& base, const QString& cid, const HttpOptions& http, QSet<QString>& seen,
-                int depth) {
+                const QString& base, const QString& cid, TreeWalk& walk, int depth) {
     RecordScanner scanner;
     for (const PageListing::Span& object : cut.objects) {
         const QStringView code = QStringView(page).mid(object.start, object.length);
@@ -139,18 +145,22 @@ void appendTree(QString& out, bool& first, const QString& page, const PageListin
         out += u",\"path\":\"";
         out += path;
         out += u"\"}";
+        ++walk.count.listed;
         if (facts.itemType != u"folder" || facts.id.isEmpty() || depth >= MaxFolderDepth || cid.isEmpty()) {
             continue;
         }
         const QString id = facts.id.toString();
-        if (seen.contains(id)) {
+        if (walk.seen.contains(id)) {
             continue; // a folder met again: its entries are there already
         }
-        seen.insert(id);
-        const QString sub = GetTextFromURL(FolderURL(base, cid, id), http);
+        walk.seen.insert(id);
+        if (walk.progress) {
+            walk.progress(walk.count); // entries listed before this sub-folder's page is asked for
+        }
+        const QString sub = GetTextFromURL(FolderURL(base, cid, id), walk.http);
         const PageListing subCut = CutPage(sub);
         if (subCut.status == Listing::Status::Listed) {
-            appendTree(out, first, sub, subCut, path + u'/', base, cid, http, seen, depth + 1);
+            appendTree(out, first, sub, subCut, path + u'/', base, cid, walk, depth + 1);
         }
     }
 }
@@ -158,7 +168,8 @@ void appendTree(QString& out, bool& first, const QString& page, const PageListin
 // The page with every sub-folder's entries in its list (see appendTree);
 // the page as it is when it holds no listing.
 QString withSubFolders(const QString& page, const QString& base, const QString& sourceCid,
-                       const QString& folderId, const HttpOptions& http) {
+                       const QString& folderId, const HttpOptions& http,
+                       const std::function<void(const RemoteProgress&)>& progress) {
     const PageListing cut = CutPage(page);
     if (cut.status != Listing::Status::Listed || cut.codeLength == 0) {
         return page;
@@ -171,13 +182,13 @@ QString withSubFolders(const QString& page, const QString& base, const QString& 
     QString list;
     list.reserve(cut.codeLength * 2);
     bool first = true;
-    QSet<QString> seen;
+    TreeWalk walk{http, {}, progress, {}};
     for (const QString& id : {folderId, ownId}) {
         if (!id.isEmpty()) {
-            seen.insert(id);
+            walk.seen.insert(id);
         }
     }
-    appendTree(list, first, page, cut, QString(), base, cid, http, seen, 0);
+    appendTree(list, first, page, cut, QString(), base, cid, walk, 0);
     return page.left(cut.codeStart) + list + page.mid(cut.codeStart + cut.codeLength);
 }
 
@@ -317,7 +328,8 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
         case ListingSource::Kind::Url:
             text = GetTextFromURL(source.value, options.http);
             if (options.recursive) {
-                text = withSubFolders(text, baseOf(source.value), QString(), QString(), options.http);
+                text = withSubFolders(text, baseOf(source.value), QString(), QString(), options.http,
+                                      options.progress);
             }
             break;
         case ListingSource::Kind::Remote: {
@@ -340,7 +352,7 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
                                                                 : options.shareService;
             text = GetTextFromURL(FolderURL(base, source.cid, source.id), options.http);
             if (options.recursive) {
-                text = withSubFolders(text, base, source.cid, source.id, options.http);
+                text = withSubFolders(text, base, source.cid, source.id, options.http, options.progress);
             }
             break;
         }

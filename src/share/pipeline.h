@@ -41,8 +41,10 @@ struct ListingOptions {
     bool recursive = false; // every file below the folder, sub-folders included
     bool links = false;     // a remote's files get the cloud's public links
     QString expire;         // how long those links last; empty: the remote's default
-    std::function<void(const RemoteProgress&)> progress; // a remote's files listed, links made
-    RcloneDaemon* rclone = nullptr;                      // the rclone to use; none: one for this listing
+    // Files listed so far (a remote's, or the entries of the share service's
+    // sub-folder pages as they arrive), then links made.
+    std::function<void(const RemoteProgress&)> progress;
+    RcloneDaemon* rclone = nullptr; // the rclone to use; none: one for this listing
 };
 
 struct Listing {
