@@ -114,6 +114,10 @@ bool hasLoneSurrogate(QStringView text) {
     return false;
 }
 
+// How many characters the literal replacements may search in all (about
+// 20 ms of work); past it the blocks are replaced in their places.
+constexpr qint64 LiteralLogWork = 20'000'000;
+
 qsizetype listOpenings(QStringView text) {
     qsizetype count = 0;
     for (qsizetype at = text.indexOf(u"<ul", 0, Qt::CaseInsensitive); at >= 0;
@@ -176,6 +180,29 @@ QString FormatUpdateLog(const QString& log) {
         const QStringView rest = QStringView(log).mid(from);
         text.append(rest);
         inPlace = listOpenings(text) == listOpenings(rest);
+    }
+    if (!inPlace && qint64(values.size()) * log.size() > LiteralLogWork) {
+        // Thousands of nested or joined lists (a crafted log): the literal
+        // replacements would search the whole log once per block and keep
+        // the window waiting for seconds, so each block's lines go in its
+        // place, as they do for a log of plain lists.
+        if (places.empty()) {
+            places = listBlocks(log);
+            lines.clear();
+            for (const ListBlock& block : places) {
+                lines.append(
+                    listLines(QStringView(log).mid(block.innerStart, block.innerEnd - block.innerStart)));
+            }
+        }
+        text.clear();
+        qsizetype from = 0;
+        for (size_t b = 0; b < places.size(); ++b) {
+            text.append(QStringView(log).mid(from, places[b].start - from));
+            text.append(lines[qsizetype(b)]);
+            from = places[b].end;
+        }
+        text.append(QStringView(log).mid(from));
+        inPlace = true;
     }
     if (!inPlace) {
         // No block, nested openings or joined ones: the replacements, literally.
