@@ -520,10 +520,10 @@ class Handler(BaseHTTPRequestHandler):
 def parse_range(text, size):
     """(first, last) of a single "bytes=" range, None to send the whole file
     (a form not understood is ignored, as HTTP allows), or "unsatisfiable"."""
-    unit, _, spec = text.strip().partition("=")
-    if unit.strip().lower() != "bytes" or "," in spec:
+    unit, _, wanted = text.strip().partition("=")
+    if unit.strip().lower() != "bytes" or "," in wanted:
         return None
-    first, dash, last = spec.strip().partition("-")
+    first, dash, last = wanted.strip().partition("-")
     if not dash:
         return None
     try:
