@@ -693,7 +693,7 @@ QString MainWindow::reportFailedStep(const Listing& listing) {
     if (step == 0) {
         return QString();
     }
-    const QString dumpPath = WriteExtractionDump(listing);
+    QString dumpPath = WriteExtractionDump(listing);
     if (program_.ShowsStepMessages() && !gone()) {
         program_.dialogs().message(this, StepErrorText(SettingsStore::Instance().Root(), step),
                                    StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);

@@ -41,7 +41,7 @@ struct UpdateOutcome {
 };
 
 // The largest version document read; a larger answer is a failed check.
-constexpr qint64 MaxVersionDocumentBytes = 1024 * 1024;
+constexpr qint64 MaxVersionDocumentBytes = qint64{1024} * 1024;
 
 // Interprets the body of the version request.
 UpdateOutcome EvaluateUpdate(const QString& responseText);
