@@ -4,6 +4,7 @@
 // room for a new client while other addresses hold every connection.
 #include "sharehead.h"
 #include "standin.h"
+#include "standin_support.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -30,18 +31,7 @@ using Verdict = RequestCheck::Verdict;
 
 namespace {
 
-struct TempDir {
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "zandorel-sharehttp-XXXXXX").string();
-        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-        path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
+using zandorel::standin::test::TempDir;
 
 struct Running {
     explicit Running(ServerOptions options) : server((options.port = 0, options)) {

@@ -5,6 +5,7 @@
 
 #include "sharetext.h"
 #include "standin.h"
+#include "standin_support.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -42,18 +43,7 @@ namespace {
 
 constexpr std::size_t npos = std::string::npos;
 
-struct TempDir {
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "zandorel-standin-XXXXXX").string();
-        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-        path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
+using zandorel::standin::test::TempDir;
 
 // Modes are set explicitly: whatever the umask, "others may read" decides
 // what is shared.
