@@ -9,6 +9,7 @@ Shapes:
   benign     ordinary entries (bench/make_page.py) up to the size
   brackets   one entry whose values open "[" and never close inside it
              ("":[xx"":[xx...), the brackets closed after the entry
+  braces     one entry whose values open "{" and all close at its end
   commas     one entry that is a long run of commas before its last key
   openkey    a run of commas, then a key whose closing quote never comes
   nested     one entry nested 40 objects deep around a long run of pairs
@@ -92,6 +93,10 @@ def shape(name, size):
         unit = '"":[xx'
         n = size // len(unit)
         return one_entry('"name":"q",' + unit * n, "]" * n)
+    if name == "braces":
+        unit = '"":{xx'
+        n = size // len(unit)
+        return one_entry('"name":"q",' + unit * n + "}" * n)
     if name == "commas":
         return one_entry('"name":"q","a":' + "," * size + '"b":1')
     if name == "openkey":

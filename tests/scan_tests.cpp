@@ -55,6 +55,20 @@ TEST(Scan, AgreesWithPlainLoops) {
                 << test::printable(QString::fromStdU16String(text)) << " from " << from;
             ASSERT_EQ(FindStatementEnd(s, from, n), plainStatementEnd(s, from, n))
                 << test::printable(QString::fromStdU16String(text)) << " from " << from;
+            // Every '[' or ']' in order, stopping at the third.
+            std::vector<qsizetype> seen;
+            const qsizetype stop = ForEachOfTwo(s, from, n, u'[', u']', [&](qsizetype i) {
+                seen.push_back(i);
+                return seen.size() < 3;
+            });
+            std::vector<qsizetype> expected;
+            for (qsizetype i = from; i < n && expected.size() < 3; ++i) {
+                if (s[i] == u'[' || s[i] == u']') {
+                    expected.push_back(i);
+                }
+            }
+            ASSERT_EQ(seen, expected) << test::printable(QString::fromStdU16String(text)) << " from " << from;
+            ASSERT_EQ(stop, expected.size() == 3 ? expected.back() : n);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "text/scan.h"
 
 #include <algorithm>
+#include <limits>
 #include <random>
 
 namespace zandorel {
@@ -246,38 +247,57 @@ void RecordScanner::reset() {
 
 qsizetype RecordScanner::closing(const char16_t* s, qsizetype v, qsizetype n, char16_t open, char16_t close,
                                  Matches& m) {
-    const char16_t both[4] = {open, close, open, open};
     if (m.from >= 0 && v >= m.from) {
         // Every opening delimiter from m.from on is listed, in order, and
         // the positions asked for only move forward.
-        while (m.cursor < m.pairs.size() && m.pairs[m.cursor].first < v) {
+        const qsizetype at = v - m.from;
+        while (m.cursor < m.pairs.size() && m.pairs[m.cursor].first < at) {
             ++m.cursor;
         }
-        if (m.cursor < m.pairs.size() && m.pairs[m.cursor].first == v) {
-            return m.pairs[m.cursor].second;
+        if (m.cursor < m.pairs.size() && m.pairs[m.cursor].first == at) {
+            return m.from + m.pairs[m.cursor].second;
         }
     }
     qsizetype nesting = 1;
-    for (qsizetype c = FindAnyOf(s, v + 1, n, both); c < n; c = FindAnyOf(s, c + 1, n, both)) {
+    qsizetype openers = 1;
+    const qsizetype closed = ForEachOfTwo(s, v + 1, n, open, close, [&](qsizetype c) {
         if (s[c] == open) {
             ++nesting;
-        } else if (--nesting == 0) {
-            return c;
+            ++openers;
+            return true;
         }
+        return --nesting != 0;
+    });
+    if (closed < n) {
+        return closed;
+    }
+    m.clear();
+    if (n - v > std::numeric_limits<int32_t>::max()) {
+        return n; // past what the offsets hold: the rest is scanned each time
     }
     // It never closes. Match every opening delimiter from here to the end
-    // once, so that the next ones are answered without a scan.
-    m.clear();
+    // of the level once, so that the next ones are answered without a
+    // scan. The openers not yet closed form a stack linked through their
+    // own entries (a link is stored as -2 - index, -1 ends the stack).
     m.from = v;
-    std::vector<size_t> unclosed;
-    for (qsizetype c = v; c < n; c = FindAnyOf(s, c + 1, n, both)) {
+    m.pairs.reserve(static_cast<size_t>(openers));
+    int32_t top = -1;
+    ForEachOfTwo(s, v, n, open, close, [&](qsizetype c) {
         if (s[c] == open) {
-            unclosed.push_back(m.pairs.size());
-            m.pairs.emplace_back(c, n);
-        } else if (!unclosed.empty()) {
-            m.pairs[unclosed.back()].second = c;
-            unclosed.pop_back();
+            m.pairs.emplace_back(static_cast<int32_t>(c - v), -2 - top);
+            top = static_cast<int32_t>(m.pairs.size()) - 1;
+        } else {
+            auto& pair = m.pairs[static_cast<size_t>(top)];
+            top = -2 - pair.second;
+            pair.second = static_cast<int32_t>(c - v);
         }
+        return true;
+    });
+    // What is still open never closes.
+    while (top >= 0) {
+        auto& pair = m.pairs[static_cast<size_t>(top)];
+        top = -2 - pair.second;
+        pair.second = static_cast<int32_t>(n - v);
     }
     return n;
 }

@@ -183,8 +183,10 @@ private:
     // Where each opening delimiter of one kind closes, from the first one of
     // a level found never to close to the end of the level.
     struct Matches {
-        qsizetype from = -1;                                // -1: nothing recorded yet
-        std::vector<std::pair<qsizetype, qsizetype>> pairs; // opening, closing (or the end)
+        qsizetype from = -1; // -1: nothing recorded yet
+        // Offsets from `from` of each opening delimiter and of where it
+        // closes (or of the end of the level).
+        std::vector<std::pair<int32_t, int32_t>> pairs;
         size_t cursor = 0;
         void clear() {
             from = -1;

@@ -21,7 +21,7 @@ inline bool isLow(char16_t c) {
 
 } // namespace
 
-qsizetype FindAnyOf(const char16_t* text, qsizetype from, qsizetype to, const char16_t (&set)[4]) {
+qsizetype FindAnyOfFar(const char16_t* text, qsizetype from, qsizetype to, const char16_t (&set)[4]) {
     qsizetype i = from;
 #if defined(__SSE2__)
     const __m128i a = _mm_set1_epi16(static_cast<short>(set[0]));
