@@ -5,7 +5,9 @@
 #include "app/singleinstance.h"
 #include "app_support.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
@@ -24,6 +26,10 @@ protected:
         configPath = folder.filePath(u"ZandorelConfig.xml"_s);
         ASSERT_TRUE(QFile::copy(QStringLiteral(ZANDOREL_CONFIG_FILE), configPath));
         QFile::setPermissions(configPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        // The session's runtime folder, which the programs started here inherit.
+        ASSERT_TRUE(runtime.isValid());
+        savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     }
     void TearDown() override {
         for (QProcess* process : started) {
@@ -35,6 +41,7 @@ protected:
         for (const QString& config : configs) {
             QLocalServer::removeServer(SingleInstance::ServerName(config));
         }
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
     }
 
     // Starts the built program on the settings file, headless.
@@ -75,6 +82,8 @@ protected:
     }
 
     QTemporaryDir folder;
+    QTemporaryDir runtime;
+    QByteArray savedRuntime;
     QString configPath;
     QList<QProcess*> started;
     QStringList configs;
@@ -84,6 +93,12 @@ TEST_F(InstanceTest, SecondStartOpensItsWindowInTheFirstAndEnds) {
     QProcess* first = Start(configPath);
     WaitUntil([&] { return Listening(configPath); }, 20000);
     ASSERT_TRUE(Listening(configPath));
+    // The socket and its lock are in the user's runtime folder, not in the
+    // temporary folder every user can write to.
+    const QFileInfo socket(SingleInstance::ServerName(configPath));
+    EXPECT_EQ(socket.absolutePath(), QFileInfo(runtime.path()).absoluteFilePath());
+    EXPECT_TRUE(socket.exists());
+    EXPECT_FALSE(QFileInfo::exists(QDir(QDir::tempPath()).filePath(socket.fileName())));
 
     // The same file under another name is the same file.
     const QString otherName = folder.path() + u"/./ZandorelConfig.xml"_s;

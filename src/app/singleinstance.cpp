@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QStandardPaths>
 #include <QThread>
 #include <unistd.h>
 
@@ -48,7 +49,12 @@ QString SingleInstance::ServerName(const QString& settingsPath) {
         path = QDir::cleanPath(info.absoluteFilePath()); // not there yet
     }
     const QByteArray digest = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return QStringLiteral("zandorel-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest.left(24)));
+    const QString name =
+        QStringLiteral("zandorel-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest.left(24)));
+    // In the user's own runtime folder, where no other user can take the
+    // name first; Qt makes a private one when the session names none.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? name : QDir(runtime).filePath(name);
 }
 
 void SingleInstance::answer(QLocalSocket* socket) {
@@ -70,7 +76,9 @@ SingleInstance::Role SingleInstance::Claim() {
     // Two starts at once must not both find no owner and both listen: the
     // lock lets one look and listen at a time. A lock whose holder died
     // is taken over.
-    QLockFile lock(QDir(QDir::tempPath()).filePath(name_ + QStringLiteral(".lock")));
+    QLockFile lock(QDir::isAbsolutePath(name_)
+                       ? name_ + QStringLiteral(".lock")
+                       : QDir(QDir::tempPath()).filePath(name_ + QStringLiteral(".lock")));
     if (!lock.tryLock(endingWaitMs)) {
         return Role::Alone;
     }

@@ -1,8 +1,9 @@
 #pragma once
 // One program per settings file. The first start on a settings file owns
-// it and listens on a local socket named after the file and the user; a
-// later start on the same file asks the owner for one more main window
-// and ends, so that only one program ever saves the file.
+// it and listens on a local socket named after the file and the user, in
+// the user's private runtime folder; a later start on the same file asks
+// the owner for one more main window and ends, so that only one program
+// ever saves the file.
 
 #include <QLocalServer>
 #include <QObject>
@@ -25,8 +26,8 @@ public:
     SingleInstance(const QString& settingsPath, std::function<int()> open);
     ~SingleInstance() override;
 
-    // The local socket's name for a settings file: one per user and file,
-    // whatever path names the file.
+    // The local socket's path for a settings file: one per user and file,
+    // whatever path names the file, in the user's private runtime folder.
     static QString ServerName(const QString& settingsPath);
 
     // Asks the file's owner for a window, or becomes the owner when there
