@@ -179,10 +179,21 @@ TEST(ListingGrowth, EveryShapeInProportionToItsSize) {
             size *= 2;
             small = listingSeconds(shape.make(size));
         }
-        const double large = listingSeconds(shape.make(4 * size));
         // Four times the text: about four times the time, never sixteen.
-        EXPECT_LT(large / std::max(small, 0.02), 6.0)
-            << size << " characters: " << small << " s, then " << large << " s";
+        // Other programs on the machine share its caches, so a ratio over
+        // the bound is measured again, both sizes afresh; a shape that
+        // really grows faster stays far over it every time.
+        const QString smallPage = shape.make(size);
+        const QString largePage = shape.make(4 * size);
+        double ratio = 1e9;
+        for (int attempt = 0; attempt < 3 && ratio >= 6.0; ++attempt) {
+            const double large = listingSeconds(largePage);
+            if (attempt > 0) {
+                small = listingSeconds(smallPage);
+            }
+            ratio = std::min(ratio, large / std::max(small, 0.02));
+        }
+        EXPECT_LT(ratio, 6.0) << size << " characters";
     }
 }
 
@@ -202,9 +213,13 @@ TEST(ListingGrowth, TitlesSharingOneOldHashValue) {
     for (const QString& title : titles) {
         ASSERT_EQ(fnv(title.toStdU16String(), 2166136261u), fnv(titles[0].toStdU16String(), 2166136261u));
     }
-    const double small = listingSeconds(record(13));
-    const double large = listingSeconds(record(15));
-    EXPECT_LT(large / std::max(small, 1e-4), 6.0) << small << " s, then " << large << " s";
+    const QString smallPage = record(13);
+    const QString largePage = record(15);
+    double ratio = 1e9;
+    for (int attempt = 0; attempt < 3 && ratio >= 6.0; ++attempt) {
+        ratio = std::min(ratio, listingSeconds(largePage) / std::max(listingSeconds(smallPage), 1e-4));
+    }
+    EXPECT_LT(ratio, 6.0);
     // Every title is kept, in page order.
     SDPage p;
     p.GetListFromCode(record(10));
