@@ -99,7 +99,7 @@ void fill(benchmark::State& state, bool remote) {
             return;
         }
     } else {
-        page->GetListFromCode(syntheticPage(static_cast<int>(state.range(0))));
+        ListFolder(*page, ListingSource::text(syntheticPage(static_cast<int>(state.range(0)))));
     }
     for (auto _ : state) {
         window.FillLinkList(page);

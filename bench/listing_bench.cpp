@@ -95,7 +95,7 @@ void WholeLinkList(benchmark::State& state) {
     t.joinFormat = QStringLiteral("$1\\r\\n");
     for (auto _ : state) {
         SDPage listing;
-        listing.GetListFromCode(page);
+        ListFolder(listing, ListingSource::text(page));
         benchmark::DoNotOptimize(BuildLinkList(listing, t).block.size());
     }
 }

@@ -150,7 +150,7 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
 TEST_F(LinkListTest, LargeFillGivesWidgetsOnlyToRowsInSight) {
     MainWindow& window = Window();
     auto page = std::make_shared<SDPage>();
-    page->GetListFromCode(GeneratedFolderPage(1000));
+    ListFolder(*page, ListingSource::text(GeneratedFolderPage(1000)));
     window.FillLinkList(page);
     ASSERT_EQ(window.LinkRowCount(), 1000);
     EXPECT_EQ(window.Label_Link(1000).Caption(), u"1000. file1000.txt"_s);
@@ -174,7 +174,7 @@ TEST_F(LinkListTest, LargeFillGivesWidgetsOnlyToRowsInSight) {
 
     // A smaller fill leaves no widget showing a row of the earlier one.
     page = std::make_shared<SDPage>();
-    page->GetListFromCode(GeneratedFolderPage(2));
+    ListFolder(*page, ListingSource::text(GeneratedFolderPage(2)));
     window.FillLinkList(page);
     EXPECT_EQ(window.RowsWithWidgets(), (QList<int>{1, 2}));
     const auto labels = window.findChildren<QLabel*>();

@@ -160,7 +160,7 @@ TEST(Faults, PagesFarBeyondTheUsual) {
     }
     deep += QString(1000000, u'}') + QStringLiteral("}]};");
     SDPage page;
-    page.GetListFromCode(deep);
+    zandorel::test::listText(page, deep);
     ASSERT_EQ(page.Files().Count(), 1);
     EXPECT_EQ(page.Files().Item(1).Values().Count(), 2);
 
@@ -178,7 +178,7 @@ TEST(Faults, PagesFarBeyondTheUsual) {
     }
     big.chop(1);
     big += QStringLiteral("]};");
-    page.GetListFromCode(big);
+    zandorel::test::listText(page, big);
     EXPECT_EQ(page.Files().Count(), count);
     EXPECT_EQ(page.Files().Item(count).Values().GetValue(QStringLiteral("urls.download")),
               QStringLiteral("http://127.0.0.1:8765/download?cid=c&id=c!1"));

@@ -18,7 +18,7 @@ namespace {
 
 SDPage listing(const QString& entries) {
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":[") + entries + q("]};"));
+    zandorel::test::listText(page, q("var primedResponse={\"children\":[") + entries + q("]};"));
     return page;
 }
 
@@ -132,10 +132,10 @@ TEST(FileTags, LengthLimit) {
 TEST(FileTags, PropertiesAndFileIndex) {
     test::KnownAppFacts facts;
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":["
-                           "{\"name\":\"report\",\"extension\":\".pdf\",\"a.b\":\"dot\"},"
-                           "{\"name\":\"x\",\"extension\":\"%t(name)\"},"
-                           "{\"name\":\"%s(AppTitle)\"}]};"));
+    zandorel::test::listText(page, q("var primedResponse={\"children\":["
+                                     "{\"name\":\"report\",\"extension\":\".pdf\",\"a.b\":\"dot\"},"
+                                     "{\"name\":\"x\",\"extension\":\"%t(name)\"},"
+                                     "{\"name\":\"%s(AppTitle)\"}]};"));
     ASSERT_EQ(page.Files().Count(), 3);
     EXPECT_EQ(ExpandTemplate(q("%t(name)%t(extension)"), page, 1), q("report.pdf"));
     EXPECT_EQ(ExpandTemplate(q("%t(Name)|%t(a.b)|%T(fileindex)"), page, 1), q("|dot|1"));
@@ -155,9 +155,9 @@ TEST(FileTags, ValuesHoldingPlaceholdersDoNotExplode) {
     // repeat of that placeholder in the template, doubling the text each
     // time: a listing could hang the program with one crafted file name.
     SDPage page;
-    page.GetListFromCode(
-        q("var primedResponse={\"children\":[{\"name\":\"%t(name)%t(name)\",\"a\":\"%t(b)%t(b)\","
-          "\"b\":\"%t(c)%t(c)%t(c)%t(c)\",\"c\":\"0123456789\"}]};"));
+    zandorel::test::listText(
+        page, q("var primedResponse={\"children\":[{\"name\":\"%t(name)%t(name)\",\"a\":\"%t(b)%t(b)\","
+                "\"b\":\"%t(c)%t(c)%t(c)%t(c)\",\"c\":\"0123456789\"}]};"));
     QString repeated;
     for (int i = 0; i < 64; ++i) {
         repeated += q("%t(name)");
@@ -175,7 +175,7 @@ TEST(FileTags, ValuesHoldingPlaceholdersDoNotExplode) {
     }
     entries += q("\"k25\":\"0123456789\"");
     SDPage chained;
-    chained.GetListFromCode(q("var primedResponse={\"children\":[{") + entries + q("}]};"));
+    zandorel::test::listText(chained, q("var primedResponse={\"children\":[{") + entries + q("}]};"));
     EXPECT_LE(ExpandFileTags(chain, chained, 1).size(), MaxExpandedLength);
 }
 

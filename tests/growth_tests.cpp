@@ -152,7 +152,7 @@ double listingSeconds(const QString& text) {
     for (int run = 0; run < 5; ++run) {
         const double start = threadSeconds();
         SDPage p;
-        p.GetListFromCode(text);
+        zandorel::test::listText(p, text);
         LinkTemplates t;
         t.codeFormat = q("%t(name)%t(absent)");
         t.captionTemplate = q("%t(name)");
@@ -222,7 +222,7 @@ TEST(ListingGrowth, TitlesSharingOneOldHashValue) {
     EXPECT_LT(ratio, 6.0);
     // Every title is kept, in page order.
     SDPage p;
-    p.GetListFromCode(record(10));
+    zandorel::test::listText(p, record(10));
     const Values values = p.Files().Item(1).Values();
     ASSERT_EQ(values.Count(), 1 + 1024);
     EXPECT_EQ(values.Item(2).Title, collidingTitles(10)[0]);

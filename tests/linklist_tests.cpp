@@ -12,12 +12,12 @@ using zandorel::test::q;
 
 TEST(LinkList, RowsWarningsAndBlock) {
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":["
-                           "{\"name\":\"a\",\"extension\":\".txt\",\"sharingLevelValue\":0},"
-                           "{\"name\":\"b\",\"extension\":\".jpg\",\"sharingLevelValue\":2},"
-                           "{\"name\":\"c\",\"extension\":\".zip\",\"sharingLevelValue\":-1},"
-                           "{\"name\":\"d\",\"sharingLevelValue\":\"none\"},"
-                           "{\"name\":\"e\",\"sharingLevelValue\":99999999999999}]};"));
+    zandorel::test::listText(page, q("var primedResponse={\"children\":["
+                                     "{\"name\":\"a\",\"extension\":\".txt\",\"sharingLevelValue\":0},"
+                                     "{\"name\":\"b\",\"extension\":\".jpg\",\"sharingLevelValue\":2},"
+                                     "{\"name\":\"c\",\"extension\":\".zip\",\"sharingLevelValue\":-1},"
+                                     "{\"name\":\"d\",\"sharingLevelValue\":\"none\"},"
+                                     "{\"name\":\"e\",\"sharingLevelValue\":99999999999999}]};"));
     LinkTemplates t;
     t.codeFormat = q("<%t(name)>");
     t.captionTemplate = q("%t(name)%t(extension)");
@@ -49,7 +49,8 @@ TEST(LinkList, RowsWarningsAndBlock) {
 // placeholders gives every file the same link.
 TEST(LinkList, JoinAloneAndFixedFormats) {
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}]};"));
+    zandorel::test::listText(page,
+                             q("var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}]};"));
     LinkTemplates t;
     t.codeFormat = q("<%t(name)>");
     t.captionTemplate = q("%v(name)");
@@ -67,7 +68,8 @@ TEST(LinkList, JoinAloneAndFixedFormats) {
 
 TEST(LinkList, TotalLimitIsCheckedBeforeTheTextIsMade) {
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"abcd\"},{\"name\":\"efgh\"}]};"));
+    zandorel::test::listText(
+        page, q("var primedResponse={\"children\":[{\"name\":\"abcd\"},{\"name\":\"efgh\"}]};"));
     LinkTemplates t;
     t.codeFormat = q("%t(name)");
     t.captionTemplate = q("%t(name)");
@@ -89,8 +91,8 @@ TEST(LinkList, TotalLimitIsCheckedBeforeTheTextIsMade) {
     }
     // A join format that repeats a 4 MB link 40 times would be 160 M
     // characters: refused at once, before any of it is made.
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"") + QString(1024 * 1024, u'n') +
-                         q("\"}]};"));
+    zandorel::test::listText(page, q("var primedResponse={\"children\":[{\"name\":\"") +
+                                       QString(1024 * 1024, u'n') + q("\"}]};"));
     t.codeFormat = q("%t(name)").repeated(4);
     t.joinFormat = q("$1").repeated(40);
     EXPECT_THROW(BuildLinkList(page, t), OutputTooLong);

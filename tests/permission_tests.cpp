@@ -70,20 +70,17 @@ TEST_F(PermissionTest, FolderThatCannotBeWritten) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("<Soft/>");
     f.close();
-    ASSERT_TRUE(SettingsStore::Instance().LoadSettings(config));
     const QString program = dir.filePath(q("program"));
     ASSERT_TRUE(QDir().mkpath(program));
     ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
-    AppInfo info = AppInfo::current();
+    AppInfo info;
     info.folder = program;
     info.exeName = q("Zandorel");
-    AppInfo::override(info);
     Listing listing;
     listing.status = Listing::Status::NoScriptData;
     listing.dumpText = q("page");
-    EXPECT_EQ(WriteExtractionDump(listing), settings + q("/Zandorel_error.html"));
-    AppInfo::reset();
-    SettingsStore::Instance().LoadDefaults();
+    EXPECT_EQ(WriteExtractionDump(listing, ExtractionDumpPlace(info, config)),
+              settings + q("/Zandorel_error.html"));
     QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 

@@ -129,18 +129,16 @@ protected:
     void SetUp() override {
         zandorel::test::qtApp();
         ASSERT_TRUE(dir.isValid());
-        AppInfo info = AppInfo::current();
-        info.folder = dir.path();
-        info.exeName = q("Zandorel");
-        AppInfo::override(info);
+        app.folder = dir.path();
+        app.exeName = q("Zandorel");
     }
-    void TearDown() override { AppInfo::reset(); }
     QTemporaryDir dir;
+    AppInfo app;
 };
 
 TEST_F(ListFolderTest, OutcomesOfEverySource) {
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"old\"}]};"));
+    zandorel::test::listText(page, q("var primedResponse={\"children\":[{\"name\":\"old\"}]};"));
     ASSERT_EQ(page.Files().Count(), 1);
 
     Listing listing = ListFolder(page, ListingSource::text(q("<html>no data</html>")));
@@ -182,26 +180,22 @@ TEST_F(ListFolderTest, DumpGoesToTheSettingsFolderWhenTheProgramFolderCannotBeWr
     Listing listing;
     listing.status = Listing::Status::NoScriptData;
     listing.dumpText = q("the page 中");
-    EXPECT_EQ(WriteExtractionDump(listing), dir.filePath(q("Zandorel_error.html")));
+    EXPECT_EQ(WriteExtractionDump(listing, ExtractionDumpPlace(app, QString())),
+              dir.filePath(q("Zandorel_error.html")));
     EXPECT_EQ(ReadTextFile(dir.filePath(q("Zandorel_error.html"))), q("the page 中"));
 
     // A program folder that is not there cannot be written, even by root.
-    AppInfo info = AppInfo::current();
-    info.folder = dir.filePath(q("no/such/folder"));
-    AppInfo::override(info);
+    app.folder = dir.filePath(q("no/such/folder"));
     const QString settings = dir.filePath(q("settings"));
     ASSERT_TRUE(QDir().mkpath(settings));
-    QFile config(settings + q("/ZandorelConfig.xml"));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write("<Soft/>");
-    config.close();
-    ASSERT_TRUE(SettingsStore::Instance().LoadSettings(config.fileName()));
-    EXPECT_EQ(WriteExtractionDump(listing), settings + q("/Zandorel_error.html"));
-    SettingsStore::Instance().LoadDefaults();
-    EXPECT_TRUE(WriteExtractionDump(listing).isEmpty()); // nowhere to write: no failure either
+    const QString config = settings + q("/ZandorelConfig.xml");
+    EXPECT_EQ(WriteExtractionDump(listing, ExtractionDumpPlace(app, config)),
+              settings + q("/Zandorel_error.html"));
+    // Nowhere to write: no failure either.
+    EXPECT_TRUE(WriteExtractionDump(listing, ExtractionDumpPlace(app, QString())).isEmpty());
 
     listing.status = Listing::Status::Listed;
-    EXPECT_TRUE(WriteExtractionDump(listing).isEmpty());
+    EXPECT_TRUE(WriteExtractionDump(listing, ExtractionDumpPlace(app, config)).isEmpty());
 }
 
 // A file that is no page at all (a binary opened by mistake): its dump is no
@@ -222,7 +216,7 @@ TEST_F(ListFolderTest, DumpOfABinaryFileIsNotLargerThanTheFile) {
         SDPage page;
         const Listing listing = ListFolder(page, ListingSource::file(source));
         ASSERT_EQ(listing.failedStep(), 1);
-        const QString dump = WriteExtractionDump(listing);
+        const QString dump = WriteExtractionDump(listing, ExtractionDumpPlace(app, QString()));
         ASSERT_FALSE(dump.isEmpty());
         const qint64 written = QFileInfo(dump).size();
         EXPECT_GT(written, 0);

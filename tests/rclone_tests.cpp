@@ -251,7 +251,7 @@ TEST(RemotePage, EveryFieldReadsBackAsTheCloudGaveIt) {
     const QString page = RemotePageText(list, {link, QString(), QString(), braced},
                                         {QString(), QString(), q("forbidden: \"no\" {x}"), QString()});
     SDPage sd;
-    sd.GetListFromCode(page);
+    zandorel::test::listText(sd, page);
     ASSERT_EQ(sd.Files().Count(), 3);
 
     // %t gives a link exactly as the cloud gave it.
@@ -284,7 +284,7 @@ TEST(RemotePage, NamesThatBreakAReaderStayWhole) {
     list.append(QJsonObject{{q("Path"), q("next")}, {q("Name"), q("next")}, {q("Size"), 4}});
     const QString page = RemotePageText(list);
     SDPage sd;
-    sd.GetListFromCode(page);
+    zandorel::test::listText(sd, page);
     ASSERT_EQ(sd.Files().Count(), 2);
     QString want = q("a\nb\tc\u2028d};e\uFFFD");
     EXPECT_EQ(linkTexts(sd, q("%v(name)|%v(extension)")), (QStringList{want + q("|.txt"), q("next|")}));
@@ -348,11 +348,11 @@ TEST_F(RcloneTest, FailuresAreTheirOwnAndNameTheRemote) {
         EXPECT_EQ(kindOfFailure([] { ListRemote(q("t:")); }, &message), RcloneError::Kind::Missing);
         EXPECT_TRUE(message.contains(q("package rclone")));
         SDPage page;
-        page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"kept\"}]};"));
+        zandorel::test::listText(page, q("var primedResponse={\"children\":[{\"name\":\"kept\"}]};"));
         const Listing listing = ListFolder(page, ListingSource::remote(q("t:")));
         EXPECT_EQ(listing.status, Listing::Status::SourceFailed);
         EXPECT_TRUE(listing.dumpText.isEmpty());
-        EXPECT_EQ(WriteExtractionDump(listing), QString());
+        EXPECT_EQ(WriteExtractionDump(listing, DumpPlace{q("dump.html"), {dir.path()}}), QString());
     }
 }
 
@@ -520,7 +520,7 @@ TEST_F(RcloneTest, TheCancelTokenStopsCallsAtOnce) {
     EXPECT_LT(answered, inputs.size());
     // A cancelled listing keeps the page as it was.
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"kept\"}]};"));
+    zandorel::test::listText(page, q("var primedResponse={\"children\":[{\"name\":\"kept\"}]};"));
     ListingOptions listing;
     listing.http = options;
     listing.rclone = &daemon;

@@ -1,11 +1,11 @@
-// The share page object: listing extraction from page text, saved pages,
-// the dump file and the step reports of its retrievals.
+// The share page object as the pipeline fills it: listing extraction from
+// page text, saved pages, the dump file and the step a failed extraction
+// reports.
 
-#include "share/diagnostics.h"
 #include "share/openunicode.h"
+#include "share/pipeline.h"
 #include "share/sdpage.h"
 #include "testsupport.h"
-#include "text/appinfo.h"
 #include "text/textcodec.h"
 
 #include <QDir>
@@ -23,17 +23,19 @@ class PageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        AppInfo info;
-        info.title = q("Zandorel");
-        info.folder = dir.path();
-        info.exeName = q("Zandorel");
-        AppInfo::override(info);
-        SetStepReporter([this](int step) { steps.append(step); });
+        place = DumpPlace{q("Zandorel_error.html"), {dir.path()}};
     }
-    void TearDown() override {
-        SetStepReporter({});
-        AppInfo::reset();
+    // A retrieval as the programs run it: the pipeline, then the dump and the
+    // step of a failed extraction.
+    Listing list(SDPage& page, const ListingSource& source) {
+        const Listing listing = ListFolder(page, source);
+        if (listing.failedStep() != 0) {
+            WriteExtractionDump(listing, place);
+            steps.append(listing.failedStep());
+        }
+        return listing;
     }
+    Listing list(SDPage& page, const QString& text) { return list(page, ListingSource::text(text)); }
     QString dumpPath() const { return dir.filePath(q("Zandorel_error.html")); }
     QString dumped() const { return QFile::exists(dumpPath()) ? ReadTextFile(dumpPath()) : QString(); }
     QString writeFile(const QString& name, const QByteArray& bytes) {
@@ -45,6 +47,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    DumpPlace place;
     QList<int> steps;
 };
 
@@ -96,7 +99,7 @@ TEST_F(PageTest, Extraction) {
         QFile::remove(dumpPath());
         steps.clear();
         SDPage page;
-        page.GetListFromCode(q(row.page));
+        list(page, q(row.page));
         EXPECT_EQ(page.Code(), q(row.code));
         EXPECT_EQ(names(page), q(row.files));
         EXPECT_EQ(std::vector<int>(steps.begin(), steps.end()),
@@ -108,22 +111,25 @@ TEST_F(PageTest, Extraction) {
     }
     // "{a:1},{},{b:2}" lists the first object only.
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"a\":1},{},{\"b\":2}]};"));
+    list(page, q("var primedResponse={\"children\":[{\"a\":1},{},{\"b\":2}]};"));
     EXPECT_EQ(page.Files().Count(), 1);
 }
 
 TEST_F(PageTest, RetrievalReplacesEverything) {
     SDPage page;
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}]};"));
+    list(page, q("var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}]};"));
     ASSERT_EQ(page.Files().Count(), 2);
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"c\"}]};"));
+    list(page, q("var primedResponse={\"children\":[{\"name\":\"c\"}]};"));
     EXPECT_EQ(names(page), q("c"));
-    page.GetListFromCode(q("no data"));
+    list(page, q("no data"));
     EXPECT_EQ(page.Files().Count(), 0);
     EXPECT_TRUE(page.Code().isEmpty());
-    // A bad address raises, and leaves nothing of the earlier listing.
-    page.GetListFromCode(q("var primedResponse={\"children\":[{\"name\":\"c\"}]};"));
-    EXPECT_THROW(page.GetListFromURL(q("not an address")), std::invalid_argument);
+    // A bad address fails the source step, and leaves nothing of the earlier
+    // listing.
+    list(page, q("var primedResponse={\"children\":[{\"name\":\"c\"}]};"));
+    const Listing bad = list(page, ListingSource::url(q("not an address")));
+    EXPECT_EQ(bad.status, Listing::Status::SourceFailed);
+    EXPECT_THROW(std::rethrow_exception(bad.error), std::invalid_argument);
     EXPECT_EQ(page.Files().Count(), 0);
     EXPECT_TRUE(page.Code().isEmpty());
 }
@@ -135,12 +141,12 @@ TEST_F(PageTest, SavedPagesInEitherEncoding) {
         SCOPED_TRACE(utf8 ? "UTF-8" : "GB18030");
         const QString path = writeFile(q("saved.html"), utf8 ? page.toUtf8() : EncodeLegacy(page));
         SDPage listing;
-        listing.GetListFromCode(ReadTextFile(path));
+        list(listing, ListingSource::file(path));
         EXPECT_EQ(names(listing), q("会议纪要,ü€"));
     }
     // A byte-order mark is read as UTF-8 and dropped.
     SDPage bom;
-    bom.GetListFromCode(ReadTextFile(writeFile(q("bom.html"), QByteArray("\xEF\xBB\xBF") + page.toUtf8())));
+    list(bom, ListingSource::file(writeFile(q("bom.html"), QByteArray("\xEF\xBB\xBF") + page.toUtf8())));
     EXPECT_EQ(bom.Files().Count(), 2);
 
     EXPECT_EQ(ReadTextFile(dir.filePath(q("missing.html"))), QString());
@@ -150,14 +156,12 @@ TEST_F(PageTest, SavedPagesInEitherEncoding) {
 
 TEST_F(PageTest, DumpIsReplacedAndKeepsEveryCharacter) {
     SDPage page;
-    page.GetListFromCode(q("first page, much longer than the second one"));
-    page.GetListFromCode(q("第二 😀"));
+    list(page, q("first page, much longer than the second one"));
+    list(page, q("第二 😀"));
     EXPECT_EQ(dumped(), q("第二 😀"));
     // A dump that cannot be written does not change the outcome.
-    AppInfo info = AppInfo::current();
-    info.folder = dir.filePath(q("no/such/folder"));
-    AppInfo::override(info);
-    page.GetListFromCode(q("nothing here"));
+    place.folders = QStringList{dir.filePath(q("no/such/folder"))};
+    list(page, q("nothing here"));
     EXPECT_TRUE(page.Code().isEmpty());
     EXPECT_EQ(steps.size(), 3);
 }

@@ -1,9 +1,11 @@
 #pragma once
-// Shared by the tests: text from UTF-8, fixed program facts, a fixture with
+// Shared by the tests: text from UTF-8, page text listed, fixed program facts, a fixture with
 // a temporary folder, one Qt application object per test
 // program, and a cpp-httplib server on a free loopback port, run on its own
 // thread.
 
+#include "share/pipeline.h"
+#include "share/sdpage.h"
 #include "text/appinfo.h"
 
 #include <QByteArray>
@@ -24,6 +26,12 @@ inline QString q(const char* utf8) {
 }
 inline QString q(const std::string& utf8) {
     return QString::fromStdString(utf8);
+}
+
+// Lists page text into `page` through the pipeline, as the programs list a
+// page they have read.
+inline Listing listText(SDPage& page, const QString& text) {
+    return ListFolder(page, ListingSource::text(text));
 }
 
 // Text with every unit outside printable ASCII shown as <hex>, for failure messages.

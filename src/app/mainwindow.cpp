@@ -633,6 +633,7 @@ MainWindow::Retrieval MainWindow::retrieve(const std::shared_ptr<SDPage>& page, 
     StopRetrievals();
     const auto mark = retrieving_.insert(page.get());
     ListingOptions options;
+    options.shareService = SettingsStore::Instance().ShareService();
     options.http = fetchOptions();
     // The check boxes beside the address: sub-folders wherever a folder is
     // listed, links where a remote is.
@@ -693,7 +694,8 @@ QString MainWindow::reportFailedStep(const Listing& listing) {
     if (step == 0) {
         return QString();
     }
-    QString dumpPath = WriteExtractionDump(listing);
+    QString dumpPath = WriteExtractionDump(
+        listing, ExtractionDumpPlace(AppInfo::current(), SettingsStore::Instance().ConfigPath()));
     if (program_.ShowsStepMessages() && !gone()) {
         program_.dialogs().message(this, StepErrorText(SettingsStore::Instance().Root(), step),
                                    StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);
@@ -765,7 +767,8 @@ void MainWindow::Command_Get_Click() {
     if (gone()) {
         return;
     }
-    const FolderAddress address = CheckFolderAddress(Text_URL_->Text());
+    const FolderAddress address =
+        CheckFolderAddress(Text_URL_->Text(), SettingsStore::Instance().ShareService());
     // Not an address of the share service ("host:port/?cid=..." without its
     // scheme is one): a folder of an rclone remote ("NAME:PATH") is listed
     // through rclone.

@@ -324,7 +324,7 @@ int main(int argc, char** argv) {
     const QString extractError = message(keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault);
 
     ListingSource source;
-    QString folderService; // the share service of --address; empty: the settings' one
+    QString folderService; // the share service of --address
     if (o.source == Options::Page) {
         source = ListingSource::file(o.page);
     } else if (o.source == Options::Url) {
@@ -370,7 +370,7 @@ int main(int argc, char** argv) {
     if (progressShown) {
         write(stderr, QStringLiteral("\n"));
     }
-    WriteExtractionDump(listing);
+    WriteExtractionDump(listing, ExtractionDumpPlace(AppInfo::current(), settings.ConfigPath()));
     if (listing.status == Listing::Status::SourceFailed && o.source == Options::Remote) {
         // One line naming the remote, or the package to install.
         try {

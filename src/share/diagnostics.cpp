@@ -5,24 +5,6 @@
 #include "text/placeholders.h"
 
 namespace zandorel {
-namespace {
-
-StepReporter& reporter() {
-    static StepReporter current;
-    return current;
-}
-
-} // namespace
-
-void SetStepReporter(StepReporter r) {
-    reporter() = std::move(r);
-}
-
-void ReportExtractionStep(int step) {
-    if (reporter()) {
-        reporter()(step);
-    }
-}
 
 QString StepErrorText(pugi::xml_node settings, int step) {
     const QString text = step == 1 ? ReadNodeText(settings, keys::Step1Error, keys::Step1ErrorDefault)

@@ -1,19 +1,12 @@
 #pragma once
-// The test build tells the tester which extraction step failed. The core
-// only calls the reporter; the program that wants the messages installs one.
+// What the test build tells the tester when an extraction step fails
+// (Listing::failedStep in share/pipeline.h): step 1, the page holds no
+// script data; step 2, the script data holds no folder list.
 
 #include <QString>
-#include <functional>
 #include <pugixml.hpp>
 
 namespace zandorel {
-
-// step 1: the page holds no script data; step 2: the script data holds no
-// folder list. Called after the dump has been written.
-using StepReporter = std::function<void(int step)>;
-
-void SetStepReporter(StepReporter reporter);
-void ReportExtractionStep(int step);
 
 // The message text for a failed step, read from the settings and expanded.
 QString StepErrorText(pugi::xml_node settings, int step);

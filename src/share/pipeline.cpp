@@ -1,10 +1,8 @@
 #include "share/pipeline.h"
 
-#include "settings/editxml.h"
 #include "share/openunicode.h"
 #include "share/records.h"
 #include "share/sdpage.h"
-#include "text/appinfo.h"
 #include "text/scan.h"
 
 #include <QFileInfo>
@@ -348,8 +346,7 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
             break;
         }
         case ListingSource::Kind::Folder: {
-            const QString base = options.shareService.isEmpty() ? SettingsStore::Instance().ShareService()
-                                                                : options.shareService;
+            const QString& base = options.shareService;
             text = GetTextFromURL(FolderURL(base, source.cid, source.id), options.http);
             if (options.recursive) {
                 text = withSubFolders(text, base, source.cid, source.id, options.http, options.progress);
@@ -393,16 +390,17 @@ Listing ListFolder(SDPage& page, const ListingSource& source, const ListingOptio
     return listing;
 }
 
-QString WriteExtractionDump(const Listing& listing) {
+DumpPlace ExtractionDumpPlace(const AppInfo& app, const QString& configPath) {
+    DumpPlace place{app.exeName + QStringLiteral("_error.html"), {app.folder}};
+    if (!configPath.isEmpty()) {
+        place.folders << QFileInfo(configPath).absolutePath();
+    }
+    return place;
+}
+
+QString WriteExtractionDump(const Listing& listing, const DumpPlace& place) {
     if (listing.failedStep() == 0) {
         return QString();
-    }
-    const AppInfo app = AppInfo::current();
-    const QString name = app.exeName + QStringLiteral("_error.html");
-    QStringList folders{app.folder};
-    const QString config = SettingsStore::Instance().ConfigPath();
-    if (!config.isEmpty()) {
-        folders << QFileInfo(config).absolutePath();
     }
     QString text = listing.dumpText.left(MaxDumpChars);
     if (text.size() == MaxDumpChars && text.back().isHighSurrogate()) {
@@ -411,8 +409,8 @@ QString WriteExtractionDump(const Listing& listing) {
     text.replace(QChar(QChar::ReplacementCharacter), u'?');
     // The dump is for inspection only: a folder that cannot be written must
     // not turn a failed extraction into a different failure.
-    for (const QString& folder : folders) {
-        QString path = folder + u'/' + name;
+    for (const QString& folder : place.folders) {
+        QString path = folder + u'/' + place.name;
         try {
             WriteTextFile(path, text);
             return path;
@@ -423,9 +421,8 @@ QString WriteExtractionDump(const Listing& listing) {
 }
 
 FolderAddress CheckFolderAddress(const QString& address, const QString& shareService) {
-    const QString base = shareService.isEmpty() ? SettingsStore::Instance().ShareService() : shareService;
     try {
-        return ParseFolderAddress(address, ShareHost(base));
+        return ParseFolderAddress(address, ShareHost(shareService));
     } catch (const std::exception&) {
         return FolderAddress(); // a host the patterns cannot take
     }

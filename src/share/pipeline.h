@@ -6,13 +6,17 @@
 //
 // The window and zandorel-cli both call ListFolder; it fills a page object
 // and returns what happened. Telling the user, writing the dump of a failed
-// extraction and reporting the failed step are the caller's.
+// extraction and reporting the failed step are the caller's. Nothing here
+// reads the settings or other process-wide state: what a listing depends on
+// comes in through its options, which the caller fills from its settings.
 
 #include "net/http.h"
 #include "share/address.h"
 #include "share/remote.h"
+#include "text/appinfo.h"
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 #include <functional>
 #include <vector>
@@ -36,7 +40,7 @@ struct ListingSource {
 };
 
 struct ListingOptions {
-    QString shareService; // base address of the share service; empty: the settings' one
+    QString shareService; // base address of the share service of a Folder source ("http://host:port")
     HttpOptions http;
     bool recursive = false; // every file below the folder, sub-folders included
     bool links = false;     // a remote's files get the cloud's public links
@@ -102,17 +106,28 @@ PageListing CutPage(QStringView page);
 // (a large file opened by mistake) is dumped only as far as this.
 constexpr qsizetype MaxDumpChars = qsizetype{1} << 20;
 
-// Writes the text a failed extraction leaves: beside the program, or, when
-// the program's folder cannot be written, in the folder of the settings
-// document in use. Returns the path written, or empty text (nothing to
-// write, or nowhere it could be written). At most MaxDumpChars characters
-// are written, and U+FFFD, which stands for bytes that could not be read
-// as text, is written as "?", one byte, like the byte it replaced rather
-// than as the four bytes the file's encoding takes for it.
-QString WriteExtractionDump(const Listing& listing);
+// Where the text of a failed extraction goes: the file `name` in the first
+// of `folders` that can be written.
+struct DumpPlace {
+    QString name;
+    QStringList folders;
+};
 
-// Checks an address the user typed against the share service and takes the
-// folder's cid and id out of it. `shareService` empty: the settings' one.
-FolderAddress CheckFolderAddress(const QString& address, const QString& shareService = QString());
+// The program's place for the dump: "<program>_error.html" beside the
+// program, or, when the program's folder cannot be written, in the folder of
+// the settings document in use (`configPath`; empty: none).
+DumpPlace ExtractionDumpPlace(const AppInfo& app, const QString& configPath);
+
+// Writes the text a failed extraction leaves to `place`. Returns the path
+// written, or empty text (nothing to write, or nowhere it could be written).
+// At most MaxDumpChars characters are written, and U+FFFD, which stands for
+// bytes that could not be read as text, is written as "?", one byte, like
+// the byte it replaced rather than as the four bytes the file's encoding
+// takes for it.
+QString WriteExtractionDump(const Listing& listing, const DumpPlace& place);
+
+// Checks an address the user typed against the share service whose base
+// address is `shareService` and takes the folder's cid and id out of it.
+FolderAddress CheckFolderAddress(const QString& address, const QString& shareService);
 
 } // namespace zandorel

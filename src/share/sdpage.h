@@ -2,8 +2,9 @@
 // One shared-folder page: its text, the listing cut out of it and the file
 // records of that listing. The listing is the first "children" list inside
 // the page's one-line `var primedResponse={...};` statement; every object of
-// that list is a file record. The work of listing a page is done by the
-// pipeline (share/pipeline.h); the page object holds its result.
+// that list is a file record. A page is listed, from a folder of the share
+// service, an address, a saved page or page text, by the pipeline
+// (ListFolder in share/pipeline.h); the page object holds its result.
 
 #include "share/filetags.h"
 #include "share/records.h"
@@ -20,19 +21,6 @@ public:
     // The records of the last retrieval; an empty collection before any.
     const zandorel::Files& Files() const;
     zandorel::Files& Files();
-    void SetFiles(std::shared_ptr<zandorel::Files> files) { files_ = std::move(files); }
-
-    // The three retrievals, each run through the pipeline; a failed
-    // extraction leaves its dump file and is reported to the step reporter
-    // (share/diagnostics.h). An error of the source step (an address that is
-    // not http or https: std::invalid_argument; an unreadable file) is raised
-    // after the page has been cleared.
-    void GetListFromURL(const QString& URL);
-    void GetListFromCode(const QString& Code);
-    // The folder page of the configured share service.
-    void GetListFromID(const QString& cid, const QString& id);
-    // The same for an explicit service base address ("http://host:port").
-    void GetListFromID(const QString& base, const QString& cid, const QString& id);
 
     QString cid;
     QString id;
@@ -41,7 +29,6 @@ public:
     // text without a copy.
     QString Code() const { return CodeView().toString(); }
     QStringView CodeView() const { return QStringView(page_).mid(codeStart_, codeLength_); }
-    void SetCode(const QString& code);
 
     // Forgets the listing and its records.
     void Clear();

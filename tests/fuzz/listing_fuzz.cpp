@@ -1,8 +1,8 @@
 // Page text in, records and link texts out.
 
 #include "share/linklist.h"
+#include "share/pipeline.h"
 #include "share/sdpage.h"
-#include "text/appinfo.h"
 
 #include <QString>
 #include <cstddef>
@@ -10,23 +10,18 @@
 
 using namespace zandorel;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Dumps of failed extractions go to a scratch folder, not beside the fuzzer.
-    AppInfo info = AppInfo::current();
-    info.folder = QStringLiteral("/tmp");
-    info.exeName = QStringLiteral("zandorel-fuzz");
-    AppInfo::override(info);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     SDPage page;
     // Bare listings get the statement around them, so the parser sees them.
-    page.GetListFromCode(text.contains(QStringLiteral("primedResponse"))
-                             ? text
-                             : QStringLiteral("var primedResponse={\"children\":[") + text +
-                                   QStringLiteral("]};"));
+    const Listing listing =
+        ListFolder(page, ListingSource::text(text.contains(QStringLiteral("primedResponse"))
+                                                 ? text
+                                                 : QStringLiteral("var primedResponse={\"children\":[") +
+                                                       text + QStringLiteral("]};")));
+    // Dumps of failed extractions go to a scratch folder, not beside the fuzzer.
+    WriteExtractionDump(listing,
+                        DumpPlace{QStringLiteral("zandorel-fuzz_error.html"), {QStringLiteral("/tmp")}});
     LinkTemplates t;
     t.codeFormat = QStringLiteral("<a href=\"%t(urls.download)\">%t(name)%t(extension)</a>%s(AppTitle)");
     t.captionTemplate = QStringLiteral("%t(name)%t(extension)");
