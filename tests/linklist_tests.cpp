@@ -99,3 +99,68 @@ TEST(LinkList, TotalLimitIsCheckedBeforeTheTextIsMade) {
     t.joinFormat = q("$1").repeated(3);
     EXPECT_EQ(BuildLinkList(page, t).block.size(), 12 * 1024 * 1024);
 }
+
+// The loop as zandorel-cli uses it: a sink that counts its own output (here
+// three per character, as UTF-8 counts CJK text), that keeps only the block,
+// and that stops at the first text that is too long.
+TEST(LinkList, TheLoopHoldsTheSinksOwnCountToTheLimit) {
+    class Tripled : public LinkSink {
+    public:
+        qsizetype Used() const override { return used; }
+        bool TooLong(int position) override {
+            tooLong.append(position);
+            return goOn;
+        }
+        qsizetype Size(const LinkTexts& t) const override {
+            return 3 * (t.caption.size() + t.warning.size());
+        }
+        qsizetype Size(QStringView piece) const override { return 3 * piece.size(); }
+        QString& Block() override { return block; }
+        void Keep(const LinkTexts& t, QStringView piece, qsizetype size) override {
+            kept.append(t.position);
+            EXPECT_EQ(piece, QStringView(block).right(piece.size()));
+            used += size;
+        }
+        bool goOn = true;
+        qsizetype used = 0;
+        QString block;
+        QList<int> kept, tooLong;
+    };
+    SDPage page;
+    zandorel::test::listText(page, q("var primedResponse={\"children\":[{\"name\":\"中文\"},{\"name\":\"") +
+                                       QString(MaxExpandedLength + 1, u'n') + q("\"},{\"name\":\"三\"}]};"));
+    LinkTemplates t;
+    t.codeFormat = q("%t(name)");
+    t.joinFormat = q("$1;");
+    // The block "中文;" and "三;", the long name's link left empty: (3 + 1 + 2) * 3.
+    struct Row {
+        qsizetype limit;
+        bool fits;
+    } const rows[] = {{18, true}, {17, false}, {8, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.limit);
+        Tripled sink;
+        if (row.fits) {
+            EXPECT_TRUE(FillLinks(page, t, LinkBuilder::Joined, row.limit, sink));
+            EXPECT_EQ(sink.block, q("中文;;三;"));
+            EXPECT_EQ(sink.kept, (QList<int>{1, 2, 3}));
+            EXPECT_EQ(sink.tooLong, QList<int>{2});
+            EXPECT_EQ(sink.used, 18);
+        } else {
+            EXPECT_THROW(FillLinks(page, t, LinkBuilder::Joined, row.limit, sink), OutputTooLong);
+        }
+    }
+    // A sink that stops at the long text keeps nothing of it or after it.
+    Tripled stopping;
+    stopping.goOn = false;
+    EXPECT_FALSE(FillLinks(page, t, LinkBuilder::Joined, 1000, stopping));
+    EXPECT_EQ(stopping.kept, QList<int>{1});
+    EXPECT_EQ(stopping.block, q("中文;"));
+    // Captions only: the block is left alone.
+    t.captionTemplate = q("%t(name)");
+    Tripled captions;
+    captions.goOn = false;
+    EXPECT_FALSE(FillLinks(page, t, LinkBuilder::Caption, 1000, captions));
+    EXPECT_TRUE(captions.block.isEmpty());
+    EXPECT_EQ(captions.used, 3 * 5); // "1. 中文"
+}

@@ -97,6 +97,64 @@ qsizetype utf8Size(QStringView text) {
     return size;
 }
 
+// What the tool prints, in UTF-8, held until every file is done: the
+// combined block, or one caption line per file (a tab and the warning when
+// the file is not public). The link loop counts it in bytes.
+class Output : public LinkSink {
+public:
+    explicit Output(bool captions) : captions_(captions) {}
+    qsizetype Used() const override { return bytes.size(); }
+    bool TooLong(int position) override {
+        tooLong = position;
+        return false; // the tool prints nothing then
+    }
+    qsizetype Size(const LinkTexts& texts) const override {
+        if (!captions_) {
+            return 0;
+        }
+        return utf8Size(texts.caption) + (texts.notPublic ? 1 + utf8Size(texts.warning) : 0) + 1;
+    }
+    qsizetype Size(QStringView piece) const override { return utf8Size(piece); }
+    QString& Block() override {
+        text_.truncate(0); // keeps its room for the next file
+        return text_;
+    }
+    void Keep(const LinkTexts& texts, QStringView piece, qsizetype size) override {
+        if (captions_) {
+            text_.truncate(0);
+            text_ += texts.caption;
+            if (texts.notPublic) {
+                text_ += u'\t';
+                text_ += texts.warning;
+            }
+            text_ += u'\n';
+            piece = text_;
+        }
+        append(piece, size);
+    }
+
+    QByteArray bytes;
+    int tooLong = 0; // the file whose text was too long
+
+private:
+    // Straight into the output. The encoder holds a high surrogate that ends
+    // one text until the next one begins: four bytes of room more.
+    void append(QStringView text, qsizetype size) {
+        const qsizetype used = bytes.size();
+        const qsizetype room = used + size + 4;
+        if (bytes.capacity() < room) {
+            bytes.reserve(std::min(std::max(room, bytes.capacity() * 2), MaxOutputBytes + 4));
+        }
+        bytes.resize(room);
+        char* const end = utf8_.appendToBuffer(bytes.data() + used, text);
+        bytes.truncate(end - bytes.constData());
+    }
+
+    bool captions_;
+    QString text_;
+    QStringEncoder utf8_{QStringEncoder::Utf8};
+};
+
 int usage(const QString& problem = QString()) {
     if (!problem.isEmpty()) {
         write(stderr, QStringLiteral("zandorel-cli: ") + problem + u'\n');
@@ -432,62 +490,24 @@ int main(int argc, char** argv) {
     // Only what is printed is built. The output is kept until every file is
     // done, so that a file whose text would pass the length limit leaves
     // nothing half printed.
-    LinkBuilder builder(templates,
-                        o.captions ? LinkBuilder::Caption | LinkBuilder::Warning : LinkBuilder::Link);
-    QStringEncoder utf8(QStringEncoder::Utf8);
-    QByteArray out;
-    QString text;
-    QString link;
-    const int n = files.Count();
-    auto tooLong = [] {
+    Output output(o.captions);
+    try {
+        if (!FillLinks(page, templates,
+                       o.captions ? LinkBuilder::Caption | LinkBuilder::Warning : LinkBuilder::Joined,
+                       MaxOutputBytes, output)) {
+            write(stderr,
+                  QStringLiteral("zandorel-cli: the text of file %1 would be longer than %2 characters\n")
+                      .arg(output.tooLong)
+                      .arg(MaxExpandedLength));
+            return Failed;
+        }
+    } catch (const OutputTooLong&) {
         write(stderr,
               QStringLiteral("zandorel-cli: the output would be longer than %1 bytes; nothing printed\n")
                   .arg(MaxOutputBytes));
         return TooLong;
-    };
-    for (int i = 1; i <= n; ++i) {
-        builder.Read(files, i);
-        text.truncate(0); // keeps its room for the next file
-        try {
-            if (o.captions) {
-                builder.AppendCaption(text);
-                if (builder.NotPublic()) {
-                    text += u'\t';
-                    builder.AppendWarning(text);
-                }
-                text += u'\n';
-            } else {
-                link.truncate(0);
-                builder.AppendLink(link);
-                // Every unit is at least one byte: a join that repeats the
-                // link many times is refused before it is made.
-                if (builder.JoinedSize(link) > MaxOutputBytes - out.size()) {
-                    return tooLong();
-                }
-                builder.AppendJoined(text, link);
-            }
-        } catch (const ExpansionTooLong&) {
-            write(stderr,
-                  QStringLiteral("zandorel-cli: the text of file %1 would be longer than %2 characters\n")
-                      .arg(i)
-                      .arg(MaxExpandedLength));
-            return Failed;
-        }
-        const qsizetype used = out.size();
-        const qsizetype bytes = utf8Size(text);
-        if (bytes > MaxOutputBytes - used) {
-            return tooLong();
-        }
-        // Straight into the output. The encoder holds a high surrogate that
-        // ends one text until the next one begins: four bytes of room more.
-        const qsizetype room = used + bytes + 4;
-        if (out.capacity() < room) {
-            out.reserve(std::min(std::max(room, out.capacity() * 2), MaxOutputBytes + 4));
-        }
-        out.resize(room);
-        char* const end = utf8.appendToBuffer(out.data() + used, text);
-        out.truncate(end - out.constData());
     }
+    const QByteArray& out = output.bytes;
     fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     fflush(stdout);
     reportLinks();

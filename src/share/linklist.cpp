@@ -73,45 +73,90 @@ void LinkBuilder::AppendWarning(QString& out) const {
     warning_.Append(out, position_, slots_);
 }
 
-LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates, qsizetype maxText) {
-    LinkBuilder builder(templates, LinkBuilder::Link | LinkBuilder::Caption | LinkBuilder::Warning);
-    LinkList list;
+bool FillLinks(const SDPage& page, const LinkTemplates& templates, int parts, qsizetype maxOutput,
+               LinkSink& sink) {
+    const bool joined = (parts & LinkBuilder::Joined) != 0;
+    LinkBuilder builder(templates, joined ? parts | LinkBuilder::Link : parts);
     const Files& files = page.Files();
     const int n = files.Count();
-    list.rows.resize(n);
-    qsizetype total = 0; // characters made so far, rows and block
+    LinkTexts texts;
     for (int i = 1; i <= n; ++i) {
         builder.Read(files, i);
-        LinkRow& row = list.rows[i - 1];
-        bool tooLong = false;
-        auto fill = [&](auto append, QString& into) {
+        texts.position = i;
+        texts.caption.truncate(0); // each keeps its room for the next file
+        texts.warning.truncate(0);
+        texts.link.truncate(0);
+        texts.tooLong = false;
+        auto make = [&](auto append, QString& into) {
             try {
                 append(into);
             } catch (const ExpansionTooLong&) {
-                into.clear();
-                tooLong = true;
+                into.truncate(0);
+                texts.tooLong = true;
             }
         };
-        fill([&](QString& s) { builder.AppendCaption(s); }, row.caption);
-        row.notPublic = builder.NotPublic();
-        if (row.notPublic) {
-            fill([&](QString& s) { builder.AppendWarning(s); }, row.warning);
+        if (parts & LinkBuilder::Caption) {
+            make([&](QString& s) { builder.AppendCaption(s); }, texts.caption);
         }
-        fill([&](QString& s) { builder.AppendLink(s); }, row.link);
-        if (tooLong) {
-            list.tooLong.append(i);
+        texts.notPublic = builder.NotPublic();
+        if ((parts & LinkBuilder::Warning) && texts.notPublic) {
+            make([&](QString& s) { builder.AppendWarning(s); }, texts.warning);
         }
-        // Each row text is held to MaxExpandedLength; the block can be many
-        // times the link, so it is counted before it is made.
-        total += row.caption.size() + row.warning.size() + row.link.size();
-        const qsizetype joined = builder.JoinedSize(row.link);
-        if (total > maxText || joined > maxText - total) {
+        if (parts & (LinkBuilder::Link | LinkBuilder::Joined)) {
+            make([&](QString& s) { builder.AppendLink(s); }, texts.link);
+        }
+        if (texts.tooLong && !sink.TooLong(i)) {
+            return false;
+        }
+        const qsizetype room = maxOutput - sink.Used();
+        qsizetype size = sink.Size(texts);
+        QStringView piece;
+        if (joined) {
+            // The block can be many times the link: its length is known
+            // before it is made, and no character counts less than 1.
+            if (size > room || builder.JoinedSize(texts.link) > room - size) {
+                throw OutputTooLong();
+            }
+            QString& block = sink.Block();
+            const qsizetype from = block.size();
+            builder.AppendJoined(block, texts.link);
+            piece = QStringView(block).mid(from);
+            size += sink.Size(piece);
+        }
+        if (size > room) {
             throw OutputTooLong();
         }
-        total += joined;
-        builder.AppendJoined(list.block, row.link);
+        sink.Keep(texts, piece, size);
     }
-    return list;
+    return true;
+}
+
+LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates, qsizetype maxText) {
+    // Every row and the block, in characters.
+    class Rows : public LinkSink {
+    public:
+        explicit Rows(int count) { list.rows.reserve(count); }
+        qsizetype Used() const override { return used; }
+        bool TooLong(int position) override {
+            list.tooLong.append(position);
+            return true;
+        }
+        qsizetype Size(const LinkTexts& t) const override {
+            return t.caption.size() + t.warning.size() + t.link.size();
+        }
+        qsizetype Size(QStringView piece) const override { return piece.size(); }
+        QString& Block() override { return list.block; }
+        void Keep(const LinkTexts& t, QStringView, qsizetype size) override {
+            list.rows.append(LinkRow{t.caption, t.notPublic, t.warning, t.link});
+            used += size;
+        }
+        LinkList list;
+        qsizetype used = 0;
+    } rows(page.Files().Count());
+    FillLinks(page, templates,
+              LinkBuilder::Link | LinkBuilder::Caption | LinkBuilder::Warning | LinkBuilder::Joined, maxText,
+              rows);
+    return std::move(rows.list);
 }
 
 QString PropertyViewerText(const SDPage& page, int position) {

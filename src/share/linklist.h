@@ -2,6 +2,9 @@
 // What the link list shows for a listing: per file a numbered caption, a
 // warning when the file is not public and the link text from the format
 // template; and the combined block of all links through the join format.
+// FillLinks is the one loop that makes them, for the window and for
+// zandorel-cli alike; each decides only what it keeps and how it tells the
+// user of a text that is too long.
 
 #include "share/filetags.h"
 
@@ -29,7 +32,7 @@ struct LinkTemplates {
 // make more is refused before the text is made.
 constexpr qsizetype MaxWindowText = qsizetype{128} * 1024 * 1024;
 
-// Raised when a fill would pass its total limit.
+// Raised when a fill would pass its output limit.
 class OutputTooLong : public std::length_error {
 public:
     OutputTooLong() : std::length_error("the link texts together are longer than the limit") {}
@@ -54,7 +57,8 @@ struct LinkList {
 // in one scan of its record.
 class LinkBuilder {
 public:
-    enum Part { Link = 1, Caption = 2, Warning = 4 };
+    // Joined: the file's piece of the combined block, made from its link.
+    enum Part { Link = 1, Caption = 2, Warning = 4, Joined = 8 };
     LinkBuilder(const LinkTemplates& templates, int parts);
 
     // Reads file `position` (1-based) of the files.
@@ -82,8 +86,53 @@ private:
     int position_ = 0;
 };
 
-// Raises OutputTooLong, before making it, when the texts of all rows and
-// the block would pass `maxText` characters together.
+// The texts of one file as a fill makes them; the fill reuses them from
+// file to file.
+struct LinkTexts {
+    int position = 0; // 1-based
+    QString caption;  // "N. " and the caption
+    bool notPublic = false;
+    QString warning; // empty unless notPublic
+    QString link;
+    bool tooLong = false; // a text that would pass MaxExpandedLength is left empty
+};
+
+// Where the texts of a fill go, file after file. The sink counts its own
+// output, in its own units; the fill holds that count to the limit.
+class LinkSink {
+public:
+    virtual ~LinkSink() = default;
+    // The output kept so far.
+    virtual qsizetype Used() const = 0;
+    // A text of file `position` would pass MaxExpandedLength and is left
+    // empty. Returns whether the fill goes on.
+    virtual bool TooLong(int position) = 0;
+    // What keeping `texts` adds to the output, the file's piece of the block
+    // aside. Every character counts at least 1.
+    virtual qsizetype Size(const LinkTexts& texts) const = 0;
+    // The same for a piece of the block.
+    virtual qsizetype Size(QStringView piece) const = 0;
+    // Where the pieces of the combined block are appended (parts with Joined).
+    virtual QString& Block() = 0;
+    // Keeps the file's texts; `piece`, its piece of the block, is the end of
+    // Block() (empty without Joined); `size` is what the Size calls gave for
+    // them together.
+    virtual void Keep(const LinkTexts& texts, QStringView piece, qsizetype size) = 0;
+};
+
+// The link loop: makes `parts` (LinkBuilder::Part) of every file of the page
+// in order and hands them to `sink`. A text that would pass
+// MaxExpandedLength is left empty, and the sink is told. The output is held
+// to `maxOutput` as the sink counts it: the file whose texts would pass it
+// raises OutputTooLong before the sink keeps any of them, and before its
+// piece of the block is made when the piece's length alone would pass it.
+// Returns false when the sink stopped the fill.
+bool FillLinks(const SDPage& page, const LinkTemplates& templates, int parts, qsizetype maxOutput,
+               LinkSink& sink);
+
+// The window's fill: every part of every row and the block, counted in
+// characters. Raises OutputTooLong, before making it, when the texts of all
+// rows and the block would pass `maxText` characters together.
 LinkList BuildLinkList(const SDPage& page, const LinkTemplates& templates, qsizetype maxText = MaxWindowText);
 
 // Every property of one file: "fileIndex", five blanks and the position,
