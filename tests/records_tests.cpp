@@ -178,11 +178,7 @@ TEST(Values, CollectionBehaviour) {
     EXPECT_EQ(values.GetValue(q("X")), QString());
     EXPECT_THROW(values.Item(0), std::out_of_range);
     EXPECT_THROW(values.Item(q("missing")), std::out_of_range);
-    values.Remove(q("NAME"));
-    EXPECT_EQ(values.Count(), 2);
-    EXPECT_FALSE(values.Contains(q("name")));
-    EXPECT_TRUE(values.Add(q("name"), q("c"), q("name")));
-    EXPECT_EQ(values.Item(3).Value, q("c"));
+    EXPECT_EQ(values.Item(3).Value, q("2"));
 
     Files files;
     files.Add(q("\"name\":\"a\""));
@@ -191,9 +187,9 @@ TEST(Values, CollectionBehaviour) {
     EXPECT_EQ(files.Item(q("second")).Values().GetValue(q("name")), q("b"));
     EXPECT_EQ(files.Item(1).Code(), q("\"name\":\"a\""));
     EXPECT_EQ(files.Item(1).GetByTitle(q("name")), q("a"));
-    files.Remove(1);
     EXPECT_EQ(files.Item(q("SECOND")).Values().GetValue(q("name")), q("b"));
-    EXPECT_THROW(files.Item(2), std::out_of_range);
+    EXPECT_THROW(files.Item(3), std::out_of_range);
+    EXPECT_THROW(files.Item(q("third")), std::out_of_range);
 }
 
 // Records wider than the old 48-property threshold: repeated keys are found
@@ -227,14 +223,10 @@ TEST(Values, WideRecordsKeepTheirKeys) {
     // Keys ignore case; titles do not.
     EXPECT_EQ(values.Item(q("SUB.Q")).Value, q("s2"));
     EXPECT_EQ(values.Item(q("P299")).Value, q("v299"));
-    EXPECT_TRUE(values.Contains(q("Name")));
+    EXPECT_EQ(values.Item(q("Name")).Value, q("wide"));
     EXPECT_FALSE(values.Add(q("P200"), q("x"), q("P200")));
     EXPECT_TRUE(values.Add(q("extra"), q("x"), q("Extra")));
-    values.Remove(q("p0"));
-    EXPECT_FALSE(values.Contains(q("P0")));
-    EXPECT_EQ(values.Item(q("p299")).Value, q("v299")); // positions moved; the keys still find them
-    EXPECT_TRUE(values.Add(q("P0"), q("back"), q("P0")));
-    EXPECT_EQ(values.Item(q("p0")).Value, q("back"));
+    EXPECT_EQ(values.Item(q("EXTRA")).Value, q("x"));
 
     // Filling the same collection again adds nothing: every key is taken.
     Values again;

@@ -1,6 +1,5 @@
 #include "share/filetags.h"
 
-#include "share/sdpage.h"
 #include "text/escapes.h"
 #include "text/placeholders.h"
 
@@ -55,8 +54,8 @@ void TitleSlots::Read(QStringView code) {
 
 // ---- FileTemplate ----
 
-FileTemplate::FileTemplate(QStringView text, TitleSlots& titles, int families) {
-    const QStringView letters = (families & AppTags) ? QStringView(u"tvhus") : QStringView(u"tvhu");
+FileTemplate::FileTemplate(QStringView text, TitleSlots& titles) {
+    const QStringView letters(u"tvhus");
     qsizetype copied = 0;
     auto literal = [&](qsizetype from, qsizetype to) {
         if (to > from) {
@@ -198,31 +197,6 @@ void JoinFormat::Append(QString& out, QStringView link) const {
             out.append(QStringView(literals_).mid(start, length));
         }
     }
-}
-
-// ---- One template, one file ----
-
-namespace {
-
-QString expand(const QString& tmpl, const SDPage& page, int position, int families) {
-    TitleSlots titles;
-    const FileTemplate compiled(tmpl, titles, families);
-    if (compiled.ReadsRecord()) {
-        titles.Read(page.Files().CodeView(position));
-    }
-    QString out;
-    compiled.Append(out, position, titles);
-    return out;
-}
-
-} // namespace
-
-QString ExpandFileTags(const QString& tmpl, const SDPage& page, int position) {
-    return expand(tmpl, page, position, FileTemplate::FileTags);
-}
-
-QString ExpandTemplate(const QString& tmpl, const SDPage& page, int position) {
-    return expand(tmpl, page, position, FileTemplate::FileTags | FileTemplate::AppTags);
 }
 
 } // namespace zandorel

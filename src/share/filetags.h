@@ -19,8 +19,6 @@
 
 namespace zandorel {
 
-class SDPage;
-
 // Raised when an expansion would pass MaxExpandedLength.
 class ExpansionTooLong : public std::length_error {
 public:
@@ -54,11 +52,10 @@ private:
 
 class FileTemplate {
 public:
-    enum Families { FileTags = 1, AppTags = 2 };
     FileTemplate() = default;
     // Reads the template; its property titles join `titles`. %s(...) values
     // are taken now, once.
-    FileTemplate(QStringView text, TitleSlots& titles, int families = FileTags | AppTags);
+    FileTemplate(QStringView text, TitleSlots& titles);
 
     // Whether the expansion reads any property of the file.
     bool ReadsRecord() const { return readsRecord_; }
@@ -96,14 +93,5 @@ private:
     QString literals_;
     std::vector<std::pair<qsizetype, qsizetype>> pieces_; // literal spans; length -1 for the link
 };
-
-// Fills %t, %v, %h and %u placeholders (one pass; %s(...) is left as it
-// stands) from file `position` (1-based) of the page. Raises
-// std::out_of_range for a position the page does not have when the template
-// reads a property, and ExpansionTooLong.
-QString ExpandFileTags(const QString& tmpl, const SDPage& page, int position);
-
-// Fills every placeholder of a template, %s(...) included, in one pass.
-QString ExpandTemplate(const QString& tmpl, const SDPage& page, int position);
 
 } // namespace zandorel

@@ -330,15 +330,6 @@ int32_t Values::findKey(const PropertyView& key) const {
     });
 }
 
-void Values::rebuildIndex() {
-    index_.clear();
-    for (size_t i = 0; i < items_.size(); ++i) {
-        if (items_[i].keyed) {
-            index_.insert(keyOf(items_[i]).hash, static_cast<int32_t>(i));
-        }
-    }
-}
-
 void Values::SetAllValue(const QString& yCode, const QString& cTitle) {
     SetAllValue(yCode, 0, yCode.size(), cTitle);
 }
@@ -410,32 +401,6 @@ zandorel::Value Values::Item(const QString& key) const {
         throw std::out_of_range("no property with that key");
     }
     return Item(at + 1);
-}
-
-bool Values::Contains(const QString& key) const {
-    PropertyView k;
-    k.key = key;
-    k.hash = TitleHash(key);
-    return findKey(k) >= 0;
-}
-
-void Values::Remove(int position) {
-    if (position < 1 || static_cast<size_t>(position) > items_.size()) {
-        throw std::out_of_range("no property at that position");
-    }
-    items_.erase(items_.begin() + (position - 1));
-    rebuildIndex();
-}
-
-void Values::Remove(const QString& key) {
-    PropertyView k;
-    k.key = key;
-    k.hash = TitleHash(key);
-    const int32_t at = findKey(k);
-    if (at < 0) {
-        throw std::out_of_range("no property with that key");
-    }
-    Remove(at + 1);
 }
 
 // ---- file ----
@@ -518,18 +483,6 @@ file Files::Item(const QString& key) const {
 QStringView Files::CodeView(int position) const {
     const Entry& e = at(position);
     return QStringView(texts_[static_cast<size_t>(e.text)]).mid(e.start, e.length);
-}
-
-void Files::Remove(int position) {
-    at(position);
-    entries_.erase(entries_.begin() + (position - 1));
-    QHash<QString, qsizetype> shifted;
-    for (auto it = keys_.begin(); it != keys_.end(); ++it) {
-        if (it.value() != position - 1) {
-            shifted.insert(it.key(), it.value() > position - 1 ? it.value() - 1 : it.value());
-        }
-    }
-    keys_ = shifted;
 }
 
 } // namespace zandorel

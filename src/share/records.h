@@ -343,10 +343,7 @@ public:
 
     zandorel::Value Item(int position) const; // 1-based; std::out_of_range
     zandorel::Value Item(const QString& key) const;
-    bool Contains(const QString& key) const;
     int Count() const { return static_cast<int>(items_.size()); }
-    void Remove(int position);
-    void Remove(const QString& key);
 
     class const_iterator {
     public:
@@ -377,7 +374,6 @@ private:
     PropertyView keyOf(const Item_& item) const;
     int32_t findKey(const PropertyView& key) const;
     const QString& keep(const QString& text);
-    void rebuildIndex();
 
     std::vector<QString> texts_; // every text the views point into
     std::vector<Item_> items_;
@@ -424,7 +420,6 @@ public:
     // The object text of a record, without making a `file`.
     QStringView CodeView(int position) const;
     int Count() const { return static_cast<int>(entries_.size()); }
-    void Remove(int position);
 
     // Iteration yields handles that behave like pointers to files.
     class Handle {

@@ -1,7 +1,8 @@
 // Templates and join formats in, link texts out; the first line of the input
 // is the template, the rest the entry object text.
 
-#include "share/filetags.h"
+#include "share/linklist.h"
+#include "share/pipeline.h"
 #include "share/sdpage.h"
 #include "text/placeholders.h"
 #include "text/regexpfunctions.h"
@@ -18,15 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString tmpl = cut < 0 ? text : text.left(cut);
     const QString entry = cut < 0 ? QStringLiteral("\"name\":\"a\"") : text.mid(cut + 1);
     SDPage page;
-    page.GetListFromCode(QStringLiteral("var primedResponse={\"children\":[{") + entry +
-                         QStringLiteral("}]};"));
-    if (page.Files().Count() > 0) {
-        try {
-            (void)ExpandTemplate(tmpl, page, 1);
-            (void)ExpandFileTags(tmpl, page, 1);
-        } catch (const ExpansionTooLong&) {
-            // told to the user; never a half-done text
-        }
+    ListFolder(page, ListingSource::text(QStringLiteral("var primedResponse={\"children\":[{") + entry +
+                                         QStringLiteral("}]};")));
+    // The template as link format, caption and warning, joined by itself.
+    LinkTemplates t{tmpl, tmpl, tmpl, tmpl};
+    try {
+        (void)BuildLinkList(page, t);
+    } catch (const OutputTooLong&) {
+        // told to the user; nothing is shown
     }
     (void)ExpandAppTags(tmpl);
     (void)ExpandPath(tmpl);
