@@ -27,6 +27,7 @@ SDPage listing(const QString& entries) {
 QString link(const QString& tmpl, const SDPage& page, int position) {
     LinkTemplates t;
     t.codeFormat = tmpl;
+    t.app = AppInfo::current();
     LinkBuilder builder(t, LinkBuilder::Link);
     builder.Read(page.Files(), position);
     QString out;

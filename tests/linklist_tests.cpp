@@ -64,6 +64,10 @@ TEST(LinkList, JoinAloneAndFixedFormats) {
     // A join format without $1 drops the link texts.
     t.joinFormat = q("-\\r\\n");
     EXPECT_EQ(BuildLinkList(page, t).block, q("-\r\n-\r\n"));
+    // %s(...) gives the program facts the fill was given, not the process's.
+    t.app.title = q("Named");
+    t.codeFormat = q("%s(AppTitle)|%S(apptitle)");
+    EXPECT_EQ(BuildLinkList(page, t).rows[1].link, q("Named|Named"));
 }
 
 TEST(LinkList, TotalLimitIsCheckedBeforeTheTextIsMade) {

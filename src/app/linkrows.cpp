@@ -44,8 +44,8 @@ int clampedRow(double row) {
 void MainWindow::FillLinkList(const std::shared_ptr<SDPage>& page) {
     // Every text is worked out before a row changes, so a template that
     // cannot be expanded leaves the list as it was.
-    const LinkTemplates templates =
-        LinkTemplates::FromSettings(SettingsStore::Instance().Root(), Text_CodeFormat_->Text());
+    const LinkTemplates templates = LinkTemplates::FromSettings(SettingsStore::Instance().Root(),
+                                                                Text_CodeFormat_->Text(), AppInfo::current());
     LinkList list;
     try {
         list = BuildLinkList(*page, templates);

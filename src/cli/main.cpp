@@ -482,8 +482,8 @@ int main(int argc, char** argv) {
         return Ok;
     }
 
-    LinkTemplates templates =
-        LinkTemplates::FromSettings(doc, o.hasFormat ? o.format : TemplateList::DefaultFormat(doc));
+    LinkTemplates templates = LinkTemplates::FromSettings(
+        doc, o.hasFormat ? o.format : TemplateList::DefaultFormat(doc), AppInfo::current());
     if (o.hasJoin) {
         templates.joinFormat = o.join;
     }

@@ -54,7 +54,7 @@ void TitleSlots::Read(QStringView code) {
 
 // ---- FileTemplate ----
 
-FileTemplate::FileTemplate(QStringView text, TitleSlots& titles) {
+FileTemplate::FileTemplate(QStringView text, TitleSlots& titles, const AppInfo& app) {
     const QStringView letters(u"tvhus");
     qsizetype copied = 0;
     auto literal = [&](qsizetype from, qsizetype to) {
@@ -67,7 +67,7 @@ FileTemplate::FileTemplate(QStringView text, TitleSlots& titles) {
         literal(copied, token.start);
         copied = token.start + token.length;
         if (token.family == u's') {
-            const QString value = AppTagValue(token.name.toString());
+            const QString value = AppTagValue(token.name.toString(), app);
             pieces_.push_back(Piece{Kind::Literal, 0, -1, literals_.size(), value.size()});
             literals_.append(value);
         } else if (token.name.compare(u"fileIndex", Qt::CaseInsensitive) == 0) {

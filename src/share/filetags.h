@@ -54,8 +54,8 @@ class FileTemplate {
 public:
     FileTemplate() = default;
     // Reads the template; its property titles join `titles`. %s(...) values
-    // are taken now, once.
-    FileTemplate(QStringView text, TitleSlots& titles);
+    // are taken now, once, from `app` and the environment.
+    FileTemplate(QStringView text, TitleSlots& titles, const AppInfo& app);
 
     // Whether the expansion reads any property of the file.
     bool ReadsRecord() const { return readsRecord_; }

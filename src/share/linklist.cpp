@@ -21,9 +21,11 @@ const QString sharingLevel = QStringLiteral("sharingLevelValue");
 
 } // namespace
 
-LinkTemplates LinkTemplates::FromSettings(pugi::xml_node settings, const QString& codeFormat) {
+LinkTemplates LinkTemplates::FromSettings(pugi::xml_node settings, const QString& codeFormat,
+                                          const AppInfo& app) {
     LinkTemplates t;
     t.codeFormat = codeFormat;
+    t.app = app;
     t.captionTemplate =
         ReadAttribute(settings, keys::LabelLink, keys::Caption, keys::LabelLinkCaptionDefault);
     t.warnTemplate =
@@ -34,9 +36,11 @@ LinkTemplates LinkTemplates::FromSettings(pugi::xml_node settings, const QString
 
 LinkBuilder::LinkBuilder(const LinkTemplates& templates, int parts)
     : level_(slots_.Add(sharingLevel)),
-      link_((parts & Link) ? FileTemplate(templates.codeFormat, slots_) : FileTemplate()),
-      caption_((parts & Caption) ? FileTemplate(templates.captionTemplate, slots_) : FileTemplate()),
-      warning_((parts & Warning) ? FileTemplate(templates.warnTemplate, slots_) : FileTemplate()),
+      link_((parts & Link) ? FileTemplate(templates.codeFormat, slots_, templates.app) : FileTemplate()),
+      caption_((parts & Caption) ? FileTemplate(templates.captionTemplate, slots_, templates.app)
+                                 : FileTemplate()),
+      warning_((parts & Warning) ? FileTemplate(templates.warnTemplate, slots_, templates.app)
+                                 : FileTemplate()),
       join_(templates.joinFormat) {
     readsRecord_ = (parts & Warning) || link_.ReadsRecord() || caption_.ReadsRecord();
 }

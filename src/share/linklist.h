@@ -22,9 +22,10 @@ struct LinkTemplates {
     QString captionTemplate; // after "N. " in each row's caption
     QString warnTemplate;    // shown for files that are not public
     QString joinFormat;      // turns each link into its piece of the block
+    AppInfo app;             // the program facts %s(...) gives
 
     // Caption, warning and join format from the settings, with their defaults.
-    static LinkTemplates FromSettings(pugi::xml_node settings, const QString& codeFormat);
+    static LinkTemplates FromSettings(pugi::xml_node settings, const QString& codeFormat, const AppInfo& app);
 };
 
 // The most characters one fill gives the window: every row's caption,

@@ -107,8 +107,7 @@ QString ExpandPath(const QString& path) {
     return work;
 }
 
-QString AppTagValue(const QString& name) {
-    const AppInfo app = AppInfo::current();
+QString AppTagValue(const QString& name, const AppInfo& app) {
     if (is(name, QLatin1StringView("AppTitle"))) {
         return app.title;
     }
@@ -141,7 +140,9 @@ QString ExpandAppTags(const QString& text) {
     if (!text.contains(u'%')) {
         return text;
     }
-    return expandEach(text, QStringLiteral("%s\\(([\\w\\.]+?)\\)"), AppTagValue);
+    const AppInfo app = AppInfo::current();
+    return expandEach(text, QStringLiteral("%s\\(([\\w\\.]+?)\\)"),
+                      [&](const QString& name) { return AppTagValue(name, app); });
 }
 
 std::vector<PlaceholderToken> FindPlaceholders(QStringView text, QStringView families) {

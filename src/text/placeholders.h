@@ -6,6 +6,8 @@
 // (%t, %v, %h, %u; filled by share/filetags). Names in markers are matched
 // without regard to case; property titles are looked up exactly.
 
+#include "text/appinfo.h"
+
 #include <QString>
 #include <QStringView>
 #include <vector>
@@ -21,11 +23,11 @@ QString ExpandPath(const QString& path);
 
 // Fills %s(...): AppTitle, AppPath, AppEXEName, AppMajor, AppMinor,
 // AppRevision, AppBeta, ResourceDir, else the environment variable of that
-// name, else the name itself.
+// name, else the name itself. The program facts are this process's.
 QString ExpandAppTags(const QString& text);
 
-// The value %s(NAME) gives.
-QString AppTagValue(const QString& name);
+// The value %s(NAME) gives, with the program facts of `app`.
+QString AppTagValue(const QString& name, const AppInfo& app);
 
 // One placeholder of a template: %x(NAME), x a family letter in either case
 // (and the long s, which Unicode folds to s), NAME one or more letters,

@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     t.captionTemplate = QStringLiteral("%t(name)%t(extension)");
     t.warnTemplate = QStringLiteral("%t(sharingLevel)");
     t.joinFormat = QStringLiteral("$1\\r\\n");
+    t.app = AppInfo::current();
     const LinkList list = BuildLinkList(page, t);
     for (int i = 1; i <= page.Files().Count() && i <= 4; ++i) {
         (void)PropertyViewerText(page, i);

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ListFolder(page, ListingSource::text(QStringLiteral("var primedResponse={\"children\":[{") + entry +
                                          QStringLiteral("}]};")));
     // The template as link format, caption and warning, joined by itself.
-    LinkTemplates t{tmpl, tmpl, tmpl, tmpl};
+    LinkTemplates t{tmpl, tmpl, tmpl, tmpl, AppInfo::current()};
     try {
         (void)BuildLinkList(page, t);
     } catch (const OutputTooLong&) {
