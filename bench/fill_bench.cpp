@@ -5,6 +5,7 @@
 // once before the timing (rclone must be on the PATH): the two fills compare
 // side by side in one run.
 
+#include "app/linklistview.h"
 #include "app/mainwindow.h"
 #include "app/program.h"
 #include "app/scripteddialogs.h"
@@ -102,10 +103,10 @@ void fill(benchmark::State& state, bool remote) {
         ListFolder(*page, ListingSource::text(syntheticPage(static_cast<int>(state.range(0)))));
     }
     for (auto _ : state) {
-        window.FillLinkList(page);
+        window.LinkList().FillLinkList(page);
         QCoreApplication::processEvents();
     }
-    state.counters["rows"] = window.LinkRowCount();
+    state.counters["rows"] = window.LinkList().LinkRowCount();
     state.counters["peak_MB"] = static_cast<double>(peakKilobytes()) / 1024.0;
     AppInfo::reset();
 }

@@ -51,7 +51,7 @@ TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
     WriteFile(page,
               u"<script>var primedResponse={\"items\":[{\"children\":[{\"name\":\"a\"},{ }]}]};</script>"_s);
     LoadPage(page);
-    ASSERT_EQ(window.LinkRowCount(), 2);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 2);
     EXPECT_EQ(ViewRow(window, 2), u"fileIndex     2\r\n"_s);
 }
 

@@ -85,17 +85,17 @@ TEST_F(LayoutTest, WideBottomButtonsATinyWindowAndTheRowDistance) {
     ExpectFigures(window,
                   u"Text_AllLinkCode.Height 0, Picture_LinkList_Out.Height 0, Picture_LinkList_Out.Width 0,"
                   u"Text_URL.Width 0, Command_ListUp.Left 92, List_CodeList.Left -141"_s);
-    window.CreateLinkRows(3);
-    EXPECT_EQ(window.RowPitch(), 61);
-    EXPECT_EQ(window.Label_Link(3).Top(), 8 + 2 * 61);
-    EXPECT_TRUE(window.RowsWithWidgets().isEmpty());
+    window.LinkList().CreateLinkRows(3);
+    EXPECT_EQ(window.LinkList().RowPitch(), 61);
+    EXPECT_EQ(window.LinkList().Label_Link(3).Top(), 8 + 2 * 61);
+    EXPECT_TRUE(window.LinkList().RowsWithWidgets().isEmpty());
 }
 
 TEST_F(LayoutTest, ScrollingMovesThePaneByTheHiddenPart) {
     MainWindow& window = Window();
     Resize(window, 842, 338); // a frame with an inner height of 200
     ASSERT_EQ(window.Ctl(u"Picture_LinkList_Out"_s).ScaleHeight(), 200);
-    window.CreateLinkRows(5);
+    window.LinkList().CreateLinkRows(5);
     // The bar's fixed Max is 32767; its steps are a page of about 1000 d / (d + 1000)
     // pixels and a line of a tenth of that, d = 163 being the part that does not fit.
     ExpectFigures(
@@ -103,11 +103,11 @@ TEST_F(LayoutTest, ScrollingMovesThePaneByTheHiddenPart) {
                 u"VScroll_LinkList.LargeChange 28175, VScroll_LinkList.SmallChange 2817"_s);
     EXPECT_NEAR(28175.0 / 32767 * 163, 1000.0 * 163 / 1163, 0.05);
     EXPECT_NEAR(2817.0 / 32767 * 163, 100.0 * 163 / 1163, 0.05);
-    EXPECT_EQ(window.Label_Link(2).Top(), 79);
-    EXPECT_EQ(window.Text_Link(2).Top(), 95);
-    EXPECT_EQ(window.Label_LinkWarn(5).Top(), 52 + 4 * 71);
-    EXPECT_EQ(window.Command_Link_AllValue(1).Left(), 526 - 25);
-    EXPECT_EQ(window.Text_Link(1).Width(), 501);
+    EXPECT_EQ(window.LinkList().Label_Link(2).Top(), 79);
+    EXPECT_EQ(window.LinkList().Text_Link(2).Top(), 95);
+    EXPECT_EQ(window.LinkList().Label_LinkWarn(5).Top(), 52 + 4 * 71);
+    EXPECT_EQ(window.LinkList().Command_Link_AllValue(1).Left(), 526 - 25);
+    EXPECT_EQ(window.LinkList().Text_Link(1).Width(), 501);
 
     const Control& pane = window.Ctl(u"Picture_LinkList_In"_s);
     auto* bar = qobject_cast<QScrollBar*>(window.Ctl(u"VScroll_LinkList"_s).Widget());
@@ -115,14 +115,14 @@ TEST_F(LayoutTest, ScrollingMovesThePaneByTheHiddenPart) {
     EXPECT_NEAR(pane.Top(), -81.5, 0.01);
     bar->setValue(32767);
     EXPECT_EQ(pane.Top(), -163);
-    EXPECT_EQ(window.RowsWithWidgets().last(), 5);
+    EXPECT_EQ(window.LinkList().RowsWithWidgets().last(), 5);
 
     // A re-layout keeps the scroll position; rows that fit give a pane as high as the frame.
     Resize(window, 900, 338);
     EXPECT_EQ(bar->value(), 32767);
     EXPECT_EQ(pane.Top(), -163);
-    window.ClearLinkRows();
-    window.CreateLinkRows(2);
+    window.LinkList().ClearLinkRows();
+    window.LinkList().CreateLinkRows(2);
     EXPECT_EQ(pane.Height(), 200);
     EXPECT_EQ(pane.Top(), 0);
     EXPECT_FALSE(bar->isEnabled());
@@ -130,7 +130,7 @@ TEST_F(LayoutTest, ScrollingMovesThePaneByTheHiddenPart) {
     // Rows exactly as high as the frame do not scroll; one pixel more does.
     Resize(window, 900, 359);
     ASSERT_EQ(window.Ctl(u"Picture_LinkList_Out"_s).ScaleHeight(), 221);
-    window.CreateLinkRows(3); // 8 + 3 * 71
+    window.LinkList().CreateLinkRows(3); // 8 + 3 * 71
     EXPECT_EQ(pane.Height(), 221);
     EXPECT_FALSE(bar->isEnabled());
     Resize(window, 900, 358);
@@ -161,24 +161,24 @@ TEST_F(LayoutTest, NegativeListDistanceMakesRowsOverlap) {
         MainWindow& window = Window();
         dialogs.answerOpenFile(DataPath(u"app_folder.html"_s));
         Press(u"Command_GetFromFile"_s);
-        ASSERT_EQ(window.LinkRowCount(), 3);
+        ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
         // Rows span 61 pixels (8 to 69) and start one pitch apart, so they overlap.
-        EXPECT_EQ(window.RowPitch(), c.pitch);
-        EXPECT_EQ(window.Label_Link(2).Top(), 8 + c.pitch);
-        EXPECT_EQ(window.Text_Link(3).Top(), 24 + 2 * c.pitch);
-        EXPECT_LT(window.Label_Link(2).Top(), window.Label_LinkWarn(1).Top() + 17);
+        EXPECT_EQ(window.LinkList().RowPitch(), c.pitch);
+        EXPECT_EQ(window.LinkList().Label_Link(2).Top(), 8 + c.pitch);
+        EXPECT_EQ(window.LinkList().Text_Link(3).Top(), 24 + 2 * c.pitch);
+        EXPECT_LT(window.LinkList().Label_Link(2).Top(), window.LinkList().Label_LinkWarn(1).Top() + 17);
         // The pane is no higher than the frame, so nothing scrolls; rows that
         // climb above the pane's top cannot be seen.
         EXPECT_EQ(Ctl(u"Picture_LinkList_In"_s).Height(), Ctl(u"Picture_LinkList_Out"_s).ScaleHeight());
         EXPECT_FALSE(Ctl(u"VScroll_LinkList"_s).Enabled());
-        EXPECT_EQ(window.RowsWithWidgets(), c.shown);
-        auto* second = qobject_cast<QLineEdit*>(window.RowWidget(u"Text_Link"_s, 2));
+        EXPECT_EQ(window.LinkList().RowsWithWidgets(), c.shown);
+        auto* second = qobject_cast<QLineEdit*>(window.LinkList().RowWidget(u"Text_Link"_s, 2));
         if (!c.shown.contains(2)) {
             EXPECT_EQ(second, nullptr);
             continue;
         }
         ASSERT_NE(second, nullptr);
-        EXPECT_EQ(second->text(), window.Text_Link(2).Text());
+        EXPECT_EQ(second->text(), window.LinkList().Text_Link(2).Text());
     }
 }
 
@@ -190,7 +190,7 @@ protected:
         WriteFile(page, GeneratedFolderPage(rows));
         dialogs.answerOpenFile(page);
         Press(u"Command_GetFromFile"_s);
-        ASSERT_EQ(Window().LinkRowCount(), rows);
+        ASSERT_EQ(Window().LinkList().LinkRowCount(), rows);
     }
     QScrollBar* Bar() const { return qobject_cast<QScrollBar*>(Ctl(u"VScroll_LinkList"_s).Widget()); }
     // How far the pane has been scrolled up, in pixels, and how far it can be.
@@ -234,10 +234,17 @@ TEST_F(ScrollTest, TheWheelScrollsAnywhereOverTheList) {
         std::function<QWidget*()> widget;
     } places[] = {
         {"the bar", [&] { return static_cast<QWidget*>(bar); }},
-        {"a link text", [&] { return window.RowWidget(u"Text_Link"_s, window.RowsWithWidgets()[1]); }},
+        {"a link text",
+         [&] { return window.LinkList().RowWidget(u"Text_Link"_s, window.LinkList().RowsWithWidgets()[1]); }},
         {"a \"?\" button",
-         [&] { return window.RowWidget(u"Command_Link_AllValue"_s, window.RowsWithWidgets()[1]); }},
-        {"a caption", [&] { return window.RowWidget(u"Label_Link"_s, window.RowsWithWidgets()[1]); }},
+         [&] {
+             return window.LinkList().RowWidget(u"Command_Link_AllValue"_s,
+                                                window.LinkList().RowsWithWidgets()[1]);
+         }},
+        {"a caption",
+         [&] {
+             return window.LinkList().RowWidget(u"Label_Link"_s, window.LinkList().RowsWithWidgets()[1]);
+         }},
         {"the pane",
          [&] {
              return Ctl(u"Picture_LinkList_Out"_s).Widget()->findChild<QWidget*>(u"Picture_LinkList_In"_s);
@@ -273,7 +280,7 @@ TEST_F(ScrollTest, TabVisitsTheRowsTopToBottomAndShowsEach) {
         for (const QString& part : {u"Text_Link"_s, u"Command_Link_AllValue"_s}) {
             SCOPED_TRACE((part + u' ' + QString::number(row)).toStdString());
             QWidget* focus = QApplication::focusWidget();
-            ASSERT_EQ(focus, window.RowWidget(part, row));
+            ASSERT_EQ(focus, window.LinkList().RowWidget(part, row));
             EXPECT_TRUE(InSight(focus));
             QTest::keyClick(focus, Qt::Key_Tab);
         }
@@ -284,19 +291,19 @@ TEST_F(ScrollTest, TabVisitsTheRowsTopToBottomAndShowsEach) {
     // Back from the top: Shift+Tab from row 1 leaves the rows upwards.
     Bar()->setValue(Bar()->maximum());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    EXPECT_EQ(QApplication::focusWidget(), window.RowWidget(u"Command_Link_AllValue"_s, 30));
+    EXPECT_EQ(QApplication::focusWidget(), window.LinkList().RowWidget(u"Command_Link_AllValue"_s, 30));
     for (int stop = 0; stop < 59; ++stop) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     }
-    ASSERT_EQ(QApplication::focusWidget(), window.RowWidget(u"Text_Link"_s, 1));
+    ASSERT_EQ(QApplication::focusWidget(), window.LinkList().RowWidget(u"Text_Link"_s, 1));
     EXPECT_TRUE(InSight(QApplication::focusWidget()));
-    EXPECT_LE(Offset(), window.Label_Link(1).Top());
+    EXPECT_LE(Offset(), window.LinkList().Label_Link(1).Top());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     EXPECT_EQ(QApplication::focusWidget(), before);
 
     // A click into a row cut by the frame's bottom edge brings the whole row into sight.
     Bar()->setValue(static_cast<int>(30 / Hidden() * 32767)); // 30 px down: row 5's text box is cut
-    QWidget* text = window.RowWidget(u"Text_Link"_s, 5);
+    QWidget* text = window.LinkList().RowWidget(u"Text_Link"_s, 5);
     ASSERT_NE(text, nullptr);
     ASSERT_FALSE(InSight(text));
     QTest::mouseClick(text, Qt::LeftButton, {}, QPoint(5, 2));
@@ -336,7 +343,7 @@ TEST_F(LayoutTest, TabFollowsTheLayout) {
     QWidget* address = Ctl(u"Text_URL"_s).Widget();
     EXPECT_EQ(QApplication::focusWidget(), address);
     LoadSavedPage(u"app_folder.html"_s);
-    ASSERT_EQ(window.LinkRowCount(), 3);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
 
     QStringList expected{u"Text_URL"_s,         u"Check_SubFolders"_s, u"Check_PublicLinks"_s,
                          u"Command_Get"_s,      u"List_CodeList"_s,    u"Command_ListUp"_s,
@@ -388,7 +395,7 @@ TEST_F(ScrollTest, TenThousandRowsScrollByTheBarsSteps) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, BarPoint(QStyle::SC_ScrollBarAddLine));
     const double arrow = Offset();
     bar->setValue(0);
-    Wheel(window.RowWidget(u"Text_Link"_s, 2), -1);
+    Wheel(window.LinkList().RowWidget(u"Text_Link"_s, 2), -1);
     const double notch = Offset();
     bar->setValue(0);
     QTest::mouseClick(bar, Qt::LeftButton, {}, BarPoint(QStyle::SC_ScrollBarAddPage));
@@ -411,9 +418,9 @@ TEST_F(ScrollTest, TenThousandRowsScrollByTheBarsSteps) {
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_EQ(Offset(), hidden);
     for (const QString& part : {u"Label_Link"_s, u"Text_Link"_s, u"Command_Link_AllValue"_s}) {
-        EXPECT_TRUE(InSight(window.RowWidget(part, 10000))) << part.toStdString();
+        EXPECT_TRUE(InSight(window.LinkList().RowWidget(part, 10000))) << part.toStdString();
     }
-    EXPECT_EQ(qobject_cast<QLabel*>(window.RowWidget(u"Label_Link"_s, 10000))->text(),
+    EXPECT_EQ(qobject_cast<QLabel*>(window.LinkList().RowWidget(u"Label_Link"_s, 10000))->text(),
               u"10000. file10000.txt"_s);
 }
 

@@ -41,19 +41,20 @@ TEST_F(LinkListTest, SavedPageFillsNumberedRowsWithCaptionsWarningsAndLinks) {
     EXPECT_TRUE(Messages().isEmpty());
     const QString captions[] = {u"1. a.txt"_s, u"2. b.jpg"_s, u"3. c <b>&amp;</b>.zip"_s};
     const QString links[] = {link(1, u"a.txt"_s), link(2, u"b.jpg"_s), link(3, u"c <b>&amp;</b>.zip"_s)};
-    ASSERT_EQ(window.LinkRowCount(), 3);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
     for (int i = 1; i <= 3; ++i) {
         SCOPED_TRACE(i);
         // The caption is shown as plain text, never as markup.
-        auto* label = qobject_cast<QLabel*>(window.RowWidget(u"Label_Link"_s, i));
+        auto* label = qobject_cast<QLabel*>(window.LinkList().RowWidget(u"Label_Link"_s, i));
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->text(), captions[i - 1]);
         EXPECT_EQ(label->textFormat(), Qt::PlainText);
-        EXPECT_EQ(window.RowWidget(u"Label_LinkWarn"_s, i)->isVisible(), i > 1);
-        EXPECT_EQ(qobject_cast<QLineEdit*>(window.RowWidget(u"Text_Link"_s, i))->text(), links[i - 1]);
+        EXPECT_EQ(window.LinkList().RowWidget(u"Label_LinkWarn"_s, i)->isVisible(), i > 1);
+        EXPECT_EQ(qobject_cast<QLineEdit*>(window.LinkList().RowWidget(u"Text_Link"_s, i))->text(),
+                  links[i - 1]);
     }
     // The warning takes the look of the template row.
-    auto* warn = qobject_cast<QLabel*>(window.RowWidget(u"Label_LinkWarn"_s, 2));
+    auto* warn = qobject_cast<QLabel*>(window.LinkList().RowWidget(u"Label_LinkWarn"_s, 2));
     EXPECT_EQ(warn->text(), u"警告：文件不是公共"_s);
     EXPECT_EQ(warn->palette().color(QPalette::WindowText), QColor(255, 0, 0));
     EXPECT_EQ(Block(), links[0] + u"\r\n"_s + links[1] + u"\r\n"_s + links[2] + u"\r\n"_s);
@@ -76,15 +77,15 @@ TEST_F(LinkListTest, LongAndControlCharacterNamesShowReadably) {
     Ctl(u"Text_CodeFormat"_s).SetText(u"%v(name)%v(extension)"_s);
     dialogs.answerOpenFile(folder.filePath(u"names.html"_s));
     Press(u"Command_GetFromFile"_s);
-    ASSERT_EQ(window.LinkRowCount(), 3);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
     QCoreApplication::processEvents();
 
     auto caption = [&](int row) {
-        return dynamic_cast<CaptionLabel*>(window.RowWidget(u"Label_Link"_s, row));
+        return dynamic_cast<CaptionLabel*>(window.LinkList().RowWidget(u"Label_Link"_s, row));
     };
     CaptionLabel* label = caption(1);
     ASSERT_NE(label, nullptr);
-    const QWidget* button = window.RowWidget(u"Command_Link_AllValue"_s, 1);
+    const QWidget* button = window.LinkList().RowWidget(u"Command_Link_AllValue"_s, 1);
     EXPECT_EQ(label->text(), u"1. "_s + longName + u".txt"_s);
     EXPECT_TRUE(label->Elided());
     EXPECT_TRUE(label->ShownText().endsWith(u'…'));
@@ -99,7 +100,7 @@ TEST_F(LinkListTest, LongAndControlCharacterNamesShowReadably) {
     EXPECT_EQ(caption(2)->text(), u"2. two\nlines\tand\u0007bell.txt"_s);
     EXPECT_EQ(caption(2)->ShownText(), u"2. two\u240Alines\u2409and\u2407bell.txt"_s);
     EXPECT_FALSE(caption(2)->Elided());
-    EXPECT_EQ(window.Text_Link(2).Text(), u"two\nlines\tand\u0007bell.txt"_s);
+    EXPECT_EQ(window.LinkList().Text_Link(2).Text(), u"two\nlines\tand\u0007bell.txt"_s);
     EXPECT_TRUE(Block().contains(u"two\nlines"_s));
     // A short caption is shown as it is, with the label's own tooltip.
     EXPECT_EQ(caption(3)->ShownText(), u"3. short.txt"_s);
@@ -110,12 +111,13 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     Serve(ReadFile(DataPath(u"app_folder.html"_s)).toUtf8(), false);
     MainWindow& window = Window();
     StartGet(window);
-    ASSERT_EQ(window.Text_Link(1).Text(), link(1, u"a.txt"_s));
+    ASSERT_EQ(window.LinkList().Text_Link(1).Text(), link(1, u"a.txt"_s));
     auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
     format->selectAll();
     QTest::keyClicks(format, u"[url=%t(urls.view)]%t(fileIndex) %t(displaySize)[/url]"_s);
     Press(u"Command_CreatLinkList"_s);
-    EXPECT_EQ(window.Text_Link(3).Text(), u"[url=http://127.0.0.1:8765/view?id=A1B2!203]3 3 KB[/url]"_s);
+    EXPECT_EQ(window.LinkList().Text_Link(3).Text(),
+              u"[url=http://127.0.0.1:8765/view?id=A1B2!203]3 3 KB[/url]"_s);
 
     // The combined block joins the links by the join format of the settings.
     Ctl(u"Text_CodeFormat"_s).SetText(u"%t(name)"_s);
@@ -138,7 +140,7 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
         QTest::keyClicks(format, fixed);
         Press(u"Command_CreatLinkList"_s);
         for (int i = 1; i <= 3; ++i) {
-            EXPECT_EQ(window.Text_Link(i).Text(), fixed);
+            EXPECT_EQ(window.LinkList().Text_Link(i).Text(), fixed);
         }
         EXPECT_EQ(Block(), (fixed + u"\r\n"_s).repeated(3));
     }
@@ -150,33 +152,33 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
 TEST_F(LinkListTest, LargeFillGivesWidgetsOnlyToRowsInSight) {
     MainWindow& window = Window();
     auto page = std::make_shared<SDPage>();
-    ListFolder(*page, ListingSource::text(GeneratedFolderPage(1000)));
-    window.FillLinkList(page);
-    ASSERT_EQ(window.LinkRowCount(), 1000);
-    EXPECT_EQ(window.Label_Link(1000).Caption(), u"1000. file1000.txt"_s);
+    page->GetListFromCode(GeneratedFolderPage(1000));
+    window.LinkList().FillLinkList(page);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 1000);
+    EXPECT_EQ(window.LinkList().Label_Link(1000).Caption(), u"1000. file1000.txt"_s);
 
     // The frame's inner area is 287 high and rows are 71 apart.
-    EXPECT_EQ(window.RowsWithWidgets().first(), 1);
-    EXPECT_LE(window.RowsWithWidgets().size(), 8);
+    EXPECT_EQ(window.LinkList().RowsWithWidgets().first(), 1);
+    EXPECT_LE(window.LinkList().RowsWithWidgets().size(), 8);
     auto* bar = qobject_cast<QScrollBar*>(Ctl(u"VScroll_LinkList"_s).Widget());
     bar->setValue(bar->maximum());
-    EXPECT_EQ(window.RowsWithWidgets().last(), 1000);
-    EXPECT_LE(window.RowsWithWidgets().size(), 8);
+    EXPECT_EQ(window.LinkList().RowsWithWidgets().last(), 1000);
+    EXPECT_LE(window.LinkList().RowsWithWidgets().size(), 8);
     // The widget of a row stands where the row's figures put it in the frame.
     const Control& pane = Ctl(u"Picture_LinkList_In"_s);
-    auto* text = qobject_cast<QLineEdit*>(window.RowWidget(u"Text_Link"_s, 1000));
+    auto* text = qobject_cast<QLineEdit*>(window.LinkList().RowWidget(u"Text_Link"_s, 1000));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->mapTo(Ctl(u"Picture_LinkList_Out"_s).Widget(), QPoint(0, 0)),
-              QPoint(1 + ToPixel(pane.Left() + window.Text_Link(1000).Left()),
-                     1 + ToPixel(pane.Top() + window.Text_Link(1000).Top())));
+              QPoint(1 + ToPixel(pane.Left() + window.LinkList().Text_Link(1000).Left()),
+                     1 + ToPixel(pane.Top() + window.LinkList().Text_Link(1000).Top())));
     EXPECT_EQ(text->text(), u"<a href=\"http://127.0.0.1:8765/download?id=F.1000\">file1000.txt</a>"_s);
     EXPECT_TRUE(ViewRow(window, 1000).startsWith(u"fileIndex     1000\r\nid     F.1000\r\n"_s));
 
     // A smaller fill leaves no widget showing a row of the earlier one.
     page = std::make_shared<SDPage>();
-    ListFolder(*page, ListingSource::text(GeneratedFolderPage(2)));
-    window.FillLinkList(page);
-    EXPECT_EQ(window.RowsWithWidgets(), (QList<int>{1, 2}));
+    page->GetListFromCode(GeneratedFolderPage(2));
+    window.LinkList().FillLinkList(page);
+    EXPECT_EQ(window.LinkList().RowsWithWidgets(), (QList<int>{1, 2}));
     const auto labels = window.findChildren<QLabel*>();
     EXPECT_EQ(
         std::count_if(labels.begin(), labels.end(),
@@ -201,10 +203,10 @@ TEST_F(LinkListTest, TextsPastTheLengthLimitAreLeftEmptyAndToldOnce) {
     Press(u"Command_GetFromFile"_s);
 
     MainWindow& window = Window();
-    ASSERT_EQ(window.LinkRowCount(), 3);
-    EXPECT_EQ(window.Text_Link(1).Text(), u"aa"_s);
-    EXPECT_EQ(window.Text_Link(2).Text(), QString());
-    EXPECT_EQ(window.Text_Link(3).Text(), u"cc"_s);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
+    EXPECT_EQ(window.LinkList().Text_Link(1).Text(), u"aa"_s);
+    EXPECT_EQ(window.LinkList().Text_Link(2).Text(), QString());
+    EXPECT_EQ(window.LinkList().Text_Link(3).Text(), u"cc"_s);
     EXPECT_EQ(Block(), u"aa\r\n\r\ncc\r\n"_s);
     ASSERT_EQ(Messages().size(), 1);
     EXPECT_EQ(Messages()[0].title, keys::LinkTooLongErrorTitleDefault);
@@ -221,7 +223,7 @@ TEST_F(LinkListTest, AllTextsPastTheWindowLimitLeaveTheListAsItWas) {
     dialogs.answerOpenFile(page);
     Press(u"Command_GetFromFile"_s);
     MainWindow& window = Window();
-    ASSERT_EQ(window.LinkRowCount(), 2);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 2);
     const QString before = Block();
     ASSERT_TRUE(Messages().isEmpty());
 
@@ -236,6 +238,6 @@ TEST_F(LinkListTest, AllTextsPastTheWindowLimitLeaveTheListAsItWas) {
     ASSERT_EQ(Messages().size(), 1);
     EXPECT_EQ(Messages()[0].title, u"太长了"_s);
     EXPECT_EQ(Messages()[0].text, keys::OutputTooLongErrorDefault);
-    EXPECT_EQ(window.LinkRowCount(), 2);
+    EXPECT_EQ(window.LinkList().LinkRowCount(), 2);
     EXPECT_EQ(Block(), before);
 }

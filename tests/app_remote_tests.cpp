@@ -53,8 +53,8 @@ protected:
     }
     QStringList Links() const {
         QStringList out;
-        for (int i = 1; i <= Window().LinkRowCount(); ++i) {
-            out << Window().Text_Link(i).Text();
+        for (int i = 1; i <= Window().LinkList().LinkRowCount(); ++i) {
+            out << Window().LinkList().Text_Link(i).Text();
         }
         out.sort();
         return out;
@@ -75,7 +75,7 @@ protected:
 
 TEST_F(RemoteWindowTest, ARemoteTypedIntoTheAddressBoxFillsTheRows) {
     LoadSavedPage(u"app_folder.html"_s);
-    ASSERT_EQ(Window().LinkRowCount(), 3);
+    ASSERT_EQ(Window().LinkList().LinkRowCount(), 3);
     auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
     format->selectAll();
     QTest::keyClicks(format, u"%v(path)|%t(sharingLevelValue)"_s);
@@ -117,7 +117,7 @@ TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     ASSERT_EQ(Messages().size(), 1);
     EXPECT_EQ(Messages()[0].text, u"无法生成公开链接：t: makes no public links"_s);
     EXPECT_EQ(Messages()[0].title, u"云端文件夹"_s);
-    EXPECT_TRUE(Window().Label_LinkWarn(1).Visible());
+    EXPECT_TRUE(Window().LinkList().Label_LinkWarn(1).Visible());
     // The label above the list says again what it says when nothing works.
     EXPECT_EQ(Ctl(u"Label_LinkList"_s).Caption(), u"外链地址列表"_s);
 
@@ -173,7 +173,7 @@ TEST_F(RemoteWindowTest, ShareSubFoldersFollowTheCheckBoxAndTheLabelTellsTheProg
     };
     UsePathFormat();
     StartGet(Window());
-    EXPECT_EQ(Window().LinkRowCount(), 2); // the folder's own page, no sub-folder asked for
+    EXPECT_EQ(Window().LinkList().LinkRowCount(), 2); // the folder's own page, no sub-folder asked for
     EXPECT_EQ(captions, QStringList{u"外链地址列表"_s});
 
     Tick(u"Check_SubFolders"_s);
@@ -189,7 +189,7 @@ TEST_F(RemoteWindowTest, ShareSubFoldersFollowTheCheckBoxAndTheLabelTellsTheProg
 
 TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnce) {
     TypeAndEnter(u"t:"_s);
-    ASSERT_EQ(Window().LinkRowCount(), 3);
+    ASSERT_EQ(Window().LinkList().LinkRowCount(), 3);
 
     TypeAndEnter(u"nosuch:dir"_s);
     ASSERT_EQ(Messages().size(), 1);
@@ -211,7 +211,7 @@ TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnce) {
 
 TEST_F(RemoteWindowTest, EscDuringASlowListingKeepsThePreviousList) {
     TypeAndEnter(u"t:"_s);
-    ASSERT_EQ(Window().LinkRowCount(), 3);
+    ASSERT_EQ(Window().LinkList().LinkRowCount(), 3);
     // An SFTP server that takes the connection and never says a word: rclone
     // waits for it until Esc.
     QTcpServer silent;
@@ -231,7 +231,7 @@ TEST_F(RemoteWindowTest, EscDuringASlowListingKeepsThePreviousList) {
     TypeAndEnter(
         u":sftp,host=127.0.0.1,port=%1,user=x,pass=vJbqHZhADPQcC9Li82R5o8I:dir"_s.arg(silent.serverPort()));
     EXPECT_TRUE(escPressed);
-    EXPECT_FALSE(Window().Retrieving());
+    EXPECT_FALSE(Window().Retrieval().Retrieving());
     EXPECT_TRUE(Messages().isEmpty());
     EXPECT_EQ(Links(), (QStringList{u"<a href=\"\">a b.txt</a>"_s, u"<a href=\"\">noext</a>"_s,
                                     u"<a href=\"\">中文 名.pdf</a>"_s}));

@@ -58,7 +58,7 @@ TEST_F(RetrievalTest, AddressCheckDecidesWhatIsFetched) {
         EXPECT_EQ(Messages()[0].icon, Dialogs::Icon::Exclamation);
     }
     // A refused address leaves the list of the last fetch as it was.
-    EXPECT_EQ(Window().LinkRowCount(), 3);
+    EXPECT_EQ(Window().LinkList().LinkRowCount(), 3);
 }
 
 TEST_F(RetrievalTest, EmptyListingsAreToldAndTheTestBuildNamesTheFailedStep) {
@@ -80,7 +80,7 @@ TEST_F(RetrievalTest, EmptyListingsAreToldAndTheTestBuildNamesTheFailedStep) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.page) + (testBuild ? " (test build)" : " (release)"));
             LoadSavedPage(u"app_folder.html"_s);
-            ASSERT_EQ(Window().LinkRowCount(), 3);
+            ASSERT_EQ(Window().LinkList().LinkRowCount(), 3);
             dialogs.clear();
             LoadSavedPage(QString::fromLatin1(c.page));
             const auto messages = Messages();
@@ -94,7 +94,7 @@ TEST_F(RetrievalTest, EmptyListingsAreToldAndTheTestBuildNamesTheFailedStep) {
                       u"获取源代码失败\r\n获取的网页代码已保存到："_s +
                           QDir::toNativeSeparators(folder.filePath(u"Zandorel_error.html"_s)));
             EXPECT_EQ(ReadFile(folder.filePath(u"Zandorel_error.html"_s)), c.dump);
-            EXPECT_EQ(Window().LinkRowCount(), 0);
+            EXPECT_EQ(Window().LinkList().LinkRowCount(), 0);
             EXPECT_EQ(Block(), QString());
         }
     }
@@ -116,7 +116,7 @@ TEST_F(RetrievalTest, EmptyListingsAreToldAndTheTestBuildNamesTheFailedStep) {
 
 TEST_F(RetrievalTest, FetchOrReadErrorsAreToldLikeAnEmptyListing) {
     LoadSavedPage(u"app_folder.html"_s);
-    ASSERT_EQ(Window().LinkRowCount(), 3);
+    ASSERT_EQ(Window().LinkList().LinkRowCount(), 3);
     // An address the request cannot take, and a file that cannot be read:
     // the empty-listing message, and the list stays as it was.
     dialogs.clear();
@@ -124,7 +124,7 @@ TEST_F(RetrievalTest, FetchOrReadErrorsAreToldLikeAnEmptyListing) {
     Press(u"Command_GetFromURL"_s);
     ASSERT_EQ(Messages().size(), 1);
     EXPECT_EQ(Messages()[0].text, u"获取源代码失败"_s);
-    EXPECT_EQ(Window().LinkRowCount(), 3);
+    EXPECT_EQ(Window().LinkList().LinkRowCount(), 3);
 
     const QString locked = folder.filePath(u"locked.html"_s);
     WriteFile(locked, ReadFile(DataPath(u"app_folder.html"_s)));
@@ -178,7 +178,7 @@ TEST_F(RetrievalTest, ClosingOneWindowWhileItsFetchWaits) {
     EXPECT_EQ(SavedSettings(), before);
     FlushDeletes();
     EXPECT_TRUE(window.isNull());
-    EXPECT_EQ(Window(1).LinkRowCount(), 0);
+    EXPECT_EQ(Window(1).LinkList().LinkRowCount(), 0);
 }
 
 TEST_F(RetrievalTest, ASecondRetrievalDuringAFetch) {
@@ -188,18 +188,18 @@ TEST_F(RetrievalTest, ASecondRetrievalDuringAFetch) {
     int rowsWhileWaiting = -1;
     OnRequest([&] {
         LoadSavedPage(u"app_folder.html"_s);
-        rowsWhileWaiting = window.LinkRowCount();
+        rowsWhileWaiting = window.LinkList().LinkRowCount();
         server.Release();
     });
     StartGet(window);
     EXPECT_EQ(rowsWhileWaiting, 3);
-    EXPECT_EQ(window.Label_Link(1).Caption(), u"1. a.txt"_s);
+    EXPECT_EQ(window.LinkList().Label_Link(1).Caption(), u"1. a.txt"_s);
 
     // A second fetch inside the first: the inner one returns first.
     OnRequest([&] { server.RequestCount() == 2 ? StartGet(window) : server.Release(); });
     StartGet(window);
     EXPECT_EQ(server.RequestCount(), 3);
-    EXPECT_EQ(window.Label_Link(2).Caption(), u"2. file2.txt"_s);
+    EXPECT_EQ(window.LinkList().Label_Link(2).Caption(), u"2. file2.txt"_s);
     EXPECT_TRUE(Messages().isEmpty());
 }
 
@@ -210,7 +210,7 @@ TEST_F(RetrievalTest, ViewingARowWhileItsPageIsFetchedAgain) {
     Serve(GeneratedFolderPage(2).toUtf8(), false);
     MainWindow& window = Window();
     StartGet(window);
-    ASSERT_EQ(window.LinkRowCount(), 2);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 2);
     server.hold = true;
     QString shown;
     OnRequest([&] {
@@ -220,13 +220,13 @@ TEST_F(RetrievalTest, ViewingARowWhileItsPageIsFetchedAgain) {
     dialogs.answerInput(server.Base() + u"/?cid=abc&id=again"_s);
     Press(u"Command_GetFromURL"_s);
     EXPECT_TRUE(shown.startsWith(u"fileIndex     2\r\nid     F.2\r\n"_s));
-    EXPECT_EQ(window.LinkRowCount(), 2);
+    EXPECT_EQ(window.LinkList().LinkRowCount(), 2);
 }
 
 TEST_F(RetrievalTest, AWaitingFetchShowsABusyPointerAndEscStopsItQuietly) {
     MainWindow& window = Window();
     LoadSavedPage(u"app_folder.html"_s);
-    ASSERT_EQ(window.LinkRowCount(), 3);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
     Press(u"Command_NewWindow"_s);
     MainWindow& other = Window(1);
     Serve(GeneratedFolderPage(2).toUtf8(), true);
@@ -266,25 +266,25 @@ TEST_F(RetrievalTest, AWaitingFetchShowsABusyPointerAndEscStopsItQuietly) {
         EXPECT_EQ(waiting, Qt::BusyCursor);
         EXPECT_EQ(otherWaiting, Qt::ArrowCursor);
         EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
-        EXPECT_FALSE(window.Retrieving());
+        EXPECT_FALSE(window.Retrieval().Retrieving());
         EXPECT_TRUE(Messages().isEmpty());
-        ASSERT_EQ(window.LinkRowCount(), 3);
-        EXPECT_EQ(window.Label_Link(3).Caption(), u"3. c <b>&amp;</b>.zip"_s);
+        ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
+        EXPECT_EQ(window.LinkList().Label_Link(3).Caption(), u"3. c <b>&amp;</b>.zip"_s);
     }
     // 生成代码 still has the listing the rows show.
     Press(u"Command_CreatLinkList"_s);
     EXPECT_TRUE(Messages().isEmpty());
-    EXPECT_EQ(window.LinkRowCount(), 3);
+    EXPECT_EQ(window.LinkList().LinkRowCount(), 3);
 
     // A fetch that ends by itself restores the pointer as well, and Esc with
     // nothing waiting does nothing.
     server.hold = false;
     server.onRequest = {};
     StartGet(window);
-    EXPECT_EQ(window.LinkRowCount(), 2);
+    EXPECT_EQ(window.LinkList().LinkRowCount(), 2);
     EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
     QTest::keyClick(Ctl(u"Text_URL"_s).Widget(), Qt::Key_Escape);
-    EXPECT_EQ(window.LinkRowCount(), 2);
+    EXPECT_EQ(window.LinkList().LinkRowCount(), 2);
     EXPECT_TRUE(Messages().isEmpty());
 }
 
@@ -304,13 +304,13 @@ TEST_F(RetrievalTest, BusyPointerOverTheWholeWaitingWindowOnly) {
     MainWindow& window = Window();
     Activate(window);
     LoadSavedPage(u"app_folder.html"_s);
-    ASSERT_EQ(window.LinkRowCount(), 3);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
     Press(u"Command_NewWindow"_s);
     MainWindow& other = Window(1);
     other.move(window.frameGeometry().right() + 20, window.y());
     Serve(GeneratedFolderPage(2).toUtf8(), true);
     const QList<QWidget*> parts = {
-        window.RowWidget(u"Text_Link"_s, 1),
+        window.LinkList().RowWidget(u"Text_Link"_s, 1),
         Ctl(u"Text_URL"_s).Widget(),
         Ctl(u"Text_CodeFormat"_s).Widget(),
         qobject_cast<QPlainTextEdit*>(Ctl(u"Text_AllLinkCode"_s).Widget())->viewport(),
@@ -335,8 +335,8 @@ TEST_F(RetrievalTest, BusyPointerOverTheWholeWaitingWindowOnly) {
     StartGet(window);
     EXPECT_EQ(seen.join(u' '), u"Text_Link_1=%1 Text_URL=%1 Text_CodeFormat=%1 qt_scrollarea_viewport=%1 "
                                u"Command_Get=%1 Form_Main=%1 Text_URL=%2 Text_URL=%1"_s.arg(busy, beam));
-    ASSERT_EQ(window.LinkRowCount(), 2);
-    EXPECT_FALSE(window.Retrieving());
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 2);
+    EXPECT_FALSE(window.Retrieval().Retrieving());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(ShownPointer(parts[1]), Qt::IBeamCursor);
 
@@ -357,11 +357,11 @@ TEST_F(RetrievalTest, BusyPointerOverTheWholeWaitingWindowOnly) {
     });
     StartGet(window);
     EXPECT_FALSE(released);
-    EXPECT_FALSE(window.Retrieving());
+    EXPECT_FALSE(window.Retrieval().Retrieving());
     look(parts[1]);
     EXPECT_EQ(seen.join(u' '), u"Text_URL=%1"_s.arg(beam));
-    EXPECT_EQ(window.LinkRowCount(), 3);
-    EXPECT_EQ(window.Label_Link(1).Caption(), u"1. a.txt"_s);
+    EXPECT_EQ(window.LinkList().LinkRowCount(), 3);
+    EXPECT_EQ(window.LinkList().Label_Link(1).Caption(), u"1. a.txt"_s);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Messages().isEmpty());
     safety.stop();
@@ -375,13 +375,13 @@ TEST_F(RetrievalTest, EnterInTheAddressBoxFetchesAndInTheFormatBoxRebuilds) {
     QTest::keyClicks(address, server.Base() + u"/?cid=abc&id=abc!1"_s);
     QTest::keyClick(address, Qt::Key_Return);
     EXPECT_EQ(server.RequestCount(), 1);
-    ASSERT_EQ(window.LinkRowCount(), 3);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
 
     auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
     format->selectAll();
     QTest::keyClicks(format, u"%t(fileIndex):%t(name)"_s);
     QTest::keyClick(format, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(window.Text_Link(2).Text(), u"2:b"_s);
+    EXPECT_EQ(window.LinkList().Text_Link(2).Text(), u"2:b"_s);
     EXPECT_EQ(server.RequestCount(), 1);
     EXPECT_TRUE(Messages().isEmpty());
 }

@@ -49,11 +49,11 @@ TEST_F(SelectAllTest, HandClickSelectsAllAndCtrlCCopiesIt) {
     MainWindow& window = Window();
     Activate(window);
     LoadSavedPage(u"app_folder.html"_s);
-    ASSERT_EQ(window.LinkRowCount(), 3);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
     auto* block = qobject_cast<QPlainTextEdit*>(Ctl(u"Text_AllLinkCode"_s).Widget());
     ASSERT_NE(block, nullptr);
     ASSERT_FALSE(block->toPlainText().isEmpty());
-    auto* link = qobject_cast<QLineEdit*>(window.RowWidget(u"Text_Link"_s, 2));
+    auto* link = qobject_cast<QLineEdit*>(window.LinkList().RowWidget(u"Text_Link"_s, 2));
     ASSERT_NE(link, nullptr);
     auto* address = Ctl(u"Text_URL"_s).Widget();
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -100,7 +100,7 @@ TEST_F(SelectAllTest, CtrlShiftASelectsNothing) {
     Activate(window);
     dialogs.answerOpenFile(DataPath(u"app_folder.html"_s));
     Press(u"Command_GetFromFile"_s);
-    ASSERT_EQ(window.LinkRowCount(), 3);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
     Ctl(u"Text_URL"_s).SetText(u"http://127.0.0.1/?cid=1"_s);
 
     auto noSelection = [](QWidget* box) {
@@ -124,8 +124,9 @@ TEST_F(SelectAllTest, CtrlShiftASelectsNothing) {
         }
         return qobject_cast<QPlainTextEdit*>(box)->toPlainText();
     };
-    for (QWidget* box : {Ctl(u"Text_URL"_s).Widget(), Ctl(u"Text_CodeFormat"_s).Widget(),
-                         Ctl(u"Text_AllLinkCode"_s).Widget(), window.RowWidget(u"Text_Link"_s, 2)}) {
+    for (QWidget* box :
+         {Ctl(u"Text_URL"_s).Widget(), Ctl(u"Text_CodeFormat"_s).Widget(),
+          Ctl(u"Text_AllLinkCode"_s).Widget(), window.LinkList().RowWidget(u"Text_Link"_s, 2)}) {
         SCOPED_TRACE(box->objectName().toStdString());
         box->setFocus(Qt::MouseFocusReason);
         noSelection(box);

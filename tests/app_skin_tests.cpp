@@ -111,18 +111,18 @@ TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
     EXPECT_EQ(label.ToolTipText(), QStringLiteral("paste here"));
     EXPECT_TRUE(label.Widget()->font().bold());
     EXPECT_FALSE(label.Visible());
-    EXPECT_EQ(window.Label_Link(0).Top(), 9); // the index node comes after and wins
+    EXPECT_EQ(window.LinkList().Label_Link(0).Top(), 9); // the index node comes after and wins
     EXPECT_EQ(window.Ctl(QStringLiteral("Command_Get")).Caption(), QStringLiteral("Go"));
     // The row pitch is taken from the skinned template row.
-    EXPECT_EQ(window.RowPitch(), 10 + 69 - 9);
+    EXPECT_EQ(window.LinkList().RowPitch(), 10 + 69 - 9);
     // Index_1 applies to nothing: not to a control outside a group, and not to
     // row 1, which is made later from the template row.
     EXPECT_EQ(window.Ctl(QStringLiteral("Command_Get")).Caption(), QStringLiteral("Go"));
     dialogs.answerOpenFile(DataPath(QStringLiteral("app_folder.html")));
     Press(QStringLiteral("Command_GetFromFile"));
-    ASSERT_EQ(window.LinkRowCount(), 3);
-    EXPECT_EQ(window.Label_Link(1).Top(), 9);
-    EXPECT_EQ(window.Label_Link(2).Top(), 9 + window.RowPitch());
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
+    EXPECT_EQ(window.LinkList().Label_Link(1).Top(), 9);
+    EXPECT_EQ(window.LinkList().Label_Link(2).Top(), 9 + window.LinkList().RowPitch());
 }
 
 // Regression: a FIFO named as a picture blocked the window's start for good,
@@ -172,7 +172,7 @@ TEST_F(SkinTest, PicturesThatAreNotRegularFilesAreSkipped) {
     EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage().isNull());
     EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_In")).Picture().isNull());
     // Like any picture that fails, it leaves the picture before it.
-    EXPECT_EQ(Window().Command_Link_AllValue(0).Picture().size(), QSize(4, 4));
+    EXPECT_EQ(Window().LinkList().Command_Link_AllValue(0).Picture().size(), QSize(4, 4));
     EXPECT_TRUE(Window().Ctl(QStringLiteral("Command_Get")).Picture().isNull());
     EXPECT_TRUE(Window().Ctl(QStringLiteral("Command_Exit")).Picture().isNull());
 }
@@ -227,7 +227,7 @@ TEST_F(SkinTest, PicturesLoadedAndDrawn) {
     EXPECT_EQ(Window().Ctl(QStringLiteral("Picture_LinkList_In")).Picture().size(), QSize(4, 4));
     EXPECT_EQ(Window().Ctl(QStringLiteral("Command_Get")).Picture().size(), QSize(4, 4));
     EXPECT_EQ(Window().Ctl(QStringLiteral("Command_Exit")).Picture().size(), QSize(4, 4));
-    EXPECT_TRUE(Window().Command_Link_AllValue(0).Picture().isNull());
+    EXPECT_TRUE(Window().LinkList().Command_Link_AllValue(0).Picture().isNull());
     Skin(QString(), QStringLiteral("<Picture_LinkList_Out BorderStyle=\"0\"/>"));
     const Control& plain = Window().Ctl(QStringLiteral("Picture_LinkList_Out"));
     EXPECT_EQ(qobject_cast<QFrame*>(plain.Widget())->frameShape(), QFrame::NoFrame);

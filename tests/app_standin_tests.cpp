@@ -41,18 +41,19 @@ TEST_F(AppTest, ListsTheStandInsFolderThroughCommandGet) {
     serving.join();
 
     EXPECT_TRUE(Messages().isEmpty());
-    ASSERT_EQ(window.LinkRowCount(), 4);
+    ASSERT_EQ(window.LinkList().LinkRowCount(), 4);
     QStringList captions;
     for (int i = 1; i <= 4; ++i) {
-        captions << window.Label_Link(i).Caption();
+        captions << window.LinkList().Label_Link(i).Caption();
     }
     EXPECT_EQ(captions,
               (QStringList{u"1. 图片"_s, u"2. private.txt"_s, u"3. readme.txt"_s, u"4. 会议纪要.txt"_s}));
-    EXPECT_TRUE(window.Label_LinkWarn(2).Visible());
-    EXPECT_FALSE(window.Label_LinkWarn(3).Visible());
+    EXPECT_TRUE(window.LinkList().Label_LinkWarn(2).Visible());
+    EXPECT_FALSE(window.LinkList().Label_LinkWarn(3).Visible());
     const QString base = QString::fromStdString(server.baseAddress());
-    EXPECT_TRUE(window.Text_Link(4).Text().startsWith(u"<a href=\""_s + base + u"/download?id="_s));
-    EXPECT_TRUE(window.Text_Link(4).Text().endsWith(u"\">会议纪要.txt</a>"_s));
+    EXPECT_TRUE(
+        window.LinkList().Text_Link(4).Text().startsWith(u"<a href=\""_s + base + u"/download?id="_s));
+    EXPECT_TRUE(window.LinkList().Text_Link(4).Text().endsWith(u"\">会议纪要.txt</a>"_s));
     EXPECT_EQ(Ctl(u"Text_AllLinkCode"_s).Text().count(u"\r\n"_s), 4);
 }
 

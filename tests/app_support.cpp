@@ -194,7 +194,7 @@ QString AppTest::ViewRow(const MainWindow& window, int row, const std::function<
         shown = viewer->Text_Code().Text();
         (act ? act : [](CodeListBox& open) { open.close(); })(*viewer);
     });
-    Click(window.Command_Link_AllValue(row));
+    Click(window.LinkList().Command_Link_AllValue(row));
     return shown;
 }
 

@@ -3,8 +3,10 @@
 // file with scripted dialogs, and a loopback HTTP server that can hold its answers back.
 
 #include "app/control.h"
+#include "app/linklistview.h"
 #include "app/mainwindow.h"
 #include "app/program.h"
+#include "app/retrieval.h"
 #include "app/scripteddialogs.h"
 
 #include <QListWidget>

@@ -1,36 +1,16 @@
 // The main window's layout: the right-hand column and the bottom buttons
 // follow the right and bottom edges, the text boxes and the link-list frame
-// take the room that is left, and the link rows are placed one row pitch
-// apart in the pane that scrolls inside the frame.
+// take the room that is left; and the order Tab visits the controls in.
 
+#include "app/layoutfigures.h"
+#include "app/maindesign.h"
 #include "app/mainwindow.h"
-#include "text/stringfunctions.h"
 
+#include <QApplication>
 #include <QResizeEvent>
 #include <algorithm>
 
 namespace zandorel::app {
-namespace {
-
-// whole(v) as a 32-bit figure, held at the ends of the range.
-int32_t wholeLong(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    return static_cast<int32_t>(std::clamp(Whole(value), -2147483648.0, 2147483647.0));
-}
-
-// A size that does not go below 0.
-double nonNegative(double value) {
-    return MaxLong(wholeLong(value), 0);
-}
-
-// Scroll steps are 16-bit figures of at least 1.
-int step(double value) {
-    return static_cast<int>(std::clamp(Whole(value), 1.0, 32767.0));
-}
-
-} // namespace
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -40,121 +20,171 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 void MainWindow::LayoutMainWindow() {
     const double w = Whole(width());
     const double h = Whole(height());
-    Control& listUp = *Command_ListUp_;
-    Control& list = *List_CodeList_;
-    Control& allLinks = *Text_AllLinkCode_;
-    Control& exit = *Command_Exit_;
-    Control& newWindow = *Command_NewWindow_;
-    Control& update = *Command_Updata_;
-    Control& frame = *Picture_LinkList_Out_;
-    Control& bar = *VScroll_LinkList_;
+    Control& listUp = ctl<"Command_ListUp">();
+    Control& list = ctl<"List_CodeList">();
+    Control& allLinks = ctl<"Text_AllLinkCode">();
+    Control& exit = ctl<"Command_Exit">();
+    Control& newWindow = ctl<"Command_NewWindow">();
+    Control& update = ctl<"Command_Updata">();
+    Control& frame = ctl<"Picture_LinkList_Out">();
+    Control& bar = ctl<"VScroll_LinkList">();
 
     listUp.SetLeft(w - listUp.Width() - 8);
-    Command_ListDown_->SetLeft(listUp.Left());
+    ctl<"Command_ListDown">().SetLeft(listUp.Left());
     list.SetLeft(listUp.Left() - list.Width()); // the list touches the arrow buttons
-    Label_CodeList_->SetLeft(list.Left());
-    Label_CodeList_->SetWidth(list.Width());
+    ctl<"Label_CodeList">().SetLeft(list.Left());
+    ctl<"Label_CodeList">().SetWidth(list.Width());
     allLinks.SetLeft(w - allLinks.Width() - 8);
-    Label_AllLinkCode_->SetLeft(allLinks.Left());
-    Label_AllLinkCode_->SetWidth(allLinks.Width());
+    ctl<"Label_AllLinkCode">().SetLeft(allLinks.Left());
+    ctl<"Label_AllLinkCode">().SetWidth(allLinks.Width());
     exit.SetLeft(w - exit.Width() - 8);
     newWindow.SetLeft(exit.Left() - newWindow.Width() - 16);
     update.SetLeft(newWindow.Left() - update.Width() - 16);
 
     // The bottom buttons stand centred in a strip as high as the tallest of
     // them, 8 above the bottom edge.
-    int32_t band = wholeLong(exit.Height());
-    if (wholeLong(newWindow.Height()) > band) {
-        band = wholeLong(newWindow.Height());
+    int32_t band = WholeLong(exit.Height());
+    if (WholeLong(newWindow.Height()) > band) {
+        band = WholeLong(newWindow.Height());
     }
-    if (wholeLong(update.Height()) > band) {
-        band = wholeLong(update.Height());
+    if (WholeLong(update.Height()) > band) {
+        band = WholeLong(update.Height());
     }
     for (Control* bottom : {&exit, &newWindow, &update}) {
         bottom->SetTop((h - band) - (bottom->Height() - band) / 2 - 8);
     }
-    allLinks.SetHeight(nonNegative(h - allLinks.Top() - band - 16));
+    allLinks.SetHeight(NonNegative(h - allLinks.Top() - band - 16));
 
-    Command_Get_->SetLeft(list.Left() - Command_Get_->Width() - 8);
-    Command_GetFromFile_->SetLeft(list.Left() - Command_GetFromFile_->Width() - 8);
-    Command_GetFromURL_->SetLeft(Command_GetFromFile_->Left() - Command_GetFromURL_->Width() - 8);
-    Command_AddToList_->SetLeft(list.Left());
-    Command_DelToList_->SetLeft(Command_AddToList_->Left() + Command_AddToList_->Width() + 8);
-    Command_CreatLinkList_->SetLeft(list.Left() - Command_CreatLinkList_->Width() - 8);
-    Text_URL_->SetWidth(nonNegative(Command_Get_->Left() - Text_URL_->Left() - 8));
-    Label_URL_->SetWidth(Text_URL_->Width());
-    Text_CodeFormat_->SetWidth(nonNegative(Command_CreatLinkList_->Left() - Text_CodeFormat_->Left() - 8));
-    Label_CodeFormat_->SetWidth(Text_CodeFormat_->Width());
+    ctl<"Command_Get">().SetLeft(list.Left() - ctl<"Command_Get">().Width() - 8);
+    ctl<"Command_GetFromFile">().SetLeft(list.Left() - ctl<"Command_GetFromFile">().Width() - 8);
+    ctl<"Command_GetFromURL">().SetLeft(ctl<"Command_GetFromFile">().Left() -
+                                        ctl<"Command_GetFromURL">().Width() - 8);
+    ctl<"Command_AddToList">().SetLeft(list.Left());
+    ctl<"Command_DelToList">().SetLeft(ctl<"Command_AddToList">().Left() +
+                                       ctl<"Command_AddToList">().Width() + 8);
+    ctl<"Command_CreatLinkList">().SetLeft(list.Left() - ctl<"Command_CreatLinkList">().Width() - 8);
+    ctl<"Text_URL">().SetWidth(NonNegative(ctl<"Command_Get">().Left() - ctl<"Text_URL">().Left() - 8));
+    ctl<"Label_URL">().SetWidth(ctl<"Text_URL">().Width());
+    ctl<"Text_CodeFormat">().SetWidth(
+        NonNegative(ctl<"Command_CreatLinkList">().Left() - ctl<"Text_CodeFormat">().Left() - 8));
+    ctl<"Label_CodeFormat">().SetWidth(ctl<"Text_CodeFormat">().Width());
     // The listing options stand under the address box, right-aligned with
     // "提取源代码"; the format box's label ends before them where they share a line.
-    Control& links = *Check_PublicLinks_;
-    Control& subFolders = *Check_SubFolders_;
-    links.SetLeft(Command_Get_->Left() + Command_Get_->Width() - links.Width());
+    Control& links = ctl<"Check_PublicLinks">();
+    Control& subFolders = ctl<"Check_SubFolders">();
+    links.SetLeft(ctl<"Command_Get">().Left() + ctl<"Command_Get">().Width() - links.Width());
     subFolders.SetLeft(links.Left() - subFolders.Width() - 8);
-    const Control& label = *Label_CodeFormat_;
+    const Control& label = ctl<"Label_CodeFormat">();
     for (const Control* option : {&subFolders, &links}) {
         if (option->Visible() && option->Top() < label.Top() + label.Height() &&
             label.Top() < option->Top() + option->Height()) {
-            Label_CodeFormat_->SetWidth(
-                std::min(Label_CodeFormat_->Width(), nonNegative(option->Left() - label.Left() - 8)));
+            ctl<"Label_CodeFormat">().SetWidth(
+                std::min(ctl<"Label_CodeFormat">().Width(), NonNegative(option->Left() - label.Left() - 8)));
         }
     }
 
     if (allLinks.Left() - 8 > update.Left()) {
         // The bottom buttons reach into the left column: the frame ends above them.
-        frame.SetHeight(nonNegative(h - frame.Top() - band - 16));
+        frame.SetHeight(NonNegative(h - frame.Top() - band - 16));
     } else {
-        frame.SetHeight(nonNegative(h - frame.Top() - 8));
+        frame.SetHeight(NonNegative(h - frame.Top() - 8));
     }
-    frame.SetWidth(nonNegative(allLinks.Left() - frame.Left() - 8));
-    Label_LinkList_->SetWidth(frame.Width());
+    frame.SetWidth(NonNegative(allLinks.Left() - frame.Left() - 8));
+    ctl<"Label_LinkList">().SetWidth(frame.Width());
     bar.SetLeft(frame.ScaleWidth() - bar.Width());
     bar.SetHeight(frame.ScaleHeight() - bar.Top());
-    LayoutLinkRows();
+    links_->LayoutLinkRows();
 }
 
-void MainWindow::LayoutLinkRows() {
-    const Control& frame = *Picture_LinkList_Out_;
-    Control& pane = *Picture_LinkList_In_;
-    Control& bar = *VScroll_LinkList_;
-    pane.SetWidth(nonNegative(frame.ScaleWidth() - bar.Width() - pane.Left()));
-    const double inner = Whole(pane.ScaleWidth());
-    const double pitch = rowPitch_;
-    for (int i = 1; i <= LinkRowCount(); ++i) {
-        RowControls& row = rows_[static_cast<size_t>(i - 1)];
-        row.button.SetLeft(inner - row.button.Width()); // at the pane's right edge
-        row.label.SetWidth(nonNegative(inner - row.label.Left()));
-        row.warn.SetWidth(nonNegative(inner - row.warn.Left()));
-        row.text.SetWidth(nonNegative(row.button.Left() - row.text.Left())); // up to the button, no gap
-        const double shift = (i - 1) * pitch;
-        row.label.SetTop(Label_Link0_->Top() + shift);
-        row.warn.SetTop(Label_LinkWarn0_->Top() + shift);
-        row.text.SetTop(Text_Link0_->Top() + shift);
-        row.button.SetTop(row.text.Top());
+// Tab visits the controls in the window's tab order, where the link rows
+// stand as one block at the place of their template row: the text box and
+// the "?" of row 1, then of row 2, and so on, whatever rows have widgets.
+// The controls that Tab stops at, in reading order of where they stand now:
+// lines from top to bottom, each from left to right. A line is every
+// control that begins above the middle of the line's first control, so a
+// tall control (the template list) shares its line with the boxes beside
+// it. The link rows stand where their frame stands, as Text_Link0; the
+// controls of a group stay out.
+QList<const Control*> MainWindow::TabStops() const {
+    struct Stop {
+        const Control* control;
+        QRect rect;
+    };
+    QList<Stop> stops;
+    const bool rowsShown = ctl<"Picture_LinkList_Out">().Visible() && ctl<"Picture_LinkList_In">().Visible();
+    for (const auto& owned : controls_) {
+        const Control* control = owned.get();
+        if (control == &ctl<"Text_Link">()) {
+            if (rowsShown) {
+                const QWidget* frame = ctl<"Picture_LinkList_Out">().Widget();
+                stops.append({control, QRect(frame->mapTo(this, QPoint(0, 0)), frame->size())});
+            }
+            continue;
+        }
+        QWidget* widget = control->Widget();
+        if (control->InGroup() || !widget || !(widget->focusPolicy() & Qt::TabFocus) ||
+            !widget->isEnabled() || !widget->isVisibleTo(this)) {
+            continue;
+        }
+        stops.append({control, QRect(widget->mapTo(this, QPoint(0, 0)), widget->size())});
     }
-    pane.SetHeight(Label_Link0_->Top() + pitch * LinkRowCount());
-    if (pane.Height() <= frame.ScaleHeight()) {
-        // The rows fit: the pane fills the frame and nothing scrolls.
-        pane.SetHeight(frame.ScaleHeight());
-        bar.SetEnabled(false);
-    } else {
-        bar.SetEnabled(true);
-        const double hidden = nonNegative(pane.Height() - frame.ScaleHeight());
-        bar.SetLargeChange(step(bar.Max() / (hidden / 1000 + 1)));
-        bar.SetSmallChange(step(bar.Max() / (hidden / 100 + 10)));
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
+        return a.rect.top() != b.rect.top() ? a.rect.top() < b.rect.top() : a.rect.left() < b.rect.left();
+    });
+    QList<const Control*> order;
+    for (qsizetype first = 0; first < stops.size();) {
+        const int middle = stops[first].rect.top() + stops[first].rect.height() / 2;
+        qsizetype end = first + 1;
+        while (end < stops.size() && stops[end].rect.top() < middle) {
+            ++end;
+        }
+        std::stable_sort(stops.begin() + first, stops.begin() + end,
+                         [](const Stop& a, const Stop& b) { return a.rect.left() < b.rect.left(); });
+        for (qsizetype i = first; i < end; ++i) {
+            order.append(stops[i].control);
+        }
+        first = end;
     }
-    ScrollLinkList();
+    return order;
 }
 
-void MainWindow::ScrollLinkList() {
-    const Control& frame = *Picture_LinkList_Out_;
-    Control& pane = *Picture_LinkList_In_;
-    const Control& bar = *VScroll_LinkList_;
-    const double hidden = nonNegative(pane.Height() - frame.ScaleHeight());
-    // Value 0 shows the top of the pane, Max aligns its bottom with the frame's.
-    const double share = bar.Max() > 0 ? static_cast<double>(bar.Value()) / bar.Max() : 0.0;
-    pane.SetTop(hidden > 0 ? -(share * hidden) : 0.0);
-    syncLinkPane();
+// Tab through the link rows is the link list's; the window hands the focus
+// to it at the rows' place and takes it back past their ends.
+bool MainWindow::focusNextPrevChild(bool next) {
+    QList<QWidget*> stops; // null: the block of link rows
+    for (const Control* control : TabStops()) {
+        stops.append(control == &ctl<"Text_Link">() ? nullptr : control->Widget());
+    }
+    const qsizetype count = stops.size();
+    if (count == 0) {
+        return QWidget::focusNextPrevChild(next);
+    }
+
+    QWidget* focus = QApplication::focusWidget();
+    qsizetype at = -1;
+    if (links_->InRows(focus)) {
+        if (links_->FocusNextRowStop(focus, next)) {
+            return true;
+        }
+        // Past the last row (or before the first): on from the block.
+        at = stops.lastIndexOf(nullptr);
+    } else if (focus) {
+        at = stops.lastIndexOf(focus);
+    }
+    if (at < 0) {
+        return QWidget::focusNextPrevChild(next);
+    }
+    for (qsizetype step = 1; step <= count; ++step) {
+        QWidget* stop = stops[((at + (next ? step : -step)) % count + count) % count];
+        if (stop) {
+            stop->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+        if (links_->FocusFirstRowStop(next)) {
+            return true;
+        }
+    }
+    return true;
 }
 
 } // namespace zandorel::app

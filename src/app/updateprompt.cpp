@@ -1,19 +1,10 @@
 #include "app/updateprompt.h"
 
 #include "app/dialogs.h"
-#include "app/mainwindow.h"
-#include "app/program.h"
-#include "net/updatecheck.h"
 
 namespace zandorel::app {
 
-void CheckForUpdate(const QString& address, bool silent, MainWindow& window) {
-    const UpdateOutcome outcome = FetchUpdate(address);
-    Program& program = window.program();
-    if (window.Unloaded() || program.Ended()) {
-        return;
-    }
-    Dialogs& dialogs = program.dialogs();
+void TellUpdateOutcome(const UpdateOutcome& outcome, bool silent, QWidget& window, Dialogs& dialogs) {
     auto offerWebsite = [&](Dialogs::Icon icon) {
         if (dialogs.message(&window, outcome.text, outcome.title, icon, Dialogs::Buttons::YesNo) ==
                 Dialogs::Answer::Yes &&

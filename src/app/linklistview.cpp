@@ -1,12 +1,16 @@
-// The link rows of the main window: filling them from a listing, creating
-// and clearing them, and lending widgets to the rows in sight.
+// The link list of a main window: filling the rows from a listing,
+// creating and clearing them, placing them in the pane, scrolling, lending
+// widgets to the rows in sight, and Tab through the rows.
+
+#include "app/linklistview.h"
 
 #include "app/captionlabel.h"
 #include "app/dialogs.h"
-#include "app/mainwindow.h"
+#include "app/layoutfigures.h"
 #include "app/memorytrim.h"
 #include "app/program.h"
 #include "app/selectall.h"
+#include "app/surface.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
 #include "share/linklist.h"
@@ -16,6 +20,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -39,20 +44,121 @@ int clampedRow(double row) {
     return static_cast<int>(std::clamp(row, -2147483647.0, 2147483647.0));
 }
 
+// Scroll steps are 16-bit figures of at least 1.
+int step(double value) {
+    return static_cast<int>(std::clamp(Whole(value), 1.0, 32767.0));
+}
+
 } // namespace
 
-void MainWindow::FillLinkList(const std::shared_ptr<SDPage>& page) {
+LinkListView::RowControls::RowControls(const Controls& model, int index)
+    : label(model.label, index), warn(model.warn, index), text(model.text, index),
+      button(model.button, index) {}
+
+LinkListView::LinkListView(QWidget& window, Program& program, const Controls& controls, QWidget* frameClient,
+                           QWidget* paneWidget)
+    : window_(window), program_(program), c_(controls), frameClient_(frameClient), paneWidget_(paneWidget) {
+    c_.frame.SetBorderWidth(1);
+    // The two picture boxes show their pictures and drawings under the rows:
+    // the frame inside its border, the pane from its own top left, which
+    // lies wherever the pane has been scrolled to.
+    new SurfacePainter(frameClient_, [this](QPainter& painter) {
+        const Control& frame = c_.frame;
+        PaintPictures(painter, QPoint(0, 0), frame.Picture(), frame.SurfaceImage(),
+                      QPointF(frame.ScaleLeft(), frame.ScaleTop()));
+    });
+    new SurfacePainter(paneWidget_, [this](QPainter& painter) {
+        const Control& pane = c_.pane;
+        if (pane.BackColor()) {
+            painter.fillRect(paneWidget_->rect(), *pane.BackColor());
+        }
+        PaintPictures(painter, c_.label.Origin(), pane.Picture(), pane.SurfaceImage(),
+                      QPointF(pane.ScaleLeft(), pane.ScaleTop()));
+    });
+    c_.frame.SetPictureChanged([this] { frameClient_->update(); });
+    c_.pane.SetPictureChanged([this] { paneWidget_->update(); });
+    // A fixed maximum that keeps the pixel steps of the bar for lists of any length.
+    c_.bar.SetRange(0, 32767);
+    c_.warn.SetForeColor(*ColorFromNumber(0x0000FF)); // red
+    InstallSelectAll(c_.text.Widget(), true);
+    // The wheel anywhere over the link list scrolls it.
+    c_.frame.Widget()->installEventFilter(this);
+    auto* bar = qobject_cast<QScrollBar*>(c_.bar.Widget());
+    connect(bar, &QScrollBar::valueChanged, this, [this](int value) {
+        c_.bar.SetValue(value);
+        ScrollLinkList();
+    });
+}
+
+LinkListView::~LinkListView() {
+    for (RowControls& controls : rows_) {
+        controls.label.Unbind();
+        controls.warn.Unbind();
+        controls.text.Unbind();
+        controls.button.Unbind();
+    }
+}
+
+LinkListView::RowControls& LinkListView::rowAt(int index) const {
+    return const_cast<RowControls&>(rows_[static_cast<size_t>(index - 1)]);
+}
+
+Control& LinkListView::Label_Link(int index) const {
+    return index == 0 ? c_.label : const_cast<Control&>(rows_.at(static_cast<size_t>(index - 1)).label);
+}
+
+Control& LinkListView::Label_LinkWarn(int index) const {
+    return index == 0 ? c_.warn : const_cast<Control&>(rows_.at(static_cast<size_t>(index - 1)).warn);
+}
+
+Control& LinkListView::Text_Link(int index) const {
+    return index == 0 ? c_.text : const_cast<Control&>(rows_.at(static_cast<size_t>(index - 1)).text);
+}
+
+Control& LinkListView::Command_Link_AllValue(int index) const {
+    return index == 0 ? c_.button : const_cast<Control&>(rows_.at(static_cast<size_t>(index - 1)).button);
+}
+
+Control* LinkListView::RowControl(const QString& name, int index) const {
+    if (index < 0 || index > LinkRowCount()) {
+        return nullptr;
+    }
+    RowControls* controls = index == 0 ? nullptr : &rowAt(index);
+    Control* const members[] = {controls ? &controls->label : &c_.label,
+                                controls ? &controls->warn : &c_.warn, controls ? &controls->text : &c_.text,
+                                controls ? &controls->button : &c_.button};
+    for (Control* member : members) {
+        if (member->Name().compare(name, Qt::CaseInsensitive) == 0) {
+            return member;
+        }
+    }
+    return nullptr;
+}
+
+void LinkListView::MeasureRowPitch(int listDistance) {
+    const Control* model[] = {&c_.label, &c_.warn, &c_.text};
+    double top = model[0]->Top();
+    double bottom = model[0]->Top() + model[0]->Height();
+    for (const Control* control : model) {
+        top = std::min(top, control->Top());
+        bottom = std::max(bottom, control->Top() + control->Height());
+    }
+    const double pitch = static_cast<double>(listDistance) + bottom - top;
+    rowPitch_ = static_cast<int>(std::clamp(Whole(pitch), -2147483648.0, 2147483647.0));
+}
+
+void LinkListView::FillLinkList(const std::shared_ptr<SDPage>& page) {
     // Every text is worked out before a row changes, so a template that
     // cannot be expanded leaves the list as it was.
-    const LinkTemplates templates = LinkTemplates::FromSettings(SettingsStore::Instance().Root(),
-                                                                Text_CodeFormat_->Text(), AppInfo::current());
+    const LinkTemplates templates =
+        LinkTemplates::FromSettings(SettingsStore::Instance().Root(), c_.format.Text());
     LinkList list;
     try {
         list = BuildLinkList(*page, templates);
     } catch (const OutputTooLong&) {
         const pugi::xml_node settings = SettingsStore::Instance().Root();
         program_.dialogs().message(
-            this,
+            &window_,
             ExpandAppTags(ReadNodeText(settings, keys::OutputTooLongError, keys::OutputTooLongErrorDefault)),
             ExpandAppTags(ReadAttribute(settings, keys::OutputTooLongError, keys::Title,
                                         keys::OutputTooLongErrorTitleDefault)),
@@ -64,7 +170,7 @@ void MainWindow::FillLinkList(const std::shared_ptr<SDPage>& page) {
     const int count = static_cast<int>(list.rows.size());
     CreateLinkRows(count);
     for (int i = 1; i <= count; ++i) {
-        RowControls& row = rows_[static_cast<size_t>(i - 1)];
+        RowControls& row = rowAt(i);
         const zandorel::LinkRow& texts = list.rows[i - 1];
         row.label.SetCaption(texts.caption);
         if (texts.notPublic) {
@@ -77,8 +183,8 @@ void MainWindow::FillLinkList(const std::shared_ptr<SDPage>& page) {
         row.button.SetVisible(true);
     }
     // The pieces stand in file order with the caret after the last one.
-    Text_AllLinkCode_->SetText(list.block);
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(Text_AllLinkCode_->Widget())) {
+    c_.block.SetText(list.block);
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(c_.block.Widget())) {
         edit->moveCursor(QTextCursor::End);
     }
     // A copy shares the listing's file records, which a later retrieval on
@@ -98,23 +204,23 @@ void MainWindow::FillLinkList(const std::shared_ptr<SDPage>& page) {
         QString text =
             ExpandAppTags(ReadNodeText(settings, keys::LinkTooLongError, keys::LinkTooLongErrorDefault));
         text.replace(QStringLiteral("%1"), numbers.join(QStringLiteral(", ")));
-        program_.dialogs().message(this, text,
+        program_.dialogs().message(&window_, text,
                                    ExpandAppTags(ReadAttribute(settings, keys::LinkTooLongError, keys::Title,
                                                                keys::LinkTooLongErrorTitleDefault)),
                                    Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
     }
 }
 
-void MainWindow::CreateLinkRows(int count) {
-    Picture_LinkList_In_->SetVisible(true);
+void LinkListView::CreateLinkRows(int count) {
+    c_.pane.SetVisible(true);
     for (int index = LinkRowCount() + 1; index <= count; ++index) {
-        rows_.emplace_back(*this, index);
+        rows_.emplace_back(c_, index);
     }
     LayoutLinkRows();
 }
 
-void MainWindow::ClearLinkRows() {
-    Picture_LinkList_In_->SetVisible(false);
+void LinkListView::ClearLinkRows() {
+    c_.pane.SetVisible(false);
     for (RowControls& row : rows_) {
         if (row.widgets) {
             returnRowWidgets(row.widgets);
@@ -124,7 +230,7 @@ void MainWindow::ClearLinkRows() {
     LayoutLinkRows();
 }
 
-QList<int> MainWindow::RowsWithWidgets() const {
+QList<int> LinkListView::RowsWithWidgets() const {
     QList<int> rows;
     for (const auto& widgets : pool_) {
         if (widgets->row > 0) {
@@ -135,17 +241,17 @@ QList<int> MainWindow::RowsWithWidgets() const {
     return rows;
 }
 
-QWidget* MainWindow::RowWidget(const QString& group, int index) const {
-    const Control* control = FindControl(group, index);
+QWidget* LinkListView::RowWidget(const QString& group, int index) const {
+    const Control* control = RowControl(group, index);
     return control ? control->Widget() : nullptr;
 }
 
-bool MainWindow::holdsFocus(const RowWidgets* widgets) const {
+bool LinkListView::holdsFocus(const RowWidgets* widgets) const {
     const QWidget* focus = QApplication::focusWidget();
     return focus && (focus == widgets->text || focus == widgets->button);
 }
 
-MainWindow::RowWidgets* MainWindow::takeRowWidgets() {
+LinkListView::RowWidgets* LinkListView::takeRowWidgets() {
     if (!idle_.empty()) {
         RowWidgets* widgets = idle_.back();
         idle_.pop_back();
@@ -173,15 +279,17 @@ MainWindow::RowWidgets* MainWindow::takeRowWidgets() {
     RowWidgets* lent = widgets.get();
     connect(widgets->button, &QPushButton::clicked, this, [this, lent] {
         if (lent->row > 0) {
-            Command_Link_AllValue_Click(lent->row);
+            if (rowCommand_) {
+                rowCommand_(lent->row);
+            }
         }
     });
     pool_.push_back(std::move(widgets));
     return lent;
 }
 
-void MainWindow::lendRowWidgets(int row, RowWidgets* widgets, QPoint origin) {
-    RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+void LinkListView::lendRowWidgets(int row, RowWidgets* widgets, QPoint origin) {
+    RowControls& controls = rowAt(row);
     widgets->row = row;
     controls.widgets = widgets;
     const QString suffix = u'_' + QString::number(row);
@@ -195,8 +303,8 @@ void MainWindow::lendRowWidgets(int row, RowWidgets* widgets, QPoint origin) {
     controls.button.Bind(widgets->button, origin);
 }
 
-void MainWindow::returnRowWidgets(RowWidgets* widgets) {
-    RowControls& controls = rows_[static_cast<size_t>(widgets->row - 1)];
+void LinkListView::returnRowWidgets(RowWidgets* widgets) {
+    RowControls& controls = rowAt(widgets->row);
     controls.label.Unbind();
     controls.warn.Unbind();
     controls.text.Unbind();
@@ -210,9 +318,9 @@ void MainWindow::returnRowWidgets(RowWidgets* widgets) {
     idle_.push_back(widgets);
 }
 
-void MainWindow::syncLinkPane() {
-    const Control& frame = *Picture_LinkList_Out_;
-    const Control& pane = *Picture_LinkList_In_;
+void LinkListView::syncLinkPane() {
+    const Control& frame = c_.frame;
+    const Control& pane = c_.pane;
     frameClient_->setGeometry(frame.BorderWidth(), frame.BorderWidth(), ToPixel(frame.ScaleWidth()),
                               ToPixel(frame.ScaleHeight()));
 
@@ -225,7 +333,7 @@ void MainWindow::syncLinkPane() {
     paneWidget_->setGeometry(shown.isEmpty() ? QRect(logical.topLeft(), QSize(0, 0)) : shown);
     paneWidget_->setVisible(pane.Visible());
     const QPoint origin = logical.topLeft() - paneWidget_->pos();
-    for (Control* model : {Label_Link0_, Label_LinkWarn0_, Text_Link0_, Command_Link_AllValue0_}) {
+    for (Control* model : {&c_.label, &c_.warn, &c_.text, &c_.button}) {
         model->SetOrigin(origin);
     }
 
@@ -271,13 +379,13 @@ void MainWindow::syncLinkPane() {
     }
     bool lent = false;
     for (int row = first; row <= last; ++row) {
-        if (!rows_[static_cast<size_t>(row - 1)].widgets) {
+        if (!rowAt(row).widgets) {
             lendRowWidgets(row, takeRowWidgets(), origin);
             lent = true;
         }
     }
     for (int row : RowsWithWidgets()) {
-        RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+        RowControls& controls = rowAt(row);
         for (Control* control : {&controls.label, &controls.warn, &controls.text, &controls.button}) {
             control->SetOrigin(origin);
         }
@@ -293,11 +401,11 @@ void MainWindow::syncLinkPane() {
 
 // ---- Scrolling and focus in the link list ----
 
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Wheel && watched == Picture_LinkList_Out_->Widget()) {
+bool LinkListView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel && watched == c_.frame.Widget()) {
         // The wheel over the rows, their captions or the empty part of the
         // pane reaches the frame; it scrolls as it does over the bar.
-        auto* bar = qobject_cast<QScrollBar*>(VScroll_LinkList_->Widget());
+        auto* bar = qobject_cast<QScrollBar*>(c_.bar.Widget());
         if (!bar || !bar->isEnabled()) {
             return false;
         }
@@ -308,14 +416,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::FocusIn) {
         if (const RowWidgets* widgets = rowWidgetsOf(watched)) {
-            const RowControls& row = rows_[static_cast<size_t>(widgets->row - 1)];
-            showRow(widgets->row, watched == widgets->text ? &row.text : &row.button);
+            const RowControls& controls = rowAt(widgets->row);
+            showRow(widgets->row, watched == widgets->text ? &controls.text : &controls.button);
         }
     }
-    return QWidget::eventFilter(watched, event);
+    return QObject::eventFilter(watched, event);
 }
 
-MainWindow::RowWidgets* MainWindow::rowWidgetsOf(const QObject* widget) const {
+LinkListView::RowWidgets* LinkListView::rowWidgetsOf(const QObject* widget) const {
     for (const auto& widgets : pool_) {
         if (widgets->row > 0 && (widget == widgets->text || widget == widgets->button)) {
             return widgets.get();
@@ -324,16 +432,16 @@ MainWindow::RowWidgets* MainWindow::rowWidgetsOf(const QObject* widget) const {
     return nullptr;
 }
 
-void MainWindow::showRow(int row, const Control* control) {
-    const Control& frame = *Picture_LinkList_Out_;
-    const Control& pane = *Picture_LinkList_In_;
-    auto* bar = qobject_cast<QScrollBar*>(VScroll_LinkList_->Widget());
+void LinkListView::showRow(int row, const Control* control) {
+    const Control& frame = c_.frame;
+    const Control& pane = c_.pane;
+    auto* bar = qobject_cast<QScrollBar*>(c_.bar.Widget());
     const double view = frame.ScaleHeight();
     const double hidden = std::max(0.0, Whole(pane.Height() - view));
     if (row < 1 || row > LinkRowCount() || hidden <= 0 || !bar || bar->maximum() <= 0) {
         return;
     }
-    const RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+    const RowControls& controls = rowAt(row);
     double top = controls.label.Top();
     double bottom = controls.label.Top() + controls.label.Height();
     for (const Control* part : {&controls.warn, &controls.text, &controls.button}) {
@@ -356,113 +464,9 @@ void MainWindow::showRow(int row, const Control* control) {
     }
 }
 
-// Tab visits the controls in the window's tab order, where the link rows
-// stand as one block at the place of their template row: the text box and
-// the "?" of row 1, then of row 2, and so on, whatever rows have widgets.
-// The controls that Tab stops at, in reading order of where they stand now:
-// lines from top to bottom, each from left to right. A line is every
-// control that begins above the middle of the line's first control, so a
-// tall control (the template list) shares its line with the boxes beside
-// it. The link rows stand where their frame stands, as Text_Link0; the
-// controls of a group stay out.
-QList<const Control*> MainWindow::TabStops() const {
-    struct Stop {
-        const Control* control;
-        QRect rect;
-    };
-    QList<Stop> stops;
-    const bool rowsShown = Picture_LinkList_Out_->Visible() && Picture_LinkList_In_->Visible();
-    for (const auto& owned : controls_) {
-        const Control* control = owned.get();
-        if (control == Text_Link0_) {
-            if (rowsShown) {
-                const QWidget* frame = Picture_LinkList_Out_->Widget();
-                stops.append({control, QRect(frame->mapTo(this, QPoint(0, 0)), frame->size())});
-            }
-            continue;
-        }
-        QWidget* widget = control->Widget();
-        if (control->InGroup() || !widget || !(widget->focusPolicy() & Qt::TabFocus) ||
-            !widget->isEnabled() || !widget->isVisibleTo(this)) {
-            continue;
-        }
-        stops.append({control, QRect(widget->mapTo(this, QPoint(0, 0)), widget->size())});
-    }
-    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
-        return a.rect.top() != b.rect.top() ? a.rect.top() < b.rect.top() : a.rect.left() < b.rect.left();
-    });
-    QList<const Control*> order;
-    for (qsizetype first = 0; first < stops.size();) {
-        const int middle = stops[first].rect.top() + stops[first].rect.height() / 2;
-        qsizetype end = first + 1;
-        while (end < stops.size() && stops[end].rect.top() < middle) {
-            ++end;
-        }
-        std::stable_sort(stops.begin() + first, stops.begin() + end,
-                         [](const Stop& a, const Stop& b) { return a.rect.left() < b.rect.left(); });
-        for (qsizetype i = first; i < end; ++i) {
-            order.append(stops[i].control);
-        }
-        first = end;
-    }
-    return order;
-}
-
-bool MainWindow::focusNextPrevChild(bool next) {
-    struct Stop {
-        QWidget* widget; // null: the block of link rows
-    };
-    QList<Stop> stops;
-    for (const Control* control : TabStops()) {
-        stops.append({control == Text_Link0_ ? nullptr : control->Widget()});
-    }
-    const qsizetype count = stops.size();
-    if (count == 0) {
-        return QWidget::focusNextPrevChild(next);
-    }
-
-    QWidget* focus = QApplication::focusWidget();
-    qsizetype at = -1;
-    if (const RowWidgets* widgets = rowWidgetsOf(focus)) {
-        int row = widgets->row;
-        int part = focus == widgets->text ? 0 : 1;
-        if (nextRowStop(row, part, next)) {
-            return focusRowStop(row, part, next);
-        }
-        // Past the last row (or before the first): on from the block.
-        for (qsizetype i = 0; i < count; ++i) {
-            if (!stops[i].widget) {
-                at = i;
-            }
-        }
-    } else {
-        for (qsizetype i = 0; i < count; ++i) {
-            if (stops[i].widget && stops[i].widget == focus) {
-                at = i;
-            }
-        }
-    }
-    if (at < 0) {
-        return QWidget::focusNextPrevChild(next);
-    }
-    for (qsizetype step = 1; step <= count; ++step) {
-        const Stop& stop = stops[((at + (next ? step : -step)) % count + count) % count];
-        if (stop.widget) {
-            stop.widget->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-            return true;
-        }
-        int row = next ? 0 : LinkRowCount() + 1;
-        int part = next ? 1 : 0;
-        if (nextRowStop(row, part, next)) {
-            return focusRowStop(row, part, next);
-        }
-    }
-    return true;
-}
-
 // Moves (row, part) to the next row stop that can take the focus; false
 // when there is none in that direction.
-bool MainWindow::nextRowStop(int& row, int& part, bool next) const {
+bool LinkListView::nextRowStop(int& row, int& part, bool next) const {
     while (true) {
         if (next && part == 0) {
             part = 1;
@@ -478,7 +482,7 @@ bool MainWindow::nextRowStop(int& row, int& part, bool next) const {
         if (row < 1 || row > LinkRowCount()) {
             return false;
         }
-        const RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+        const RowControls& controls = rowAt(row);
         const Control& control = part == 0 ? controls.text : controls.button;
         if (control.Visible() && control.Enabled()) {
             return true;
@@ -486,16 +490,80 @@ bool MainWindow::nextRowStop(int& row, int& part, bool next) const {
     }
 }
 
-bool MainWindow::focusRowStop(int row, int part, bool next) {
-    RowControls& controls = rows_[static_cast<size_t>(row - 1)];
+bool LinkListView::InRows(const QWidget* focus) const {
+    return rowWidgetsOf(focus) != nullptr;
+}
+
+bool LinkListView::FocusNextRowStop(const QWidget* focus, bool next) {
+    const RowWidgets* widgets = rowWidgetsOf(focus);
+    if (!widgets) {
+        return false;
+    }
+    int row = widgets->row;
+    int part = focus == widgets->text ? 0 : 1;
+    return nextRowStop(row, part, next) && focusRowStop(row, part, next);
+}
+
+bool LinkListView::FocusFirstRowStop(bool next) {
+    int row = next ? 0 : LinkRowCount() + 1;
+    int part = next ? 1 : 0;
+    return nextRowStop(row, part, next) && focusRowStop(row, part, next);
+}
+
+bool LinkListView::focusRowStop(int row, int part, bool next) {
+    RowControls& controls = rowAt(row);
     showRow(row, part == 0 ? &controls.text : &controls.button);
     if (!controls.widgets) {
         // A frame too small to show the row: the row gets widgets anyway.
-        lendRowWidgets(row, takeRowWidgets(), Label_Link0_->Origin());
+        lendRowWidgets(row, takeRowWidgets(), c_.label.Origin());
     }
     QWidget* widget = part == 0 ? static_cast<QWidget*>(controls.widgets->text) : controls.widgets->button;
     widget->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     return true;
+}
+
+void LinkListView::LayoutLinkRows() {
+    const Control& frame = c_.frame;
+    Control& pane = c_.pane;
+    Control& bar = c_.bar;
+    pane.SetWidth(NonNegative(frame.ScaleWidth() - bar.Width() - pane.Left()));
+    const double inner = Whole(pane.ScaleWidth());
+    const double pitch = rowPitch_;
+    for (int i = 1; i <= LinkRowCount(); ++i) {
+        RowControls& row = rowAt(i);
+        row.button.SetLeft(inner - row.button.Width()); // at the pane's right edge
+        row.label.SetWidth(NonNegative(inner - row.label.Left()));
+        row.warn.SetWidth(NonNegative(inner - row.warn.Left()));
+        row.text.SetWidth(NonNegative(row.button.Left() - row.text.Left())); // up to the button, no gap
+        const double shift = (i - 1) * pitch;
+        row.label.SetTop(c_.label.Top() + shift);
+        row.warn.SetTop(c_.warn.Top() + shift);
+        row.text.SetTop(c_.text.Top() + shift);
+        row.button.SetTop(row.text.Top());
+    }
+    pane.SetHeight(c_.label.Top() + pitch * LinkRowCount());
+    if (pane.Height() <= frame.ScaleHeight()) {
+        // The rows fit: the pane fills the frame and nothing scrolls.
+        pane.SetHeight(frame.ScaleHeight());
+        bar.SetEnabled(false);
+    } else {
+        bar.SetEnabled(true);
+        const double hidden = NonNegative(pane.Height() - frame.ScaleHeight());
+        bar.SetLargeChange(step(bar.Max() / (hidden / 1000 + 1)));
+        bar.SetSmallChange(step(bar.Max() / (hidden / 100 + 10)));
+    }
+    ScrollLinkList();
+}
+
+void LinkListView::ScrollLinkList() {
+    const Control& frame = c_.frame;
+    Control& pane = c_.pane;
+    const Control& bar = c_.bar;
+    const double hidden = NonNegative(pane.Height() - frame.ScaleHeight());
+    // Value 0 shows the top of the pane, Max aligns its bottom with the frame's.
+    const double share = bar.Max() > 0 ? static_cast<double>(bar.Value()) / bar.Max() : 0.0;
+    pane.SetTop(hidden > 0 ? -(share * hidden) : 0.0);
+    syncLinkPane();
 }
 
 } // namespace zandorel::app
