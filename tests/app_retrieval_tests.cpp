@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -179,6 +180,55 @@ TEST_F(RetrievalTest, ClosingOneWindowWhileItsFetchWaits) {
     FlushDeletes();
     EXPECT_TRUE(window.isNull());
     EXPECT_EQ(Window(1).LinkList().LinkRowCount(), 0);
+}
+
+// A command that asks first does nothing with the answer when its window
+// was closed while the question was up: nothing is fetched, read or added,
+// and the window goes once the command has returned.
+TEST_F(RetrievalTest, AnAnswerToAWindowClosedMeanwhileDoesNothing) {
+    Serve(GeneratedFolderPage(2).toUtf8(), false);
+    const struct {
+        const char* button;
+        std::function<void()> answer;
+    } cases[] = {
+        {"Command_GetFromURL", [&] { dialogs.answerInput(server.Base() + u"/?cid=1&id=2"_s); }},
+        {"Command_GetFromFile", [&] { dialogs.answerOpenFile(DataPath(u"app_folder.html"_s)); }},
+        {"Command_AddToList", [&] { dialogs.answerInput(u"closed meanwhile"_s); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        Press(u"Command_NewWindow"_s);
+        const QPointer<MainWindow> window(program->OpenWindows().last());
+        const qsizetype templates = program->Templates().Items().size();
+        c.answer();
+        dialogs.whileShown = [&](const ScriptedDialogs::Call&) { window->close(); };
+        Click(window->Ctl(QString::fromLatin1(c.button)));
+        dialogs.whileShown = nullptr;
+        EXPECT_EQ(server.RequestCount(), 0);
+        EXPECT_EQ(program->Templates().Items().size(), templates);
+        ASSERT_FALSE(window.isNull());
+        EXPECT_TRUE(window->Unloaded());
+        EXPECT_EQ(window->LinkList().LinkRowCount(), 0);
+        EXPECT_TRUE(Messages().isEmpty());
+        FlushDeletes();
+        EXPECT_TRUE(window.isNull());
+    }
+    EXPECT_FALSE(program->Ended());
+
+    // A click that reaches a window closed while its fetch waits runs nothing.
+    Serve(GeneratedFolderPage(2).toUtf8(), true);
+    Press(u"Command_NewWindow"_s);
+    const QPointer<MainWindow> window(program->OpenWindows().last());
+    const qsizetype open = program->OpenWindows().size();
+    OnRequest([&] {
+        window->close();
+        qobject_cast<QPushButton*>(window->Ctl(u"Command_NewWindow"_s).Widget())->click();
+        server.Release();
+    });
+    StartGet(*window);
+    EXPECT_EQ(program->OpenWindows().size(), open - 1);
+    EXPECT_EQ(server.RequestCount(), 1);
+    EXPECT_TRUE(Messages().isEmpty());
 }
 
 TEST_F(RetrievalTest, ASecondRetrievalDuringAFetch) {
