@@ -29,6 +29,8 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
+#include <utility>
 
 namespace zandorel::app {
 namespace {
@@ -42,6 +44,17 @@ int clampedRow(double row) {
         return row > 0 ? 2147483647 : -2147483647;
     }
     return static_cast<int>(std::clamp(row, -2147483647.0, 2147483647.0));
+}
+
+// The top and bottom edges of a row's controls.
+std::pair<double, double> spanOf(std::initializer_list<const Control*> controls) {
+    double top = (*controls.begin())->Top();
+    double bottom = top + (*controls.begin())->Height();
+    for (const Control* control : controls) {
+        top = std::min(top, control->Top());
+        bottom = std::max(bottom, control->Top() + control->Height());
+    }
+    return {top, bottom};
 }
 
 // Scroll steps are 16-bit figures of at least 1.
@@ -136,13 +149,7 @@ Control* LinkListView::RowControl(const QString& name, int index) const {
 }
 
 void LinkListView::MeasureRowPitch(int listDistance) {
-    const Control* model[] = {&c_.label, &c_.warn, &c_.text};
-    double top = model[0]->Top();
-    double bottom = model[0]->Top() + model[0]->Height();
-    for (const Control* control : model) {
-        top = std::min(top, control->Top());
-        bottom = std::max(bottom, control->Top() + control->Height());
-    }
+    const auto [top, bottom] = spanOf({&c_.label, &c_.warn, &c_.text});
     const double pitch = static_cast<double>(listDistance) + bottom - top;
     rowPitch_ = static_cast<int>(std::clamp(Whole(pitch), -2147483648.0, 2147483647.0));
 }
@@ -318,6 +325,35 @@ void LinkListView::returnRowWidgets(RowWidgets* widgets) {
     idle_.push_back(widgets);
 }
 
+// The first and last row with a part inside the band of the pane from
+// `bandTop` to `bandBottom`, one row of margin on either side; none (first
+// above last) when no row is.
+std::pair<int, int> LinkListView::rowsInBand(double bandTop, double bandBottom) const {
+    int first = 1;
+    int last = 0;
+    const int count = LinkRowCount();
+    const RowControls& one = rows_.front();
+    const auto [top, bottom] = spanOf({&one.label, &one.warn, &one.text, &one.button});
+    if (rowPitch_ > 0) {
+        // Row i spans [top, bottom) moved down (i - 1) pitches.
+        first = std::max(1, clampedRow(std::floor((bandTop - bottom) / rowPitch_)) + 1);
+        last = std::min(count, clampedRow(std::ceil((bandBottom - top) / rowPitch_)) + 1);
+    } else {
+        // Rows stand in one place or climb upwards: the later ones lie on top.
+        for (int i = count; i >= 1; --i) {
+            const double shift = static_cast<double>(i - 1) * rowPitch_;
+            if (top + shift < bandBottom && bottom + shift > bandTop) {
+                last = std::max(last, i);
+                first = i;
+            }
+            if (last > 0 && last - i + 1 >= maxLentRows) {
+                break;
+            }
+        }
+    }
+    return {std::max(first, last - maxLentRows + 1), last};
+}
+
 void LinkListView::syncLinkPane() {
     const Control& frame = c_.frame;
     const Control& pane = c_.pane;
@@ -340,36 +376,9 @@ void LinkListView::syncLinkPane() {
     // The rows in sight, from the pane's visible band.
     int first = 1;
     int last = 0;
-    const int count = LinkRowCount();
-    if (pane.Visible() && !shown.isEmpty() && count > 0) {
+    if (pane.Visible() && !shown.isEmpty() && LinkRowCount() > 0) {
         const double bandTop = shown.top() - logical.top();
-        const double bandBottom = bandTop + shown.height();
-        const RowControls& one = rows_.front();
-        double top = one.label.Top();
-        double bottom = one.label.Top() + one.label.Height();
-        for (const Control* control : {&one.warn, &one.text, &one.button}) {
-            top = std::min(top, control->Top());
-            bottom = std::max(bottom, control->Top() + control->Height());
-        }
-        if (rowPitch_ > 0) {
-            // Row i spans [top, bottom) moved down (i - 1) pitches; one row
-            // of margin on either side.
-            first = std::max(1, clampedRow(std::floor((bandTop - bottom) / rowPitch_)) + 1);
-            last = std::min(count, clampedRow(std::ceil((bandBottom - top) / rowPitch_)) + 1);
-        } else {
-            // Rows stand in one place or climb upwards: the later ones lie on top.
-            for (int i = count; i >= 1; --i) {
-                const double shift = static_cast<double>(i - 1) * rowPitch_;
-                if (top + shift < bandBottom && bottom + shift > bandTop) {
-                    last = std::max(last, i);
-                    first = i;
-                }
-                if (last > 0 && last - i + 1 >= maxLentRows) {
-                    break;
-                }
-            }
-        }
-        first = std::max(first, last - maxLentRows + 1);
+        std::tie(first, last) = rowsInBand(bandTop, bandTop + shown.height());
     }
 
     for (const auto& widgets : pool_) {
@@ -442,12 +451,7 @@ void LinkListView::showRow(int row, const Control* control) {
         return;
     }
     const RowControls& controls = rowAt(row);
-    double top = controls.label.Top();
-    double bottom = controls.label.Top() + controls.label.Height();
-    for (const Control* part : {&controls.warn, &controls.text, &controls.button}) {
-        top = std::min(top, part->Top());
-        bottom = std::max(bottom, part->Top() + part->Height());
-    }
+    auto [top, bottom] = spanOf({&controls.label, &controls.warn, &controls.text, &controls.button});
     if (bottom - top > view && control) {
         // A row taller than the frame: at least the control with the focus.
         top = control->Top();

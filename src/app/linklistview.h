@@ -17,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QLineEdit;
@@ -125,6 +126,7 @@ private:
     };
 
     void syncLinkPane();
+    std::pair<int, int> rowsInBand(double bandTop, double bandBottom) const;
     RowWidgets* takeRowWidgets();
     void lendRowWidgets(int row, RowWidgets* widgets, QPoint origin);
     void returnRowWidgets(RowWidgets* widgets);
