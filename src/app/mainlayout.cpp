@@ -18,16 +18,36 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::LayoutMainWindow() {
-    const double w = Whole(width());
     const double h = Whole(height());
+    const int32_t band = layoutRightColumn(Whole(width()), h);
+    layoutAddressAndFormat();
+
+    Control& frame = ctl<"Picture_LinkList_Out">();
+    Control& bar = ctl<"VScroll_LinkList">();
+    const Control& allLinks = ctl<"Text_AllLinkCode">();
+    if (allLinks.Left() - 8 > ctl<"Command_Updata">().Left()) {
+        // The bottom buttons reach into the left column: the frame ends above them.
+        frame.SetHeight(NonNegative(h - frame.Top() - band - 16));
+    } else {
+        frame.SetHeight(NonNegative(h - frame.Top() - 8));
+    }
+    frame.SetWidth(NonNegative(allLinks.Left() - frame.Left() - 8));
+    ctl<"Label_LinkList">().SetWidth(frame.Width());
+    bar.SetLeft(frame.ScaleWidth() - bar.Width());
+    bar.SetHeight(frame.ScaleHeight() - bar.Top());
+    links_->LayoutLinkRows();
+}
+
+// The template list with its buttons, the combined block and the bottom
+// buttons, along the right and bottom edges of a `w` by `h` window. The
+// height of the strip the bottom buttons stand in.
+int32_t MainWindow::layoutRightColumn(double w, double h) {
     Control& listUp = ctl<"Command_ListUp">();
     Control& list = ctl<"List_CodeList">();
     Control& allLinks = ctl<"Text_AllLinkCode">();
     Control& exit = ctl<"Command_Exit">();
     Control& newWindow = ctl<"Command_NewWindow">();
     Control& update = ctl<"Command_Updata">();
-    Control& frame = ctl<"Picture_LinkList_Out">();
-    Control& bar = ctl<"VScroll_LinkList">();
 
     listUp.SetLeft(w - listUp.Width() - 8);
     ctl<"Command_ListDown">().SetLeft(listUp.Left());
@@ -54,46 +74,45 @@ void MainWindow::LayoutMainWindow() {
         bottom->SetTop((h - band) - (bottom->Height() - band) / 2 - 8);
     }
     allLinks.SetHeight(NonNegative(h - allLinks.Top() - band - 16));
+    return band;
+}
 
-    ctl<"Command_Get">().SetLeft(list.Left() - ctl<"Command_Get">().Width() - 8);
-    ctl<"Command_GetFromFile">().SetLeft(list.Left() - ctl<"Command_GetFromFile">().Width() - 8);
-    ctl<"Command_GetFromURL">().SetLeft(ctl<"Command_GetFromFile">().Left() -
-                                        ctl<"Command_GetFromURL">().Width() - 8);
-    ctl<"Command_AddToList">().SetLeft(list.Left());
-    ctl<"Command_DelToList">().SetLeft(ctl<"Command_AddToList">().Left() +
-                                       ctl<"Command_AddToList">().Width() + 8);
-    ctl<"Command_CreatLinkList">().SetLeft(list.Left() - ctl<"Command_CreatLinkList">().Width() - 8);
-    ctl<"Text_URL">().SetWidth(NonNegative(ctl<"Command_Get">().Left() - ctl<"Text_URL">().Left() - 8));
-    ctl<"Label_URL">().SetWidth(ctl<"Text_URL">().Width());
-    ctl<"Text_CodeFormat">().SetWidth(
-        NonNegative(ctl<"Command_CreatLinkList">().Left() - ctl<"Text_CodeFormat">().Left() - 8));
-    ctl<"Label_CodeFormat">().SetWidth(ctl<"Text_CodeFormat">().Width());
+// The retrieval buttons left of the template list, and the address and
+// format boxes with their labels up to them.
+void MainWindow::layoutAddressAndFormat() {
+    const double list = ctl<"List_CodeList">().Left();
+    Control& get = ctl<"Command_Get">();
+    Control& fromFile = ctl<"Command_GetFromFile">();
+    Control& fromURL = ctl<"Command_GetFromURL">();
+    Control& add = ctl<"Command_AddToList">();
+    Control& create = ctl<"Command_CreatLinkList">();
+    Control& address = ctl<"Text_URL">();
+    Control& format = ctl<"Text_CodeFormat">();
+    Control& formatLabel = ctl<"Label_CodeFormat">();
+
+    get.SetLeft(list - get.Width() - 8);
+    fromFile.SetLeft(list - fromFile.Width() - 8);
+    fromURL.SetLeft(fromFile.Left() - fromURL.Width() - 8);
+    add.SetLeft(list);
+    ctl<"Command_DelToList">().SetLeft(add.Left() + add.Width() + 8);
+    create.SetLeft(list - create.Width() - 8);
+    address.SetWidth(NonNegative(get.Left() - address.Left() - 8));
+    ctl<"Label_URL">().SetWidth(address.Width());
+    format.SetWidth(NonNegative(create.Left() - format.Left() - 8));
+    formatLabel.SetWidth(format.Width());
     // The listing options stand under the address box, right-aligned with
     // "提取源代码"; the format box's label ends before them where they share a line.
     Control& links = ctl<"Check_PublicLinks">();
     Control& subFolders = ctl<"Check_SubFolders">();
-    links.SetLeft(ctl<"Command_Get">().Left() + ctl<"Command_Get">().Width() - links.Width());
+    links.SetLeft(get.Left() + get.Width() - links.Width());
     subFolders.SetLeft(links.Left() - subFolders.Width() - 8);
-    const Control& label = ctl<"Label_CodeFormat">();
     for (const Control* option : {&subFolders, &links}) {
-        if (option->Visible() && option->Top() < label.Top() + label.Height() &&
-            label.Top() < option->Top() + option->Height()) {
-            ctl<"Label_CodeFormat">().SetWidth(
-                std::min(ctl<"Label_CodeFormat">().Width(), NonNegative(option->Left() - label.Left() - 8)));
+        if (option->Visible() && option->Top() < formatLabel.Top() + formatLabel.Height() &&
+            formatLabel.Top() < option->Top() + option->Height()) {
+            formatLabel.SetWidth(
+                std::min(formatLabel.Width(), NonNegative(option->Left() - formatLabel.Left() - 8)));
         }
     }
-
-    if (allLinks.Left() - 8 > update.Left()) {
-        // The bottom buttons reach into the left column: the frame ends above them.
-        frame.SetHeight(NonNegative(h - frame.Top() - band - 16));
-    } else {
-        frame.SetHeight(NonNegative(h - frame.Top() - 8));
-    }
-    frame.SetWidth(NonNegative(allLinks.Left() - frame.Left() - 8));
-    ctl<"Label_LinkList">().SetWidth(frame.Width());
-    bar.SetLeft(frame.ScaleWidth() - bar.Width());
-    bar.SetHeight(frame.ScaleHeight() - bar.Top());
-    links_->LayoutLinkRows();
 }
 
 // Tab visits the controls in the window's tab order, where the link rows

@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -90,6 +91,8 @@ private:
     // The control of the design table named `Name`; a name not in the table
     // does not compile.
     template <DesignName Name> Control& ctl() const;
+    int32_t layoutRightColumn(double w, double h);
+    void layoutAddressAndFormat();
     void createControls();
     QObject* newWidget(ControlKind kind, const QString& name, QWidget* parent);
     void connectCommands();
