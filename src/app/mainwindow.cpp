@@ -322,12 +322,8 @@ void MainWindow::checkForUpdate() {
         return;
     }
     checkingForUpdate_ = true;
-    const bool silent = program_.SilentUpdateCheck();
-    // Nothing is told when the window was closed while the request waited.
-    if (const std::optional<UpdateOutcome> outcome =
-            retrieval_->AfterWait([this] { return FetchUpdate(program_.UpdateCheckAddress()); })) {
-        TellUpdateOutcome(*outcome, silent, *this, program_.dialogs());
-    }
+    CheckForUpdate(program_.UpdateCheckAddress(), program_.SilentUpdateCheck(), *this, program_.dialogs(),
+                   *retrieval_);
     checkingForUpdate_ = false;
     program_.SetSilentUpdateCheck(false);
     ctl<"Timer_Update">().SetEnabled(false);

@@ -42,7 +42,6 @@ public:
     ~MainWindow() override;
 
     int Slot() const { return slot_; }
-    Program& program() const { return program_; }
     // The load steps, run once before the window is first shown.
     void Load();
     // True once the window has run its unload steps.

@@ -80,8 +80,6 @@ public:
     // "?" of link row `index`: the property viewer of its file.
     void Command_Link_AllValue_Click(int index);
 
-    // The window's share page object; null until a command needs one.
-    std::shared_ptr<SDPage> Page() const { return page_; }
     // True while a retrieval of this window waits.
     bool Retrieving() const { return waits_ > 0; }
     // Stops every retrieval of this window that waits; each ends quietly.

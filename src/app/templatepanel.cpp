@@ -46,9 +46,13 @@ void TemplatePanel::showTemplateNames() {
     }
 }
 
-void TemplatePanel::Load() {
+void TemplatePanel::LoadTemplateList() {
     program_.Templates().Load(settings());
     showTemplateNames();
+}
+
+void TemplatePanel::Load() {
+    LoadTemplateList();
     if (templateList()->count() >= 1) {
         selectTemplate(0);
     }

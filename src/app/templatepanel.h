@@ -34,7 +34,9 @@ public:
     // The window's commands run under `guard`.
     TemplatePanel(QWidget& window, Program& program, RetrievalController& guard, const Controls& controls);
 
-    // Shows the program's templates and chooses the first, if any.
+    // Rebuilds the program's template table from the settings and shows its names.
+    void LoadTemplateList();
+    // The load step: the templates shown and the first, if any, chosen.
     void Load();
 
     void Command_AddToList_Click();

@@ -1,10 +1,18 @@
 #include "app/updateprompt.h"
 
 #include "app/dialogs.h"
+#include "app/retrieval.h"
+#include "net/updatecheck.h"
 
 namespace zandorel::app {
 
-void TellUpdateOutcome(const UpdateOutcome& outcome, bool silent, QWidget& window, Dialogs& dialogs) {
+void CheckForUpdate(const QString& address, bool silent, QWidget& window, Dialogs& dialogs,
+                    RetrievalController& guard) {
+    const std::optional<UpdateOutcome> fetched = guard.AfterWait([&] { return FetchUpdate(address); });
+    if (!fetched) {
+        return;
+    }
+    const UpdateOutcome& outcome = *fetched;
     auto offerWebsite = [&](Dialogs::Icon icon) {
         if (dialogs.message(&window, outcome.text, outcome.title, icon, Dialogs::Buttons::YesNo) ==
                 Dialogs::Answer::Yes &&
