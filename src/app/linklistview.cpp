@@ -199,23 +199,28 @@ void LinkListView::FillLinkList(const std::shared_ptr<SDPage>& page) {
     shownPage_ = std::make_shared<SDPage>(*page);
     TrimWorkingSet();
     if (!list.tooLong.isEmpty()) {
-        // Those rows' texts were left empty rather than half done; one message says which.
-        QStringList numbers;
-        for (int i = 0; i < list.tooLong.size() && i < 20; ++i) {
-            numbers << QString::number(list.tooLong[i]);
-        }
-        if (list.tooLong.size() > 20) {
-            numbers << QStringLiteral("…");
-        }
-        const pugi::xml_node settings = SettingsStore::Instance().Root();
-        QString text =
-            ExpandAppTags(ReadNodeText(settings, keys::LinkTooLongError, keys::LinkTooLongErrorDefault));
-        text.replace(QStringLiteral("%1"), numbers.join(QStringLiteral(", ")));
-        program_.dialogs().message(&window_, text,
-                                   ExpandAppTags(ReadAttribute(settings, keys::LinkTooLongError, keys::Title,
-                                                               keys::LinkTooLongErrorTitleDefault)),
-                                   Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
+        tellTooLong(list.tooLong);
     }
+}
+
+// Rows whose texts would pass the length limit were left empty rather than
+// half done; one message says which.
+void LinkListView::tellTooLong(const QList<int>& rows) {
+    QStringList numbers;
+    for (int i = 0; i < rows.size() && i < 20; ++i) {
+        numbers << QString::number(rows[i]);
+    }
+    if (rows.size() > 20) {
+        numbers << QStringLiteral("…");
+    }
+    const pugi::xml_node settings = SettingsStore::Instance().Root();
+    QString text =
+        ExpandAppTags(ReadNodeText(settings, keys::LinkTooLongError, keys::LinkTooLongErrorDefault));
+    text.replace(QStringLiteral("%1"), numbers.join(QStringLiteral(", ")));
+    program_.dialogs().message(&window_, text,
+                               ExpandAppTags(ReadAttribute(settings, keys::LinkTooLongError, keys::Title,
+                                                           keys::LinkTooLongErrorTitleDefault)),
+                               Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok);
 }
 
 void LinkListView::CreateLinkRows(int count) {

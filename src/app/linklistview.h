@@ -125,6 +125,7 @@ private:
         RowWidgets* widgets = nullptr;
     };
 
+    void tellTooLong(const QList<int>& rows);
     void syncLinkPane();
     std::pair<int, int> rowsInBand(double bandTop, double bandBottom) const;
     RowWidgets* takeRowWidgets();

@@ -240,6 +240,19 @@ RetrievalController::Retrieval RetrievalController::retrieve(const std::shared_p
         reportRemoteProblem(listing);
         return Retrieval::Told;
     }
+    noteLinks(listing);
+    switch (listing.status) {
+    case Listing::Status::Cancelled:
+        return Retrieval::Cancelled;
+    case Listing::Status::SourceFailed:
+        return Retrieval::Failed; // a rejected address, an unreadable file
+    default:
+        return Retrieval::Done;
+    }
+}
+
+// What the listing has to tell of its links, told once the rows are filled.
+void RetrievalController::noteLinks(const Listing& listing) {
     linkNote_.clear();
     if (!listing.noLinks.isEmpty()) {
         linkNote_ = settingText(keys::RemoteNoLinks, keys::RemoteNoLinksDefault)
@@ -251,14 +264,6 @@ RetrievalController::Retrieval RetrievalController::retrieve(const std::shared_p
                         .replace(QStringLiteral("%2"), listing.linkFailure);
         linkNoteTitle_ =
             settingAttribute(keys::RemoteLinksFailed, keys::Title, keys::RemoteErrorTitleDefault);
-    }
-    switch (listing.status) {
-    case Listing::Status::Cancelled:
-        return Retrieval::Cancelled;
-    case Listing::Status::SourceFailed:
-        return Retrieval::Failed; // a rejected address, an unreadable file
-    default:
-        return Retrieval::Done;
     }
 }
 

@@ -107,6 +107,7 @@ private:
     // `dumpPath` gets the path of the extraction dump written, if any.
     Retrieval retrieve(const std::shared_ptr<SDPage>& page, const ListingSource& source, QString& dumpPath);
     QString reportFailedStep(const Listing& listing);
+    void noteLinks(const Listing& listing);
     bool retrieveAndFill(const std::shared_ptr<SDPage>& page, const ListingSource& source,
                          const std::function<void()>& finish = {});
     void createLinkListSteps(const QString& dumpPath = QString());
