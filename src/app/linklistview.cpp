@@ -103,7 +103,9 @@ LinkListView::LinkListView(QWidget& window, Program& program, const Controls& co
     });
 }
 
-LinkListView::~LinkListView() {
+LinkListView::~LinkListView() = default;
+
+void LinkListView::UnbindRows() {
     for (RowControls& controls : rows_) {
         controls.label.Unbind();
         controls.warn.Unbind();

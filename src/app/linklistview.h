@@ -55,6 +55,9 @@ public:
                  QWidget* paneWidget);
     ~LinkListView() override;
 
+    // Lets go of the widgets of the rows, before the widgets go.
+    void UnbindRows();
+
     // Runs when "?" of a row is pressed, with the row.
     void SetRowCommand(std::function<void(int)> command) { rowCommand_ = std::move(command); }
 

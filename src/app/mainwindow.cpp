@@ -65,10 +65,10 @@ MainWindow::MainWindow(Program& program, int slot) : QWidget(nullptr), program_(
     resize(842, 425);
 }
 
+// The parts go after the widgets, so that whatever a widget's end sets off
+// still finds them; the busy pointer goes with the retrieval controller.
 MainWindow::~MainWindow() {
-    retrieval_.reset(); // the busy pointer goes with it
-    templates_.reset();
-    links_.reset();
+    links_->UnbindRows();
     for (const auto& control : controls_) {
         control->Unbind();
     }

@@ -118,9 +118,9 @@ void RetrievalController::Run(const std::function<void()>& command) {
     }
 }
 
-bool RetrievalController::Close(const std::function<void()>& unload) {
+void RetrievalController::Close(const std::function<void()>& unload) {
     if (gone()) {
-        return false; // once the program ends, windows are discarded without unload steps
+        return; // once the program ends, windows are discarded without unload steps
     }
     closed_ = true;
     updateBusyPointer();
@@ -128,7 +128,6 @@ bool RetrievalController::Close(const std::function<void()>& unload) {
     if (busy_ == 0) {
         window_.deleteLater();
     }
-    return true;
 }
 
 // ---- The busy pointer and Esc ----

@@ -63,9 +63,9 @@ public:
         return result;
     }
     // Closes the window once: marks it closed, runs `unload`, and deletes the
-    // window as soon as no command of it runs. False when it was closed
-    // already or the program has ended (then nothing runs).
-    bool Close(const std::function<void()>& unload);
+    // window as soon as no command of it runs. Nothing runs when it was
+    // closed already or the program has ended.
+    void Close(const std::function<void()>& unload);
     // True once the window has closed.
     bool Closed() const { return closed_; }
 
