@@ -7,6 +7,7 @@
 #include "app_support.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
+#include "share/pipeline.h"
 #include "share/sdpage.h"
 
 #include <QApplication>
@@ -152,7 +153,7 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
 TEST_F(LinkListTest, LargeFillGivesWidgetsOnlyToRowsInSight) {
     MainWindow& window = Window();
     auto page = std::make_shared<SDPage>();
-    page->GetListFromCode(GeneratedFolderPage(1000));
+    ListFolder(*page, ListingSource::text(GeneratedFolderPage(1000)));
     window.LinkList().FillLinkList(page);
     ASSERT_EQ(window.LinkList().LinkRowCount(), 1000);
     EXPECT_EQ(window.LinkList().Label_Link(1000).Caption(), u"1000. file1000.txt"_s);
@@ -176,7 +177,7 @@ TEST_F(LinkListTest, LargeFillGivesWidgetsOnlyToRowsInSight) {
 
     // A smaller fill leaves no widget showing a row of the earlier one.
     page = std::make_shared<SDPage>();
-    page->GetListFromCode(GeneratedFolderPage(2));
+    ListFolder(*page, ListingSource::text(GeneratedFolderPage(2)));
     window.LinkList().FillLinkList(page);
     EXPECT_EQ(window.LinkList().RowsWithWidgets(), (QList<int>{1, 2}));
     const auto labels = window.findChildren<QLabel*>();

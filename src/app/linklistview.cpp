@@ -15,6 +15,7 @@
 #include "settings/keys.h"
 #include "share/linklist.h"
 #include "share/sdpage.h"
+#include "text/appinfo.h"
 #include "text/placeholders.h"
 
 #include <QApplication>
@@ -160,7 +161,7 @@ void LinkListView::FillLinkList(const std::shared_ptr<SDPage>& page) {
     // Every text is worked out before a row changes, so a template that
     // cannot be expanded leaves the list as it was.
     const LinkTemplates templates =
-        LinkTemplates::FromSettings(SettingsStore::Instance().Root(), c_.format.Text());
+        LinkTemplates::FromSettings(SettingsStore::Instance().Root(), c_.format.Text(), AppInfo::current());
     LinkList list;
     try {
         list = BuildLinkList(*page, templates);

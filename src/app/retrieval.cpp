@@ -208,6 +208,7 @@ RetrievalController::Retrieval RetrievalController::retrieve(const std::shared_p
     StopRetrievals();
     const auto mark = retrieving_.insert(page.get());
     ListingOptions options;
+    options.shareService = SettingsStore::Instance().ShareService();
     options.http.cancel = fetchCancel_;
     // The check boxes beside the address: sub-folders wherever a folder is
     // listed, links where a remote is.
@@ -273,7 +274,8 @@ QString RetrievalController::reportFailedStep(const Listing& listing) {
     if (step == 0) {
         return QString();
     }
-    QString dumpPath = WriteExtractionDump(listing);
+    QString dumpPath = WriteExtractionDump(
+        listing, ExtractionDumpPlace(AppInfo::current(), SettingsStore::Instance().ConfigPath()));
     if (program_.ShowsStepMessages() && !gone()) {
         program_.dialogs().message(&window_, StepErrorText(SettingsStore::Instance().Root(), step),
                                    StepErrorTitle(step), Dialogs::Icon::None, Dialogs::Buttons::Ok);
@@ -393,7 +395,7 @@ void RetrievalController::showProgress(const RemoteProgress& progress) {
 
 void RetrievalController::Command_Get_Click() {
     const QString typed = controls_.address.Text();
-    const FolderAddress address = CheckFolderAddress(typed);
+    const FolderAddress address = CheckFolderAddress(typed, SettingsStore::Instance().ShareService());
     // Not an address of the share service ("host:port/?cid=..." without its
     // scheme is one): a folder of an rclone remote ("NAME:PATH") is listed
     // through rclone.
