@@ -31,56 +31,7 @@ using Verdict = RequestCheck::Verdict;
 
 namespace {
 
-using zandorel::standin::test::TempDir;
-
-struct Running {
-    explicit Running(ServerOptions options) : server((options.port = 0, options)) {
-        EXPECT_TRUE(server.bind());
-        thread = std::thread([this] { server.run(); });
-    }
-    ~Running() {
-        server.stop();
-        thread.join();
-    }
-    int port() const { return server.port(); }
-    std::string rootTarget() const {
-        const std::string address = server.rootAddress();
-        return address.substr(address.find('/', address.find("//") + 2));
-    }
-    ShareServer server;
-    std::thread thread;
-};
-
-// A connection to 127.0.0.1:`port` from `source`: every address of
-// 127.0.0.0/8 stands for another client.
-int connectTo(int port, const char* source = "127.0.0.1", int receiveBuffer = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval timeout{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (receiveBuffer > 0) {
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    }
-    sockaddr_in from{AF_INET, 0, {}, {}};
-    ::inet_pton(AF_INET, source, &from.sin_addr);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from), 0);
-    const sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    return fd;
-}
-
-void sendAll(int fd, std::string_view bytes) {
-    ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
-}
-
-// Everything until the server closes, or until nothing came for 5 s.
-std::string readAll(int fd) {
-    std::string raw;
-    char buffer[65536];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-        raw.append(buffer, static_cast<std::size_t>(n));
-    }
-    return raw;
-}
+using namespace zandorel::standin::test;
 
 bool closedByServer(int fd) {
     char byte;

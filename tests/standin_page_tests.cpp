@@ -1,0 +1,218 @@
+// Folder pages of zandorel-share: the data statement, one object per entry,
+// names that try to break the page, and a very large folder.
+
+#include "standin_support.h"
+
+namespace {
+
+using namespace zandorel::standin;
+using namespace zandorel::standin::test;
+
+class StandinPage : public SharedFolderSuite {};
+
+TEST_F(StandinPage, RootPageHoldsOneCompactStatementOnItsOwnLine) {
+    const Reply& reply = root().reply;
+    EXPECT_EQ(reply.header("content-type"), "text/html; charset=utf-8");
+    // A line of its own, and the first match though a file name imitates it.
+    const std::size_t at = reply.body.find("\nvar primedResponse={");
+    ASSERT_NE(at, npos);
+    EXPECT_EQ(reply.body.substr(at + 1, reply.body.find('\n', at + 1) - at - 1),
+              "var primedResponse={" + root().data + "};");
+    EXPECT_LT(at, reply.body.find("<title>"));
+    EXPECT_EQ(reply.body.find("[d];<"), npos) << "a name shown as markup";
+
+    const std::string& data = root().data;
+    expectKeys(data, {"id", "name", "cid", "itemType", "children", "totalCount", "parentId"});
+    EXPECT_TRUE(data.starts_with("\"id\":\"" + cid() + "!root\",\"name\":\"share\","));
+    EXPECT_TRUE(data.ends_with(",\"parentId\":\"\"")) << data.substr(data.size() - 40);
+    EXPECT_EQ(field(data, "totalCount"), std::to_string(root().entries.size()));
+    // The first "children":[ is the folder's own list.
+    EXPECT_LT(data.find("\"children\":["), data.find("{"));
+    expectSafeStrings(data);
+
+    EXPECT_NE(data.find("\"download\":\"http://127.0.0.1:" + std::to_string(port()) + "/download?id="), npos);
+}
+
+TEST_F(StandinPage, CuttingGivesOneObjectPerEntryWithItsName) {
+    struct Row {
+        std::string fullName, name, extension, sharing;
+    };
+    // Folders first, then files, each in byte order; links leading outside
+    // left out.
+    const std::vector<Row> table{
+        {"inside-dir-link", "inside-dir-link", "", "0"},
+        {"private-dir", "private-dir", "", "2"},
+        {"图片", "图片", "", "0"},
+        {kDangerous, "a\"b{c}[d];<e>", ".txt", "0"},
+        {"bad\xff.txt", "bad\xef\xbf\xbd", ".txt", "0"},
+        {"big.bin", "big", ".bin", "0"},
+        {"inside-link.txt", "inside-link", ".txt", "0"},
+        {kBreaks, "line\nbreak\xe2\x80\xa8sep\xc2\x85", ".txt", "0"},
+        {"noext", "noext", "", "0"},
+        {"private-notes.txt", "private-notes", ".txt", "2"},
+        {"readme.txt", "readme", ".txt", "0"},
+        {kImitation, "var primedResponse={\"children\":[{}]};", ".txt", "0"},
+        {"会议纪要.txt", "会议纪要", ".txt", "0"},
+    };
+    ASSERT_EQ(root().entries.size(), table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const Row& row = table[i];
+        const std::string& e = root().entries[i];
+        SCOPED_TRACE(row.fullName);
+        expectKeys(e, {"name", "extension", "id", "itemType", "size", "displaySize", "dateModified",
+                       "mimeType", "sharingLevel", "sharingLevelValue", "urls", "thumbnails", "parentId"});
+        EXPECT_TRUE(e.ends_with(",\"parentId\":\"" + cid() + "!root\"}")); // a string last
+        EXPECT_EQ(unescape(field(e, "name")), row.name);
+        EXPECT_EQ(unescape(field(e, "extension")), row.extension);
+        EXPECT_EQ(field(e, "itemType"), i < 3 ? "folder" : "file");
+        EXPECT_EQ(field(e, "id"), idOf(row.fullName));
+        EXPECT_EQ(field(e, "sharingLevelValue"), row.sharing);
+        EXPECT_EQ(cutEntries("\"children\":" + e.substr(e.find("\"thumbnails\":[") + 13)).size(), 2u);
+        // Every published address answers; a private item's only by refusing.
+        const Reply download = get(port(), targetOf(field(e, "download")), "HEAD");
+        EXPECT_EQ(download.status, row.sharing == "2" ? 403 : i < 3 ? 302 : 200);
+    }
+    EXPECT_EQ(field(root().entries[5], "size"), std::to_string(bigFile().size())); // big.bin
+    EXPECT_EQ(field(root().entries[2], "size"), "2"); // 图片: photo.png, 说明.txt; not the link "up"
+}
+
+TEST_F(StandinPage, ChineseNamesAndSubFolderPages) {
+    // Raw UTF-8 in the data, not escaped, so that the reader sees them as they are.
+    EXPECT_NE(root().data.find("\"name\":\"会议纪要\",\"extension\":\".txt\""), npos);
+    EXPECT_NE(root().data.find("\"name\":\"图片\",\"extension\":\"\""), npos);
+
+    for (const std::string relative : {"图片", "inside-dir-link"}) {
+        SCOPED_TRACE(relative);
+        const std::string id = idOf(relative);
+        const Page page = fetchPage(port(), "/?cid=" + cid() + "&id=" + id);
+        EXPECT_TRUE(page.data.starts_with("\"id\":\"" + id + "\",\"name\":\"" + relative + "\","));
+        EXPECT_TRUE(page.data.ends_with(",\"parentId\":\"" + cid() + "!root\""));
+        ASSERT_EQ(page.entries.size(), 2u); // not "up", which leads outside
+        EXPECT_EQ(field(page.entries[1], "name"), "说明");
+        EXPECT_EQ(field(page.entries[1], "parentId"), id);
+        // An image's thumbnail is the image itself.
+        EXPECT_EQ(get(port(), targetOf(field(page.entries[0], "url"))).body,
+                  "\x89PNG\r\n\x1a\nnot a real image");
+    }
+    EXPECT_EQ(get(port(), "/").header("location"), server_->rootTarget());
+}
+
+TEST_F(StandinPage, ListedEscapedAndDownloadedByteForByte) {
+    TempDir dir;
+    struct Row {
+        std::string file;  // bytes on disk
+        std::string shown; // the name as the page shows it, escapes decoded
+    };
+    const auto fffd = [](int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i) {
+            out += "\xef\xbf\xbd";
+        }
+        return out;
+    };
+    // Byte order, as listed.
+    const std::vector<Row> table{
+        {"%s(HOME).txt", "%s(HOME)"},
+        {"<b>&amp;<i>.txt", "<b>&amp;<i>"},
+        {"back\\slash.txt", "back\\slash"},
+        {"bad\xff\xfe.txt", "bad\xef\xbf\xbd\xef\xbf\xbd"},
+        {"end};.txt", "end};"},
+        {"half\xe4\xb8.txt", "half\xef\xbf\xbd\xef\xbf\xbd"},
+        {"it's \"quoted\".txt", "it's \"quoted\""},
+        {"semi;colon.txt", "semi;colon"},
+        // The ends of each UTF-8 length stay; the sequences just past them do not.
+        {"utf1\xc2\x80.txt", "utf1\xc2\x80"},
+        {"utf2\xdf\xbf.txt", "utf2\xdf\xbf"},
+        {"utf3\xe0\xa0\x80.txt", "utf3\xe0\xa0\x80"},
+        {"utf4\xed\x9f\xbf.txt", "utf4\xed\x9f\xbf"},
+        {"utf5\xf0\x90\x80\x80.txt", "utf5\xf0\x90\x80\x80"},
+        {"utf6\xf4\x8f\xbf\xbf.txt", "utf6\xf4\x8f\xbf\xbf"},
+        {"utf7\xc1\xbf.txt", "utf7" + fffd(2)},          // overlong
+        {"utf8\xe0\x9f\xbf.txt", "utf8" + fffd(3)},      // overlong
+        {"utf9\xed\xa0\x80.txt", "utf9" + fffd(3)},      // a pair half
+        {"utfA\xf0\x8f\xbf\xbf.txt", "utfA" + fffd(4)},  // overlong
+        {"utfB\xf4\x90\x80\x80.txt", "utfB" + fffd(4)},  // past U+10FFFF
+        {"utfC\xf5\x80\x80\x80.txt", "utfC" + fffd(4)},  // past U+10FFFF
+        {"utfD\xc2\x7f.txt", "utfD" + fffd(1) + "\x7f"}, // a continuation too low
+        {"utfE\xc2\xc0.txt", "utfE" + fffd(2)},          // a continuation too high
+        {"{braces}[brackets].txt", "{braces}[brackets]"},
+        {"中文文件名.txt", "中文文件名"},
+    };
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        writeFile(dir.path / table[i].file,
+                  "contents of " + table[i].file + std::string(1, '\0') + std::to_string(i));
+    }
+    ServerOptions options;
+    options.folder = dir.path;
+    const Running server(options);
+    const std::string cid = server.server.folder().cid();
+    const Page page = fetchPage(server.port(), server.rootTarget());
+    expectSafeStrings(page.data);
+    EXPECT_EQ(page.reply.body.find("<b>&amp;"), npos) << "a name shown as markup";
+    EXPECT_NE(page.reply.body.find("&lt;b&gt;&amp;amp;&lt;i&gt;.txt"), npos);
+    ASSERT_EQ(page.entries.size(), table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const Row& row = table[i];
+        SCOPED_TRACE(row.shown);
+        const std::string& entry = page.entries[i];
+        EXPECT_EQ(unescape(field(entry, "name")), row.shown);
+        EXPECT_EQ(field(entry, "id"), cid + "!" + hexEncode(row.file));
+        const Reply download = get(server.port(), targetOf(field(entry, "download")));
+        EXPECT_EQ(download.status, 200);
+        EXPECT_TRUE(download.body == "contents of " + row.file + std::string(1, '\0') + std::to_string(i));
+        const std::string disposition = download.header("content-disposition");
+        EXPECT_TRUE(std::all_of(disposition.begin(), disposition.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x80;
+        })) << disposition;
+    }
+}
+
+TEST_F(StandinPage, FolderPagesGiveBackTheFolderName) {
+    // The served folder's own name, and a folder inside it of the same name.
+    for (const std::string name :
+         {"<i>x", "a&amp;b", "say \"hi\" & 'bye'", "<script>alert(1)<", "{x};<y>", "文件 <b>&"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        const fs::path root = dir.path / name;
+        makeDir(root);
+        makeDir(root / name);
+        writeFile(root / name / "inner.txt", "inner\n");
+        ServerOptions options;
+        options.folder = root;
+        const Running server(options);
+        const Page rootPage = fetchPage(server.port(), server.rootTarget());
+        ASSERT_EQ(rootPage.entries.size(), 1u);
+        const std::string& entry = rootPage.entries[0];
+        EXPECT_EQ(unescape(field(entry, "name")), name);
+        const Page inner =
+            fetchPage(server.port(), "/?cid=" + server.server.folder().cid() + "&id=" + field(entry, "id"));
+        ASSERT_EQ(inner.entries.size(), 1u);
+        for (const Page* page : {&rootPage, &inner}) {
+            const std::string& body = page->reply.body;
+            EXPECT_EQ(elementText(body, "title"), name + " - shared folder");
+            EXPECT_EQ(elementText(body, "h1"), name);
+            EXPECT_EQ(unescape(field(page->data, "name")), name);
+            expectSafeStrings(page->data);
+            // Nowhere in the page does the name stand raw.
+            EXPECT_EQ(body.find(name), npos);
+        }
+    }
+}
+
+TEST_F(StandinPage, LargeFolderPageIsBuiltInOnePiece) {
+    TempDir dir;
+    const SharedFolder share(dir.path);
+    const std::optional<Node> root = share.resolve(share.rootId());
+    ASSERT_TRUE(root);
+    constexpr std::size_t count = 100000;
+    std::vector<Entry> entries(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        entries[i].name = "document-" + std::to_string(1000000 + i) + ".pdf";
+        entries[i].size = i * 977;
+    }
+    const std::string page = folderPage(share, *root, entries, "http://127.0.0.1:8765");
+    EXPECT_LT(page.capacity(), 2 * page.size()); // one reservation close to its size
+    EXPECT_EQ(cutEntries(primedData(page).value_or("")).size(), count);
+}
+
+} // namespace
