@@ -5,6 +5,7 @@
 #include "settings/keys.h"
 #include "settings/templatelist.h"
 #include "share/address.h"
+#include "share/linklist.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -44,14 +45,19 @@ TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
         EXPECT_EQ(store.LoadSettings(write(text.constData())), size == MaxXmlFileSize);
         EXPECT_EQ(store.ListDistance(), size == MaxXmlFileSize ? 3 : 10);
     }
+    // An empty Soft element gives every default: the link list joins each
+    // link on a line of its own, the share service is the local stand-in.
     EXPECT_TRUE(store.LoadSettings(write("<Soft/>")));
-    // An empty Soft element gives every default.
     EXPECT_EQ(store.ListDistance(), 10);
-    EXPECT_EQ(ReadAttribute(store.Root(), keys::Config, keys::AllLinkFormat, keys::AllLinkFormatDefault),
-              q("$1\\r\\n"));
-    EXPECT_EQ(ReadNodeText(store.Root(), keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault),
-              q("获取源代码失败"));
+    EXPECT_EQ(LinkTemplates::FromSettings(store.Root(), QString()).joinFormat, q("$1\\r\\n"));
     EXPECT_EQ(store.ShareService(), q("http://127.0.0.1:8765"));
+    // What a document sets is what the link list reads.
+    EXPECT_TRUE(store.LoadSettings(
+        write("<Soft><Config AllLinkFormat=\"[$1]\"/><Window><Form_Main><Label_Link Caption=\"%t(name)\"/>"
+              "</Form_Main></Window></Soft>")));
+    const LinkTemplates set = LinkTemplates::FromSettings(store.Root(), QString());
+    EXPECT_EQ(set.joinFormat, q("[$1]"));
+    EXPECT_EQ(set.captionTemplate, q("%t(name)"));
     EXPECT_TRUE(store.UpdateCheckURL().endsWith(
         q("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest")));
 
@@ -342,34 +348,6 @@ TEST_F(SettingsTest, SaveNeverDestroysTheFile) {
     if (QFileInfo::exists(q("/dev/full")) && !QFileInfo(q("/dev/full")).isFile()) {
         EXPECT_FALSE(formatDoc(again.Doc(), q("/dev/full")));
     }
-}
-
-TEST(ShareServiceTest, BaseAddressOfASetting) {
-    const struct {
-        const char* text;
-        const char* base; // empty: not usable
-    } cases[] = {
-        {"http://127.0.0.1:8765", "http://127.0.0.1:8765"},
-        {"  https://share.example.org:8443//  ", "https://share.example.org:8443"},
-        {"http://[::1]:7000/", "http://[::1]:7000"},
-        {"", ""},
-        {"127.0.0.1:8765", ""},
-        {"ftp://host:21", ""},
-        {"http://host/path", ""},
-        {"http://host/?cid=1", ""},
-        {"http://host#top", ""},
-        {"http://", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(ShareServiceBase(QString::fromUtf8(c.text)), QString::fromUtf8(c.base));
-    }
-    // A settings file with an unusable ShareService falls back to the default.
-    pugi::xml_document doc;
-    ASSERT_TRUE(LoadXmlText(doc, q("<Soft><Config ShareService=\"ftp://x\"/></Soft>")));
-    SettingsStore store;
-    store.Doc().reset(doc);
-    EXPECT_EQ(store.ShareService(), q("http://127.0.0.1:8765"));
 }
 
 TEST(BuiltInSettingsTest, AreTheShippedDefaultSettings) {
