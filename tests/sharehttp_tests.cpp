@@ -148,27 +148,10 @@ TEST(RequestCheck, VerdictsDoNotDependOnHowTheBytesArrive) {
 
 // --- Over raw sockets. ---
 
-class HostileRequests : public ::testing::Test {
+class HostileRequests : public SharedFolderSuite {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
-        std::ofstream(dir_->path / "a.txt") << "hello\n";
-        ServerOptions options;
-        options.folder = dir_->path;
-        server_ = new Running(options);
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        delete dir_;
-    }
-    static int port() { return server_->port(); }
     static std::string host() { return "Host: 127.0.0.1:" + std::to_string(port()) + "\r\n"; }
-
-    static TempDir* dir_;
-    static Running* server_;
 };
-TempDir* HostileRequests::dir_ = nullptr;
-Running* HostileRequests::server_ = nullptr;
 
 TEST_F(HostileRequests, RefusedWithOneWellFormedAnswerAndNothingAfterIt) {
     using namespace std::string_literals;
@@ -213,20 +196,6 @@ TEST_F(HostileRequests, RefusedWithOneWellFormedAnswerAndNothingAfterIt) {
         EXPECT_EQ(got[0].body.size(), got[0].length);
         EXPECT_EQ(got[0].body.find("<svg"), std::string::npos);
     }
-}
-
-TEST_F(HostileRequests, RequestsSentTogetherAreServedAndTheLastAnswerCloses) {
-    const int fd = connectTo(port());
-    sendAll(fd, "GET /icons/folder.svg HTTP/1.1\r\n" + host() + "\r\nGET /icons/file.svg HTTP/1.1\r\n" +
-                    host() + "Content-Length: 3\r\n\r\nabc");
-    const std::vector<Answer> got = answers(readAll(fd));
-    EXPECT_TRUE(closedByServer(fd));
-    ::close(fd);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].status, 200);
-    EXPECT_EQ(got[0].head.find("Connection: close"), std::string::npos);
-    EXPECT_EQ(got[1].status, 200);
-    EXPECT_NE(got[1].head.find("Connection: close"), std::string::npos);
 }
 
 // A shared page is never stale: a file added, grown or made private since

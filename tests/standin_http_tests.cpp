@@ -36,7 +36,7 @@ TEST_F(StandinHttp, RequestsAreBounded) {
 }
 
 TEST_F(StandinHttp, PipelinedRequestsAreAnsweredInOrder) {
-    // Five requests in one write, the last closing: five replies, in order,
+    // Five requests in one write, one with a body, the last closing: five replies, in order,
     // the one to HEAD without a body.
     const std::string host = "Host: 127.0.0.1:" + std::to_string(port()) + "\r\n";
     const std::string big = bigFile();
@@ -44,7 +44,7 @@ TEST_F(StandinHttp, PipelinedRequestsAreAnsweredInOrder) {
                                  "HEAD /download?id=" + idOf("readme.txt") + " HTTP/1.1\r\n" + host + "\r\n" +
                                  "GET /download?id=" + idOf("big.bin") + " HTTP/1.1\r\n" + host +
                                  "Range: bytes=65530-131080\r\n\r\n" + "GET /nothing HTTP/1.1\r\n" + host +
-                                 "\r\n" + "GET /icons/file.svg HTTP/1.1\r\n" + host +
+                                 "Content-Length: 3\r\n\r\nabc" + "GET /icons/file.svg HTTP/1.1\r\n" + host +
                                  "Connection: close\r\n\r\n";
     const int fd = connectTo(port());
     ASSERT_EQ(::send(fd, requests.data(), requests.size(), MSG_NOSIGNAL),
@@ -61,6 +61,10 @@ TEST_F(StandinHttp, PipelinedRequestsAreAnsweredInOrder) {
     EXPECT_EQ(replies[3].status, 404);
     EXPECT_EQ(replies[4].status, 200);
     EXPECT_TRUE(replies[4].body.starts_with("<svg"));
+    // Only the last answer closes.
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+        EXPECT_EQ(replies[i].header("connection") == "close", i == 4) << i;
+    }
 }
 
 TEST_F(StandinHttp, HeadAnswersAsGetAndOtherMethodsGet405) {
