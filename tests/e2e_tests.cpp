@@ -23,13 +23,13 @@ protected:
     void SetUp() override {
         test::qtApp();
         ASSERT_TRUE(dir.isValid());
-        share = dir.filePath(QStringLiteral("shared"));
-        ASSERT_TRUE(QDir().mkpath(share + QStringLiteral("/子目录")));
-        put(QStringLiteral("report.pdf"), QByteArray("%PDF-1.4 \x00\x01\x02 binary", 20));
-        put(QStringLiteral("会议纪要.txt"), QStringLiteral("会议内容").toUtf8());
-        put(QStringLiteral("secret.txt"), "keep out");
-        put(QStringLiteral("子目录/inner.txt"), "inside");
-        QFile::setPermissions(share + QStringLiteral("/secret.txt"), QFile::ReadOwner | QFile::WriteOwner);
+        share = dir.filePath(q("shared"));
+        ASSERT_TRUE(QDir().mkpath(share + q("/子目录")));
+        put(q("report.pdf"), QByteArray("%PDF-1.4 \x00\x01\x02 binary", 20));
+        put(q("会议纪要.txt"), q("会议内容").toUtf8());
+        put(q("secret.txt"), "keep out");
+        put(q("子目录/inner.txt"), "inside");
+        QFile::setPermissions(share + q("/secret.txt"), QFile::ReadOwner | QFile::WriteOwner);
 
         standin::ServerOptions options;
         options.port = 0;
@@ -39,9 +39,9 @@ protected:
         thread = std::thread([this] { server->run(); });
 
         // The tool gets its own copy and settings pointing at this server.
-        cli = dir.filePath(QStringLiteral("zandorel-cli"));
+        cli = dir.filePath(q("zandorel-cli"));
         ASSERT_TRUE(QFile::copy(QString::fromUtf8(ZANDOREL_CLI), cli));
-        QFile config(dir.filePath(QStringLiteral("ZandorelConfig.xml")));
+        QFile config(dir.filePath(q("ZandorelConfig.xml")));
         ASSERT_TRUE(config.open(QIODevice::WriteOnly));
         config.write(("<Soft><Config ShareService=\"" + server->baseAddress() + "\"/></Soft>").c_str());
     }
@@ -85,25 +85,23 @@ protected:
 
 TEST_F(EndToEnd, ListedLinksDownloadTheFiles) {
     const QString root = q(server->rootAddress());
-    Out out = list({QStringLiteral("--address"), root, QStringLiteral("--format"),
-                    QStringLiteral("%t(name)%t(extension)|%t(urls.download)"), QStringLiteral("--join"),
-                    QStringLiteral("$1\\n")});
+    Out out = list({q("--address"), root, q("--format"), q("%t(name)%t(extension)|%t(urls.download)"),
+                    q("--join"), q("$1\\n")});
     ASSERT_EQ(out.status, 0);
     QMap<QString, QString> links;
     for (const QString& line : out.text.split(u'\n', Qt::SkipEmptyParts)) {
         links.insert(line.section(u'|', 0, 0), line.section(u'|', 1));
     }
-    EXPECT_EQ(links.keys(), (QStringList{QStringLiteral("report.pdf"), QStringLiteral("secret.txt"),
-                                         QStringLiteral("会议纪要.txt"), QStringLiteral("子目录")}));
-    EXPECT_EQ(download(links[QStringLiteral("report.pdf")]), QByteArray("%PDF-1.4 \x00\x01\x02 binary", 20));
-    EXPECT_EQ(download(links[QStringLiteral("会议纪要.txt")]), QStringLiteral("会议内容").toUtf8());
+    EXPECT_EQ(links.keys(), (QStringList{q("report.pdf"), q("secret.txt"), q("会议纪要.txt"), q("子目录")}));
+    EXPECT_EQ(download(links[q("report.pdf")]), QByteArray("%PDF-1.4 \x00\x01\x02 binary", 20));
+    EXPECT_EQ(download(links[q("会议纪要.txt")]), q("会议内容").toUtf8());
 
     // The private file is warned about, and refused.
-    out = list({QStringLiteral("--address"), root, QStringLiteral("--captions")});
-    EXPECT_TRUE(out.text.contains(QStringLiteral(". secret.txt\t警告：文件不是公共\n")));
-    EXPECT_FALSE(out.text.contains(QStringLiteral("report.pdf\t")));
+    out = list({q("--address"), root, q("--captions")});
+    EXPECT_TRUE(out.text.contains(q(". secret.txt\t警告：文件不是公共\n")));
+    EXPECT_FALSE(out.text.contains(q("report.pdf\t")));
     int status = 0;
-    EXPECT_NE(download(links[QStringLiteral("secret.txt")], &status), QByteArray("keep out"));
+    EXPECT_NE(download(links[q("secret.txt")], &status), QByteArray("keep out"));
     EXPECT_EQ(status, 403);
 }
 
@@ -111,36 +109,33 @@ TEST_F(EndToEnd, SubFolderPagesAndUnknownFolders) {
     const QString root = q(server->rootAddress());
     QString folderId;
     const Out ids =
-        list({QStringLiteral("--address"), root, QStringLiteral("--format"),
-              QStringLiteral("%t(itemType)=%t(id)"), QStringLiteral("--join"), QStringLiteral("$1\\n")});
+        list({q("--address"), root, q("--format"), q("%t(itemType)=%t(id)"), q("--join"), q("$1\\n")});
     for (const QString& line : ids.text.split(u'\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith(QStringLiteral("folder="))) {
+        if (line.startsWith(q("folder="))) {
             folderId = line.mid(7);
         }
     }
     ASSERT_FALSE(folderId.isEmpty());
     const QString cid = q(server->folder().cid());
-    const QString sub =
-        q(server->baseAddress()) + QStringLiteral("/?cid=") + cid + QStringLiteral("&id=") + folderId;
-    Out out = list({QStringLiteral("--address"), sub});
+    const QString sub = q(server->baseAddress()) + q("/?cid=") + cid + q("&id=") + folderId;
+    Out out = list({q("--address"), sub});
     EXPECT_EQ(out.status, 0);
-    EXPECT_EQ(out.text, QStringLiteral("inner.txt\r\n"));
+    EXPECT_EQ(out.text, q("inner.txt\r\n"));
 
     // An unknown folder answers a page without a listing.
-    out =
-        list({QStringLiteral("--address"), q(server->baseAddress()) + QStringLiteral("/?cid=") + cid +
-                                               QStringLiteral("&id=") + cid + QStringLiteral("!2e2e2f2e2e")});
+    out = list(
+        {q("--address"), q(server->baseAddress()) + q("/?cid=") + cid + q("&id=") + cid + q("!2e2e2f2e2e")});
     EXPECT_EQ(out.status, 2);
 }
 
 TEST(EndToEndScale, AFolderOfAHundredThousandFiles) {
     test::qtApp();
     QTemporaryDir dir;
-    const QString share = dir.filePath(QStringLiteral("many"));
+    const QString share = dir.filePath(q("many"));
     ASSERT_TRUE(QDir().mkpath(share));
     const int count = 100000;
     for (int i = 0; i < count; ++i) {
-        QFile f(share + QStringLiteral("/f%1.txt").arg(i, 6, 10, QChar(u'0')));
+        QFile f(share + q("/f%1.txt").arg(i, 6, 10, QChar(u'0')));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
     standin::ServerOptions options;
@@ -151,8 +146,7 @@ TEST(EndToEndScale, AFolderOfAHundredThousandFiles) {
     std::thread thread([&] { server.run(); });
     QProcess cli;
     cli.start(QString::fromUtf8(ZANDOREL_CLI),
-              {QStringLiteral("--url"), q(server.rootAddress()), QStringLiteral("--format"),
-               QStringLiteral("%t(name)"), QStringLiteral("--join"), QStringLiteral("$1\\n")});
+              {q("--url"), q(server.rootAddress()), q("--format"), q("%t(name)"), q("--join"), q("$1\\n")});
     EXPECT_TRUE(cli.waitForFinished(100000));
     server.stop();
     thread.join();
@@ -164,28 +158,23 @@ TEST(EndToEndScale, AFolderOfAHundredThousandFiles) {
 
 TEST_F(EndToEnd, SubFoldersOfTheServiceFollowWithTheirPaths) {
     // A deeper level and a private folder, whose files stay out.
-    ASSERT_TRUE(QDir().mkpath(share + QStringLiteral("/子目录/deeper")));
-    put(QStringLiteral("子目录/deeper/d e.txt"), "deep");
-    ASSERT_TRUE(QDir().mkpath(share + QStringLiteral("/private")));
-    put(QStringLiteral("private/hidden.txt"), "hidden");
-    QFile::setPermissions(share + QStringLiteral("/private"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QStringList format{QStringLiteral("--format"), QStringLiteral("%v(path)|%t(urls.download)"),
-                             QStringLiteral("--join"), QStringLiteral("$1\\n")};
-    for (const QString& source : {QStringLiteral("--address"), QStringLiteral("--url")}) {
+    ASSERT_TRUE(QDir().mkpath(share + q("/子目录/deeper")));
+    put(q("子目录/deeper/d e.txt"), "deep");
+    ASSERT_TRUE(QDir().mkpath(share + q("/private")));
+    put(q("private/hidden.txt"), "hidden");
+    QFile::setPermissions(share + q("/private"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QStringList format{q("--format"), q("%v(path)|%t(urls.download)"), q("--join"), q("$1\\n")};
+    for (const QString& source : {q("--address"), q("--url")}) {
         SCOPED_TRACE(source.toStdString());
-        const Out out =
-            list(QStringList{source, q(server->rootAddress()), QStringLiteral("--recursive")} + format);
+        const Out out = list(QStringList{source, q(server->rootAddress()), q("--recursive")} + format);
         ASSERT_EQ(out.status, 0);
         QMap<QString, QString> links;
         for (const QString& line : out.text.split(u'\n', Qt::SkipEmptyParts)) {
             links.insert(line.section(u'|', 0, 0), line.section(u'|', 1));
         }
         EXPECT_EQ(links.keys(),
-                  (QStringList{QStringLiteral("private"), QStringLiteral("report.pdf"),
-                               QStringLiteral("secret.txt"), QStringLiteral("会议纪要.txt"),
-                               QStringLiteral("子目录"), QStringLiteral("子目录/deeper"),
-                               QStringLiteral("子目录/deeper/d e.txt"), QStringLiteral("子目录/inner.txt")}));
-        EXPECT_EQ(download(links[QStringLiteral("子目录/deeper/d e.txt")]), QByteArray("deep"));
+                  (QStringList{q("private"), q("report.pdf"), q("secret.txt"), q("会议纪要.txt"), q("子目录"),
+                               q("子目录/deeper"), q("子目录/deeper/d e.txt"), q("子目录/inner.txt")}));
+        EXPECT_EQ(download(links[q("子目录/deeper/d e.txt")]), QByteArray("deep"));
     }
 }
