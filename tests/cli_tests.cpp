@@ -113,10 +113,6 @@ TEST_F(CliTest, SettingsShapeTheOutput) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.trimmed(), q("no data in zandorel-cli"));
 
-    // The settings file beside the program is used when present.
-    QFile::copy(config, dir.filePath(q("ZandorelConfig.xml")));
-    EXPECT_EQ(run({q("--page"), pagePath}).out, QByteArray("1=report;2=会议纪要;"));
-
     r = run({q("--page"), pagePath, q("--config"), write(q("broken.xml"), "<Soft>")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(q("Load XML config error,please check broken.xml")));
@@ -270,6 +266,15 @@ TEST_F(CliTest, FetchesFromTheShareService) {
 
     r = run({q("--url"), QString::fromStdString(base) + q("/?cid=x&id=y"), q("--captions")});
     EXPECT_EQ(r.out, QByteArray("1. report.pdf\n2. 会议纪要.txt\t警告：文件不是公共\n"));
+
+    // The settings name another service: --service wins for this run only.
+    const QString other = write(
+        q("other.xml"), "<Soft><Config AllLinkFormat=\"$1;\" ShareService=\"http://10.0.0.5:9000\"/></Soft>");
+    EXPECT_EQ(run({q("--address"), address, q("--config"), other}).status, 3);
+    r = run({q("--address"), address, q("--config"), other, q("--service"), QString::fromStdString(base)});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QByteArray("report.pdf;会议纪要.txt;"));
+    EXPECT_TRUE(run({q("--help")}).out.contains("--service URL"));
 }
 
 TEST_F(CliTest, RefusedAddressesAreExplained) {
@@ -324,24 +329,6 @@ TEST_F(CliTest, RefusedAddressesAreExplained) {
     }
 }
 
-TEST_F(CliTest, ServiceOptionStandsInForTheSettings) {
-    zandorel::test::LocalServer local;
-    local.server().Get("/", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(page, "text/html; charset=utf-8");
-    });
-    const std::string base = local.start();
-    const QString address = QString::fromStdString(base) + q("/?cid=C1&id=C1!7");
-    // The settings name another service: --service wins for this run only.
-    const QString config = write(
-        q("other.xml"), "<Soft><Config AllLinkFormat=\"$1;\" ShareService=\"http://10.0.0.5:9000\"/></Soft>");
-    EXPECT_EQ(run({q("--address"), address, q("--config"), config}).status, 3);
-    CliRun r =
-        run({q("--address"), address, q("--config"), config, q("--service"), QString::fromStdString(base)});
-    EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QByteArray("report.pdf;会议纪要.txt;"));
-    EXPECT_TRUE(run({q("--help")}).out.contains("--service URL"));
-}
-
 TEST_F(CliTest, VersionAndWhereTheSettingsComeFrom) {
     CliRun r = run({q("--version")});
     EXPECT_EQ(r.status, 0);
@@ -362,10 +349,6 @@ TEST_F(CliTest, VersionAndWhereTheSettingsComeFrom) {
         EXPECT_EQ(builtIn.status, 0);
         EXPECT_EQ(builtIn.out, run(QStringList{q("--page"), pagePath, q("--config"), shipped} + form).out);
     }
-    EXPECT_TRUE(run({q("--page"), pagePath}).out.startsWith("<a href=\"http://d/1\">report.pdf</a>\r\n"));
-    CliRun empty = run({q("--page"), write(q("empty.html"), "<html></html>")});
-    EXPECT_EQ(empty.status, 2);
-    EXPECT_EQ(empty.err.trimmed(), q("获取源代码失败"));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(q("xdg"))));
 
     // The configuration folder's file, until one lies beside the program.
