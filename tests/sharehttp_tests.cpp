@@ -38,43 +38,6 @@ bool closedByServer(int fd) {
     return ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
 }
 
-struct Answer {
-    int status = 0;
-    std::string head;
-    std::size_t length = 0; // its Content-Length
-    std::string body;
-};
-
-// The answers in `raw`, one after the other; a head without a
-// Content-Length, or a body shorter than it, fails the test.
-std::vector<Answer> answers(std::string_view raw) {
-    std::vector<Answer> out;
-    while (!raw.empty()) {
-        const std::size_t end = raw.find("\r\n\r\n");
-        if (!raw.starts_with("HTTP/1.1 ") || end == std::string_view::npos) {
-            ADD_FAILURE() << "not an answer: " << raw.substr(0, 120);
-            break;
-        }
-        Answer a;
-        a.status = std::atoi(std::string(raw.substr(9, 3)).c_str());
-        a.head = std::string(raw.substr(0, end));
-        const std::size_t field = a.head.find("\r\nContent-Length: ");
-        if (field == std::string::npos) {
-            ADD_FAILURE() << "no Content-Length: " << a.head;
-            break;
-        }
-        a.length = std::strtoull(a.head.c_str() + field + 18, nullptr, 10);
-        if (raw.size() < end + 4 + a.length) {
-            ADD_FAILURE() << "body shorter than its Content-Length: " << a.head;
-            break;
-        }
-        a.body = std::string(raw.substr(end + 4, a.length));
-        raw.remove_prefix(end + 4 + a.length);
-        out.push_back(std::move(a));
-    }
-    return out;
-}
-
 // --- The check itself, fed at once and byte by byte. ---
 
 struct HeadCase {
@@ -189,11 +152,10 @@ TEST_F(HostileRequests, RefusedWithOneWellFormedAnswerAndNothingAfterIt) {
         const std::string raw = readAll(fd);
         EXPECT_TRUE(closedByServer(fd));
         ::close(fd);
-        const std::vector<Answer> got = answers(raw);
+        const std::vector<Reply> got = splitReplies(raw);
         ASSERT_EQ(got.size(), 1u) << raw;
         EXPECT_EQ(got[0].status, c.status);
         EXPECT_NE(got[0].head.find("\r\nConnection: close"), std::string::npos);
-        EXPECT_EQ(got[0].body.size(), got[0].length);
         EXPECT_EQ(got[0].body.find("<svg"), std::string::npos);
     }
 }
@@ -213,7 +175,7 @@ TEST(SharePages, SharedPageFollowsTheListing) {
     const auto page = [&] {
         const int fd = connectTo(server.port());
         sendAll(fd, request);
-        const std::vector<Answer> got = answers(readAll(fd));
+        const std::vector<Reply> got = splitReplies(readAll(fd));
         ::close(fd);
         return got.size() == 1 ? got[0].body : std::string();
     };
@@ -234,7 +196,7 @@ TEST(SharePages, SharedPageFollowsTheListing) {
     EXPECT_EQ(next.find("\"itemType\":\"file\",\"size\":6,"), std::string::npos) << "a.txt grew to 11 bytes";
     EXPECT_NE(next.find("\"itemType\":\"file\",\"size\":11,"), std::string::npos);
 
-    const std::vector<Answer> old = answers(std::string(1, head) + readAll(unread));
+    const std::vector<Reply> old = splitReplies(std::string(1, head) + readAll(unread));
     ::close(unread);
     ASSERT_EQ(old.size(), 1u);
     EXPECT_EQ(old[0].body, first);
@@ -321,10 +283,10 @@ TEST(ShareMemory, UnreadPageRequestsShareOnePage) {
     // One page read whole first: what the service holds anyway.
     const int first = connectTo(program.port);
     sendAll(first, request);
-    const std::vector<Answer> page = answers(readAll(first));
+    const std::vector<Reply> page = splitReplies(readAll(first));
     ::close(first);
     ASSERT_EQ(page.size(), 1u);
-    ASSERT_GT(page[0].length, 2'000'000u);
+    ASSERT_GT(page[0].body.size(), 2'000'000u);
     const long before = residentKiB(program.pid);
 
     // 16 clients ask for it and never read; each has begun to receive it
@@ -343,9 +305,9 @@ TEST(ShareMemory, UnreadPageRequestsShareOnePage) {
         ::close(fd);
     }
     const double growth = static_cast<double>(after - before) * 1024.0;
-    EXPECT_LT(growth, 2.0 * static_cast<double>(page[0].length))
+    EXPECT_LT(growth, 2.0 * static_cast<double>(page[0].body.size()))
         << "resident " << before << " KiB before, " << after << " KiB with 16 unread pages of "
-        << page[0].length << " bytes";
+        << page[0].body.size() << " bytes";
 }
 
 // While other addresses hold every connection the service allows, idle or

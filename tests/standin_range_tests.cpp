@@ -30,14 +30,11 @@ TEST_F(StandinRange, OneRangeClampedRefusedOrIgnored) {
         {"six.txt", "bytes=5-", 206, "f", "bytes 5-5/6"},       // the last byte on
         {"six.txt", "bytes=0-5", 206, "abcdef", "bytes 0-5/6"}, // to the last byte
         {"six.txt", "bytes=0-6", 206, "abcdef", "bytes 0-5/6"}, // one past it
-        {"six.txt", "bytes=2-2", 206, "c", "bytes 2-2/6"},
-        {"six.txt", "bytes=0-9", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=-1", 206, "f", "bytes 5-5/6"},
         {"six.txt", "bytes=-5", 206, "bcdef", "bytes 1-5/6"},
         {"six.txt", "bytes=-6", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=-7", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=-2", 206, "ef", "bytes 4-5/6"},
-        {"six.txt", "bytes=-10", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=0-1000", 206, "abcdef", "bytes 0-5/6"}, // the end clamped
         {"six.txt", "bytes=3-99999999999999999999999", 206, "def", "bytes 3-5/6"},
         {"six.txt", "BYTES=1-1", 206, "b", "bytes 1-1/6"},
@@ -45,14 +42,12 @@ TEST_F(StandinRange, OneRangeClampedRefusedOrIgnored) {
         {"six.txt", "bytes=100-200", 416, "", "bytes */6"},
         {"six.txt", "bytes=6-", 416, "", "bytes */6"},
         {"six.txt", "bytes=6-6", 416, "", "bytes */6"},
-        {"six.txt", "bytes=9-", 416, "", "bytes */6"},
         {"six.txt", "bytes=-0", 416, "", "bytes */6"},
         {"six.txt", "bytes=18446744073709551615-", 416, "", "bytes */6"},
         {"six.txt", "bytes=99999999999999999999999-", 416, "", "bytes */6"},
         // Several ranges, nonsense and other units: the whole file.
         {"six.txt", "bytes=0-0,2-2", 200, "abcdef", ""},
         {"six.txt", "bytes=0-1,-1", 200, "abcdef", ""},
-        {"six.txt", "bytes=3-1", 200, "abcdef", ""},
         {"six.txt", "bytes=3-2", 200, "abcdef", ""},
         {"six.txt", "bytes=1-:", 200, "abcdef", ""}, // the characters next to the digits
         {"six.txt", "bytes=/-1", 200, "abcdef", ""},
