@@ -15,7 +15,8 @@ foreach(module fs http page program range text url)
     string(TOUPPER ${first} first)
     string(SUBSTRING ${module} 1 -1 rest)
     add_test(NAME standin_${module} COMMAND standin_tests --gtest_filter=Standin${first}${rest}.*)
-    set_tests_properties(standin_${module} PROPERTIES TIMEOUT 120)
+    # A filter that matches no test (a renamed suite) fails rather than passes.
+    set_tests_properties(standin_${module} PROPERTIES TIMEOUT 120 FAIL_REGULAR_EXPRESSION "Running 0 tests")
 endforeach()
 
 # The stand-in and the listing tool together.
