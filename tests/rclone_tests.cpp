@@ -301,6 +301,7 @@ TEST(RemoteText, NamesAndWebAddresses) {
         {"my drive:Photos/2026", true, "my drive:Photos/2026"},
         {":s3,provider=Other,secret_access_key=XYZ:bucket/dir", true, ":s3:bucket/dir"},
         {"box,token='{\"a\":\"b:c\"}':dir", true, "box:dir"},
+        {"box,token='it''s:x',user=a:dir", true, "box:dir"}, // a doubled quote stands for itself
         {":http,url=\"https://h.example/a\":", false, ":http:"},
         {"https://share.example/?cid=1", false, "https://share.example/?cid=1"},
         {"/home/me/folder", false, "/home/me/folder"},
