@@ -20,6 +20,8 @@ TEST_F(StandinUrl, ParsesWhatAPageCanCarry) {
         {"https://files.example/share", "https://files.example/share/", "https://files.example/share",
          "/share"},
         {"http://[::1]:9000/a%20b/", "http://[::1]:9000/a%20b/", "http://[::1]:9000/a%20b", "/a%20b"},
+        {"http://h.example:65535", "http://h.example:65535/", "http://h.example:65535",
+         ""}, // the highest port
     };
     for (const Row& row : valid) {
         const std::optional<PublicUrl> url = PublicUrl::parse(row.given);
