@@ -156,7 +156,7 @@ TEST(TemplateList, DefaultFormatIsTheFirstTemplatesElseTheBuiltInOne) {
          u"</TemplateList></Soft>"_s,
          u"%t(name)!"_s},
         {u"<Soft><TemplateList><Template name=\"empty\"/></TemplateList></Soft>"_s, QString()},
-        {u"<Soft><TemplateList/></Soft>"_s, keys::DefaultCodeFormat},
+        {u"<Soft><TemplateList/></Soft>"_s, u"%v(name)%v(extension)"_s},
         {u"<Soft/>"_s, u"%v(name)%v(extension)"_s},
     };
     for (const auto& c : cases) {
