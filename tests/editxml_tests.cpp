@@ -5,7 +5,6 @@
 #include "settings/keys.h"
 #include "settings/templatelist.h"
 #include "share/address.h"
-#include "share/linklist.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -45,19 +44,11 @@ TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
         EXPECT_EQ(store.LoadSettings(write(text.constData())), size == MaxXmlFileSize);
         EXPECT_EQ(store.ListDistance(), size == MaxXmlFileSize ? 3 : 10);
     }
-    // An empty Soft element gives every default: the link list joins each
-    // link on a line of its own, the share service is the local stand-in.
+    // An empty Soft element gives every default (what the link list reads
+    // of it: linklist_tests).
     EXPECT_TRUE(store.LoadSettings(write("<Soft/>")));
     EXPECT_EQ(store.ListDistance(), 10);
-    EXPECT_EQ(LinkTemplates::FromSettings(store.Root(), QString()).joinFormat, q("$1\\r\\n"));
     EXPECT_EQ(store.ShareService(), q("http://127.0.0.1:8765"));
-    // What a document sets is what the link list reads.
-    EXPECT_TRUE(store.LoadSettings(
-        write("<Soft><Config AllLinkFormat=\"[$1]\"/><Window><Form_Main><Label_Link Caption=\"%t(name)\"/>"
-              "</Form_Main></Window></Soft>")));
-    const LinkTemplates set = LinkTemplates::FromSettings(store.Root(), QString());
-    EXPECT_EQ(set.joinFormat, q("[$1]"));
-    EXPECT_EQ(set.captionTemplate, q("%t(name)"));
     EXPECT_TRUE(store.UpdateCheckURL().endsWith(
         q("/tools/checkver/index.php?soft=Zandorel&mod=xmlverinfo&ver=newest")));
 

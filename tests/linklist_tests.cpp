@@ -1,6 +1,7 @@
 // What the link list shows: captions, warnings, link texts, the combined
 // block and the property viewer's text.
 
+#include "settings/editxml.h"
 #include "share/linklist.h"
 #include "share/sdpage.h"
 #include "testsupport.h"
@@ -167,4 +168,18 @@ TEST(LinkList, TheLoopHoldsTheSinksOwnCountToTheLimit) {
     EXPECT_FALSE(FillLinks(page, t, LinkBuilder::Caption, 1000, captions));
     EXPECT_TRUE(captions.block.isEmpty());
     EXPECT_EQ(captions.used, 3 * 5); // "1. 中文"
+}
+
+// What the link list reads of a settings document: an empty one joins each
+// link on a line of its own; what a document sets is what it gets.
+TEST(LinkList, TemplatesFromASettingsDocument) {
+    pugi::xml_document doc;
+    ASSERT_TRUE(LoadXmlText(doc, q("<Soft/>")));
+    EXPECT_EQ(LinkTemplates::FromSettings(doc, QString(), AppInfo()).joinFormat, q("$1\\r\\n"));
+    ASSERT_TRUE(LoadXmlText(doc, q("<Soft><Config AllLinkFormat=\"[$1]\"/><Window><Form_Main>"
+                                   "<Label_Link Caption=\"%t(name)\"/></Form_Main></Window></Soft>")));
+    const LinkTemplates set = LinkTemplates::FromSettings(doc, q("%t(size)"), AppInfo());
+    EXPECT_EQ(set.joinFormat, q("[$1]"));
+    EXPECT_EQ(set.captionTemplate, q("%t(name)"));
+    EXPECT_EQ(set.codeFormat, q("%t(size)"));
 }
