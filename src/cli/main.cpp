@@ -347,149 +347,103 @@ QString refusalText(const QString& address, const QString& service, const Option
         .arg(address, service, origin, example, named);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // The application object (and its event loop) is made only for a fetch:
-    // a saved page is listed without it, which keeps small listings quick.
-    std::optional<QCoreApplication> app;
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
-    }
-    Options o;
-    if (const std::optional<int> status = parseArguments(arguments, o)) {
-        return *status;
-    }
-
-    SettingsStore& settings = SettingsStore::Instance();
-    // --config wins; else the file beside the program or in the
-    // configuration folder; else the built-in settings. Never creates a file.
+// Loads --config, else the file beside the program or in the configuration
+// folder, else the built-in settings. Never creates a file.
+std::optional<int> loadSettings(const Options& o, SettingsStore& settings) {
     const QString configPath = o.config.isEmpty() ? findSettingsFile() : o.config;
-    if (!configPath.isEmpty()) {
-        if (!settings.LoadSettings(configPath)) {
-            write(stderr,
-                  LoadErrorMessage(QFileInfo(configPath).fileName(), QDateTime::currentDateTime()) + u'\n');
-            return Failed;
-        }
-    } else {
+    if (configPath.isEmpty()) {
         settings.LoadDefaults();
+        return std::nullopt;
     }
-    const pugi::xml_node doc = settings.Root();
-    auto message = [&](const QString& path, const QString& def) {
-        return ExpandAppTags(ReadNodeText(doc, path, def));
-    };
-    const QString extractError = message(keys::GetSourceCodeError, keys::GetSourceCodeErrorDefault);
+    if (!settings.LoadSettings(configPath)) {
+        write(stderr,
+              LoadErrorMessage(QFileInfo(configPath).fileName(), QDateTime::currentDateTime()) + u'\n');
+        return Failed;
+    }
+    return std::nullopt;
+}
 
-    ListingSource source;
-    QString folderService; // the share service of --address
-    if (o.source == Options::Page) {
+// The source the options name, or the status of a refused --address.
+// `service` is the share service of --address (empty otherwise).
+std::optional<int> chooseSource(const Options& o, const SettingsStore& settings, ListingSource& source,
+                                QString& service) {
+    switch (o.source) {
+    case Options::Page:
         source = ListingSource::file(o.page);
-    } else if (o.source == Options::Url) {
-        app.emplace(argc, argv);
+        break;
+    case Options::Url:
         source = ListingSource::url(o.url);
-    } else if (o.source == Options::Address) {
-        app.emplace(argc, argv);
-        const QString service = o.service.isEmpty() ? settings.ShareService() : o.service;
-        const FolderAddress folder = CheckFolderAddress(o.address, service);
+        break;
+    case Options::Address: {
+        const QString wanted = o.service.isEmpty() ? settings.ShareService() : o.service;
+        const FolderAddress folder = CheckFolderAddress(o.address, wanted);
         if (!folder.valid) {
-            write(stderr, refusalText(o.address, service, o, settings));
+            write(stderr, refusalText(o.address, wanted, o, settings));
             return BadAddress;
         }
-        folderService = service;
+        service = wanted;
         source = ListingSource::folder(folder.cid, folder.id);
-    } else {
-        app.emplace(argc, argv);
+        break;
+    }
+    default:
         source = ListingSource::remote(o.remote);
+        break;
     }
-    ListingOptions listingOptions;
-    listingOptions.shareService = folderService;
-    listingOptions.recursive = o.recursive;
-    listingOptions.links = o.links;
-    listingOptions.expire = o.expire;
-    // Progress of a remote's listing, for a person watching the terminal.
-    const bool showProgress = o.source == Options::Remote && isatty(fileno(stderr)) == 1;
-    bool progressShown = false;
-    if (showProgress) {
-        listingOptions.progress = [&](const RemoteProgress& p) {
-            QString line = QStringLiteral("\r%1 files listed").arg(p.listed);
-            if (p.linksWanted > 0) {
-                line += QStringLiteral(", %1 of %2 links made").arg(p.linksMade).arg(p.linksWanted);
-                if (p.linksFailed > 0) {
-                    line += QStringLiteral(", %1 failed").arg(p.linksFailed);
-                }
-            }
-            write(stderr, line + QStringLiteral("\x1b[K"));
-            progressShown = true;
-        };
-    }
-    SDPage page;
-    const Listing listing = ListFolder(page, source, listingOptions);
-    if (progressShown) {
-        write(stderr, QStringLiteral("\n"));
-    }
-    WriteExtractionDump(listing, ExtractionDumpPlace(AppInfo::current(), settings.ConfigPath()));
-    if (listing.status == Listing::Status::SourceFailed && o.source == Options::Remote) {
-        // One line naming the remote, or the package to install.
-        try {
-            std::rethrow_exception(listing.error);
-        } catch (const RcloneError& e) {
-            write(stderr, QStringLiteral("zandorel-cli: ") + QString::fromUtf8(e.what()) + u'\n');
-            return e.kind() == RcloneError::Kind::Missing ? NoRclone : RemoteFailed;
-        } catch (const std::exception& e) {
-            write(stderr, QStringLiteral("zandorel-cli: %1 while listing %2\n")
-                              .arg(QString::fromUtf8(e.what()), RemoteDisplayName(o.remote)));
-            return RemoteFailed;
-        }
-    }
-    if (o.source == Options::Remote && page.Files().Count() == 0) {
-        write(stderr,
-              QStringLiteral("zandorel-cli: no files to list in %1\n").arg(RemoteDisplayName(o.remote)));
-        return NothingExtracted;
-    }
-    // A fetch or a read that fails is reported like a page without data.
-    if (listing.status == Listing::Status::SourceFailed || page.CodeView().isEmpty()) {
-        writeLine(stderr, extractError);
-        return NothingExtracted;
-    }
-    // What became of the links, once, after the output.
-    auto reportLinks = [&] {
-        if (!listing.noLinks.isEmpty()) {
-            write(stderr, QStringLiteral("zandorel-cli: ") + listing.noLinks + u'\n');
-        } else if (listing.linksFailed > 0) {
-            const QString why = listing.linkFailure.isEmpty()
-                                    ? QStringLiteral("see linkError in --props N")
-                                    : QStringLiteral("rclone: ") + listing.linkFailure;
-            write(stderr, QStringLiteral("zandorel-cli: %1 of %2 links failed (%3)\n")
-                              .arg(listing.linksFailed)
-                              .arg(page.Files().Count())
-                              .arg(why));
-        }
-    };
+    return std::nullopt;
+}
 
-    const Files& files = page.Files();
-    if (o.props) {
-        bool ok = false;
-        const int n = o.props->toInt(&ok);
-        if (!ok || n < 1 || n > files.Count()) {
-            write(stderr, QStringLiteral("zandorel-cli: no file %1 in this listing of %2 files\n")
-                              .arg(*o.props)
-                              .arg(files.Count()));
-            return NoSuchFile;
-        }
-        write(stdout, PropertyViewerText(page, n));
-        reportLinks();
-        return Ok;
+// A remote that could not be listed: one line naming the remote, or the
+// package to install.
+int remoteFailure(const Listing& listing, const Options& o) {
+    try {
+        std::rethrow_exception(listing.error);
+    } catch (const RcloneError& e) {
+        write(stderr, QStringLiteral("zandorel-cli: ") + QString::fromUtf8(e.what()) + u'\n');
+        return e.kind() == RcloneError::Kind::Missing ? NoRclone : RemoteFailed;
+    } catch (const std::exception& e) {
+        write(stderr, QStringLiteral("zandorel-cli: %1 while listing %2\n")
+                          .arg(QString::fromUtf8(e.what()), RemoteDisplayName(o.remote)));
+        return RemoteFailed;
     }
+}
 
+// What became of the links, once, after the output.
+void reportLinks(const Listing& listing, const SDPage& page) {
+    if (!listing.noLinks.isEmpty()) {
+        write(stderr, QStringLiteral("zandorel-cli: ") + listing.noLinks + u'\n');
+    } else if (listing.linksFailed > 0) {
+        const QString why = listing.linkFailure.isEmpty() ? QStringLiteral("see linkError in --props N")
+                                                          : QStringLiteral("rclone: ") + listing.linkFailure;
+        write(stderr, QStringLiteral("zandorel-cli: %1 of %2 links failed (%3)\n")
+                          .arg(listing.linksFailed)
+                          .arg(page.Files().Count())
+                          .arg(why));
+    }
+}
+
+// Every property of the file --props names.
+int printProperties(const SDPage& page, const QString& which) {
+    bool ok = false;
+    const int n = which.toInt(&ok);
+    if (!ok || n < 1 || n > page.Files().Count()) {
+        write(stderr, QStringLiteral("zandorel-cli: no file %1 in this listing of %2 files\n")
+                          .arg(which)
+                          .arg(page.Files().Count()));
+        return NoSuchFile;
+    }
+    write(stdout, PropertyViewerText(page, n));
+    return Ok;
+}
+
+// The combined block, or the captions. Only what is printed is built. The
+// output is kept until every file is done, so that a file whose text would
+// pass the length limit leaves nothing half printed.
+int printLinks(const SDPage& page, const Options& o, pugi::xml_node doc) {
     LinkTemplates templates = LinkTemplates::FromSettings(
         doc, o.hasFormat ? o.format : TemplateList::DefaultFormat(doc), AppInfo::current());
     if (o.hasJoin) {
         templates.joinFormat = o.join;
     }
-    // Only what is printed is built. The output is kept until every file is
-    // done, so that a file whose text would pass the length limit leaves
-    // nothing half printed.
     Output output(o.captions);
     try {
         if (!FillLinks(page, templates,
@@ -510,6 +464,78 @@ int main(int argc, char** argv) {
     const QByteArray& out = output.bytes;
     fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     fflush(stdout);
-    reportLinks();
     return Ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    Options o;
+    if (const std::optional<int> status = parseArguments(arguments, o)) {
+        return *status;
+    }
+    SettingsStore& settings = SettingsStore::Instance();
+    if (const std::optional<int> status = loadSettings(o, settings)) {
+        return *status;
+    }
+    // The application object (and its event loop) is made only for a fetch:
+    // a saved page is listed without it, which keeps small listings quick.
+    std::optional<QCoreApplication> app;
+    if (o.source != Options::Page) {
+        app.emplace(argc, argv);
+    }
+    ListingSource source;
+    ListingOptions listingOptions;
+    if (const std::optional<int> status = chooseSource(o, settings, source, listingOptions.shareService)) {
+        return *status;
+    }
+    listingOptions.recursive = o.recursive;
+    listingOptions.links = o.links;
+    listingOptions.expire = o.expire;
+    // Progress of a remote's listing, for a person watching the terminal.
+    bool progressShown = false;
+    if (o.source == Options::Remote && isatty(fileno(stderr)) == 1) {
+        listingOptions.progress = [&](const RemoteProgress& p) {
+            QString line = QStringLiteral("\r%1 files listed").arg(p.listed);
+            if (p.linksWanted > 0) {
+                line += QStringLiteral(", %1 of %2 links made").arg(p.linksMade).arg(p.linksWanted);
+                if (p.linksFailed > 0) {
+                    line += QStringLiteral(", %1 failed").arg(p.linksFailed);
+                }
+            }
+            write(stderr, line + QStringLiteral("\x1b[K"));
+            progressShown = true;
+        };
+    }
+    SDPage page;
+    const Listing listing = ListFolder(page, source, listingOptions);
+    if (progressShown) {
+        write(stderr, QStringLiteral("\n"));
+    }
+    WriteExtractionDump(listing, ExtractionDumpPlace(AppInfo::current(), settings.ConfigPath()));
+    if (o.source == Options::Remote) {
+        if (listing.status == Listing::Status::SourceFailed) {
+            return remoteFailure(listing, o);
+        }
+        if (page.Files().Count() == 0) {
+            write(stderr,
+                  QStringLiteral("zandorel-cli: no files to list in %1\n").arg(RemoteDisplayName(o.remote)));
+            return NothingExtracted;
+        }
+    }
+    // A fetch or a read that fails is reported like a page without data.
+    if (listing.status == Listing::Status::SourceFailed || page.CodeView().isEmpty()) {
+        writeLine(stderr, ExpandAppTags(ReadNodeText(settings.Root(), keys::GetSourceCodeError,
+                                                     keys::GetSourceCodeErrorDefault)));
+        return NothingExtracted;
+    }
+    const int status = o.props ? printProperties(page, *o.props) : printLinks(page, o, settings.Root());
+    if (status == Ok) {
+        reportLinks(listing, page);
+    }
+    return status;
 }
