@@ -136,6 +136,28 @@ bool processAlive(qint64 pid) {
     return close >= 0 && text.size() > close + 2 && text[close + 2] != 'Z';
 }
 
+QByteArray procFile(qint64 pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(q(name)));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+}
+
+// The HTTP status of an rc/noop call with the given Authorization header
+// (none if empty), made past the daemon's own client.
+int noopStatus(const RcloneDaemon& daemon, const QByteArray& authorization) {
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(daemon.Address() + q("rc/noop")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    if (!authorization.isEmpty()) {
+        request.setRawHeader("Authorization", authorization);
+    }
+    std::unique_ptr<QNetworkReply> reply(manager.post(request, QByteArrayLiteral("{}")));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
 // Waits, serving events, until `done` holds or a generous limit passes.
 bool eventually(const std::function<bool()>& done) {
     for (int i = 0; i < 1000; ++i) {
@@ -208,30 +230,6 @@ TEST_F(RcloneTest, SubFoldersFollowWithTheirPaths) {
     // Without sub-folders, only its own file.
     ASSERT_EQ(ListFolder(page, ListingSource::remote(q("t:sub"))).status, Listing::Status::Listed);
     EXPECT_EQ(linkTexts(page, q("%v(path)")), QStringList{q("inner.txt")});
-}
-
-TEST_F(RcloneTest, ALocalRemoteSaysOnceThatItMakesNoLinks) {
-    SDPage page;
-    ListingOptions options;
-    options.links = true;
-    const Listing listing = ListFolder(page, ListingSource::remote(q("t:")), options);
-    ASSERT_EQ(listing.status, Listing::Status::Listed);
-    EXPECT_EQ(listing.noLinks, q("t: makes no public links"));
-    EXPECT_EQ(listing.linksFailed, 0);
-    ASSERT_EQ(page.Files().Count(), topLevelFiles);
-    for (int i = 1; i <= page.Files().Count(); ++i) {
-        const Values values = page.Files().Item(i).Values();
-        EXPECT_EQ(values.GetValue(q("sharingLevelValue")), q("2"));
-        EXPECT_EQ(values.GetValue(q("linkError")), q("this remote makes no public links"));
-    }
-    // Each row carries the not-public warning.
-    LinkTemplates t;
-    t.codeFormat = q("%t(urls.download)");
-    t.warnTemplate = q("not public");
-    for (const LinkRow& row : BuildLinkList(page, t).rows) {
-        EXPECT_TRUE(row.notPublic);
-        EXPECT_TRUE(row.link.isEmpty());
-    }
 }
 
 TEST(RemotePage, EveryFieldReadsBackAsTheCloudGaveIt) {
@@ -326,18 +324,13 @@ TEST(RemoteText, DisplaySizes) {
 }
 
 TEST_F(RcloneTest, FailuresAreTheirOwnAndNameTheRemote) {
-    QString message;
-    EXPECT_EQ(kindOfFailure([] { ListRemote(q("nosuch:dir")); }, &message), RcloneError::Kind::UnknownRemote);
-    EXPECT_TRUE(message.startsWith(q("unknown remote nosuch:dir (rclone: "))) << message.toStdString();
-
-    EXPECT_EQ(kindOfFailure([] { ListRemote(q(":nobackend,secret=XYZ123:dir")); }, &message),
+    // The messages of these are checked through the listing tool.
+    EXPECT_EQ(kindOfFailure([] { ListRemote(q("nosuch:dir")); }), RcloneError::Kind::UnknownRemote);
+    EXPECT_EQ(kindOfFailure([] { ListRemote(q(":nobackend,secret=XYZ123:dir")); }),
               RcloneError::Kind::UnknownRemote);
-    EXPECT_FALSE(message.contains(q("XYZ123"))) << message.toStdString();
-    EXPECT_TRUE(message.startsWith(q("unknown remote :nobackend:dir (rclone: ")));
+    EXPECT_EQ(kindOfFailure([] { ListRemote(q("t:not here")); }), RcloneError::Kind::NotFound);
 
-    EXPECT_EQ(kindOfFailure([] { ListRemote(q("t:not here")); }, &message), RcloneError::Kind::NotFound);
-    EXPECT_TRUE(message.startsWith(q("no such folder t:not here (rclone: ")));
-
+    QString message;
     // A remote that cannot be reached: an SFTP server on a closed port.
     EXPECT_EQ(kindOfFailure([] { ListRemote(q(":sftp,host=127.0.0.1,port=1,user=x:dir")); }, &message),
               RcloneError::Kind::Unreachable);
@@ -346,8 +339,7 @@ TEST_F(RcloneTest, FailuresAreTheirOwnAndNameTheRemote) {
 
     {
         NoRcloneOnPath noRclone;
-        EXPECT_EQ(kindOfFailure([] { ListRemote(q("t:")); }, &message), RcloneError::Kind::Missing);
-        EXPECT_TRUE(message.contains(q("package rclone")));
+        EXPECT_EQ(kindOfFailure([] { ListRemote(q("t:")); }), RcloneError::Kind::Missing);
         SDPage page;
         zandorel::test::listText(page, q("var primedResponse={\"children\":[{\"name\":\"kept\"}]};"));
         const Listing listing = ListFolder(page, ListingSource::remote(q("t:")));
@@ -366,18 +358,13 @@ TEST_F(RcloneTest, TheDaemonAsksForItsFreshCredentials) {
 
     // Nothing secret on its command line; the environment holds them, and no
     // AWS_CA_BUNDLE.
-    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
-    QList<QByteArray> args = cmdline.readAll().split('\0');
+    QList<QByteArray> args = procFile(pid, "cmdline").split('\0');
     ASSERT_FALSE(args.isEmpty());
     args.removeFirst(); // the program
     EXPECT_EQ(args, (QList<QByteArray>{"rcd", "--rc-addr", "127.0.0.1:0", ""}));
-    QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
-    ASSERT_TRUE(environ.open(QIODevice::ReadOnly));
-    const QList<QByteArray> vars = environ.readAll().split('\0');
     QByteArray user;
     bool caBundle = false;
-    for (const QByteArray& v : vars) {
+    for (const QByteArray& v : procFile(pid, "environ").split('\0')) {
         if (v.startsWith("RCLONE_RC_USER=")) {
             user = v.mid(15);
         }
@@ -387,51 +374,34 @@ TEST_F(RcloneTest, TheDaemonAsksForItsFreshCredentials) {
     EXPECT_FALSE(caBundle);
 
     // A call without them is refused; the daemon's own calls go through.
-    QNetworkAccessManager manager;
-    QNetworkRequest request(QUrl(daemon.Address() + q("rc/noop")));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    QNetworkReply* reply = manager.post(request, QByteArrayLiteral("{}"));
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 401);
-    delete reply;
+    EXPECT_EQ(noopStatus(daemon, {}), 401);
     EXPECT_EQ(daemon.Call(q("rc/noop"), {{q("x"), 1}}).value(q("x")).toInt(), 1);
 
     // The next start makes new ones.
     daemon.Stop();
     EXPECT_FALSE(processAlive(pid));
     daemon.Start();
-    QFile again(QStringLiteral("/proc/%1/environ").arg(daemon.ProcessId()));
-    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(again.readAll().contains("RCLONE_RC_USER=" + user));
+    EXPECT_FALSE(procFile(daemon.ProcessId(), "environ").contains("RCLONE_RC_USER=" + user));
 }
 
 TEST_F(RcloneTest, SettingsInTheEnvironmentDoNotOpenTheDaemon) {
     // Whatever the user's environment says about the remote control, it
     // keeps to 127.0.0.1 and its own credentials, and logs where it is.
-    const char* names[] = {"RCLONE_RC_NO_AUTH", "RCLONE_RC_ADDR", "RCLONE_RC_USER", "RCLONE_LOG_LEVEL",
-                           "RCLONE_LOG_FILE"};
-    const char* values[] = {"true", "0.0.0.0:5572", "known", "ERROR", "/dev/null"};
-    for (int i = 0; i < 5; ++i) {
-        qputenv(names[i], values[i]);
+    const std::pair<const char*, const char*> settings[] = {{"RCLONE_RC_NO_AUTH", "true"},
+                                                            {"RCLONE_RC_ADDR", "0.0.0.0:5572"},
+                                                            {"RCLONE_RC_USER", "known"},
+                                                            {"RCLONE_LOG_LEVEL", "ERROR"},
+                                                            {"RCLONE_LOG_FILE", "/dev/null"}};
+    for (const auto& [name, value] : settings) {
+        qputenv(name, value);
     }
     RcloneDaemon daemon;
     daemon.Start();
-    for (const char* name : names) {
-        qunsetenv(name);
+    for (const auto& setting : settings) {
+        qunsetenv(setting.first);
     }
     ASSERT_TRUE(daemon.Address().startsWith(q("http://127.0.0.1:")));
-    QNetworkAccessManager manager;
-    QNetworkRequest request(QUrl(daemon.Address() + q("rc/noop")));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    request.setRawHeader("Authorization", "Basic " + QByteArray("known:").toBase64());
-    QNetworkReply* reply = manager.post(request, QByteArrayLiteral("{}"));
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 401);
-    delete reply;
+    EXPECT_EQ(noopStatus(daemon, "Basic " + QByteArray("known:").toBase64()), 401);
 }
 
 TEST_F(RcloneTest, RcloneEndingDuringARunIsAnErrorOfItsOwn) {
@@ -479,8 +449,14 @@ TEST_F(RcloneTest, RcloneEndingDuringARunIsAnErrorOfItsOwn) {
     // kill: the next listing finds rclone gone and starts a new one.
     EXPECT_EQ(ListFolder(page, ListingSource::remote(q("t:")), options).status, Listing::Status::Listed);
     options.progress = nullptr;
-    EXPECT_EQ(ListFolder(page, ListingSource::remote(q("t:")), options).status, Listing::Status::Listed);
-    EXPECT_EQ(page.Files().Count(), topLevelFiles);
+    const Listing listing = ListFolder(page, ListingSource::remote(q("t:")), options);
+    EXPECT_EQ(listing.status, Listing::Status::Listed);
+    // A local remote makes no links: said once, every record keeps its row
+    // with the reason, none counts as a failed link.
+    EXPECT_EQ(listing.noLinks, q("t: makes no public links"));
+    EXPECT_EQ(listing.linksFailed, 0);
+    EXPECT_EQ(linkTexts(page, q("%t(sharingLevelValue)|%v(linkError)|%t(urls.download)")),
+              QStringList(topLevelFiles, q("2|this remote makes no public links|")));
 }
 
 TEST_F(RcloneTest, EachOfManyCallsHasItsOwnAnswer) {
