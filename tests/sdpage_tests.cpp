@@ -109,10 +109,6 @@ TEST_F(PageTest, Extraction) {
             EXPECT_EQ(dumped(), row.dump[0] ? q(row.dump) : QString(1, QChar(u'\0')));
         }
     }
-    // "{a:1},{},{b:2}" lists the first object only.
-    SDPage page;
-    list(page, q("var primedResponse={\"children\":[{\"a\":1},{},{\"b\":2}]};"));
-    EXPECT_EQ(page.Files().Count(), 1);
 }
 
 TEST_F(PageTest, RetrievalReplacesEverything) {

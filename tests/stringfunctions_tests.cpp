@@ -55,6 +55,10 @@ TEST(StringFunctions, HexAndColours) {
     EXPECT_EQ(SwapRedBlue(q("-2147483648")), q("128"));     // 80000000: 800000 swapped is 000080
     EXPECT_THROW(SwapRedBlue(q("2147483648")), std::invalid_argument);
     EXPECT_THROW(SwapRedBlue(q("-2147483649")), std::invalid_argument);
+    // Past FFFFFF only the first six hexadecimal digits are kept, swapped.
+    EXPECT_EQ(SwapRedBlue(q("16777216")), q("16"));       // 1000000: 100000 swapped is 000010
+    EXPECT_EQ(SwapRedBlue(q("305419896")), q("5649426")); // 12345678: 123456 swapped is 563412
+    EXPECT_EQ(SwapRedBlue(q("-1")), q("16777215"));       // FFFFFFFF: FFFFFF
     EXPECT_EQ(MaxLong(-5, 0), 0);
     EXPECT_EQ(MaxLong(7, 0), 7);
 }
@@ -88,12 +92,4 @@ TEST(StringFunctions, BalancedCut) {
                   q(row.expected));
         EXPECT_EQ(opening, row.opening);
     }
-}
-
-// A colour number past FFFFFF keeps only the first six of its hexadecimal
-// digits, in swapped order; the rest is dropped.
-TEST(StringFunctions, SwapRedBlueBeyondSixDigits) {
-    EXPECT_EQ(SwapRedBlue(q("16777216")), q("16"));       // 1000000: 100000 swapped is 000010
-    EXPECT_EQ(SwapRedBlue(q("305419896")), q("5649426")); // 12345678: 123456 swapped is 563412
-    EXPECT_EQ(SwapRedBlue(q("-1")), q("16777215"));       // FFFFFFFF: FFFFFF
 }
