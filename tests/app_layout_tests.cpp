@@ -180,8 +180,7 @@ TEST_F(LayoutTest, NegativeListDistanceMakesRowsOverlap) {
         WriteSettings(u"<Soft><Config ListDistance=\"%1\"/></Soft>"_s.arg(c.distance));
         ASSERT_TRUE(Restart());
         MainWindow& window = Window();
-        dialogs.answerOpenFile(DataPath(u"app_folder.html"_s));
-        Press(u"Command_GetFromFile"_s);
+        LoadSavedPage(u"app_folder.html"_s);
         ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
         // Rows span 61 pixels (8 to 69) and start one pitch apart, so they overlap.
         EXPECT_EQ(window.LinkList().RowPitch(), c.pitch);

@@ -113,9 +113,7 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     MainWindow& window = Window();
     StartGet(window);
     ASSERT_EQ(window.LinkList().Text_Link(1).Text(), link(1, u"a.txt"_s));
-    auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
-    format->selectAll();
-    QTest::keyClicks(format, u"[url=%t(urls.view)]%t(fileIndex) %t(displaySize)[/url]"_s);
+    TypeInto(u"Text_CodeFormat"_s, u"[url=%t(urls.view)]%t(fileIndex) %t(displaySize)[/url]"_s);
     Press(u"Command_CreatLinkList"_s);
     EXPECT_EQ(window.LinkList().Text_Link(3).Text(),
               u"[url=http://127.0.0.1:8765/view?id=A1B2!203]3 3 KB[/url]"_s);
@@ -135,6 +133,7 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     // A format without placeholders gives every file the same text; an empty
     // one gives empty texts and only the joining text per file.
     SetSetting(keys::Config, keys::AllLinkFormat, u"$1\\r\\n"_s);
+    auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
     for (const QString& fixed : {u"[b]see below[/b]"_s, QString()}) {
         format->selectAll();
         format->del();
@@ -197,9 +196,7 @@ TEST_F(LinkListTest, TextsPastTheLengthLimitAreLeftEmptyAndToldOnce) {
     const QString page = folder.filePath(u"long.html"_s);
     WriteFile(page, u"var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\""_s + name +
                         u"\"},{\"name\":\"c\"}]};"_s);
-    auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
-    format->selectAll();
-    QTest::keyClicks(format, u"%t(name)%t(name)"_s);
+    TypeInto(u"Text_CodeFormat"_s, u"%t(name)%t(name)"_s);
     dialogs.answerOpenFile(page);
     Press(u"Command_GetFromFile"_s);
 
@@ -231,9 +228,7 @@ TEST_F(LinkListTest, AllTextsPastTheWindowLimitLeaveTheListAsItWas) {
 
     SetSetting(keys::Config, keys::AllLinkFormat, u"$1"_s.repeated(130));
     SetSetting(keys::OutputTooLongError, keys::Title, u"太长了"_s);
-    auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
-    format->selectAll();
-    QTest::keyClicks(format, u"%t(name)"_s);
+    TypeInto(u"Text_CodeFormat"_s, u"%t(name)"_s);
     dialogs.answerOpenFile(page);
     Press(u"Command_GetFromFile"_s);
 

@@ -142,8 +142,11 @@ TEST(Properties, SkinAttributesShowOnEveryKindOfControl) {
         {K::Button, R"(Enabled="false")", enabled, u"no"_s},
         {K::TextBox, R"(Enabled="maybe")", enabled, u"yes"_s},
         {K::Timer, R"(Enabled="False")", timer, u"100 stopped"_s},
-        // Colours are written red first.
+        // Colours are written red first, in any of the usual forms.
         {K::Label, R"(ForeColor="FF0000")", fore, u"#ff0000"_s},
+        {K::Label, R"(ForeColor="0xFF0000")", fore, u"#ff0000"_s},
+        {K::Label, R"(forecolor="&amp;HFF0000")", fore, u"#ff0000"_s},
+        {K::Label, R"(ForeColor="xff0000")", fore, u"#ff0000"_s},
         {K::ListBox, R"(backcolor="#00ff00")", back, u"#00ff00"_s},
         {K::Button, R"(ForeColor="zz")", fore, u"#000000"_s},
         {K::Label, R"(ForeColor="00FF00" ForeColor="123456789")", fore, u"#00ff00"_s},

@@ -427,10 +427,8 @@ TEST_F(RetrievalTest, EnterInTheAddressBoxFetchesAndInTheFormatBoxRebuilds) {
     EXPECT_EQ(server.RequestCount(), 1);
     ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
 
-    auto* format = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s).Widget());
-    format->selectAll();
-    QTest::keyClicks(format, u"%t(fileIndex):%t(name)"_s);
-    QTest::keyClick(format, Qt::Key_Enter, Qt::KeypadModifier);
+    TypeInto(u"Text_CodeFormat"_s, u"%t(fileIndex):%t(name)"_s);
+    QTest::keyClick(Ctl(u"Text_CodeFormat"_s).Widget(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(window.LinkList().Text_Link(2).Text(), u"2:b"_s);
     EXPECT_EQ(server.RequestCount(), 1);
     EXPECT_TRUE(Messages().isEmpty());

@@ -40,21 +40,7 @@ protected:
         EXPECT_TRUE(image.save(path));
         return path;
     }
-    static QString ColorOf(const Control& control, const char* property) {
-        return control.Property(QString::fromLatin1(property)).value_or(QString());
-    }
 };
-
-TEST_F(SkinTest, GeometryKeepsOnlyDigits) {
-    Skin(QString(), QStringLiteral("<Command_Get Width=\"100px\" Height=\"-8\" Left=\"12.5\"/>"
-                                   "<Command_Exit Width=\"abc\" TOP=\"7\"/>"));
-    const Control& get = Window().Ctl(QStringLiteral("Command_Get"));
-    EXPECT_EQ(get.Width(), 100);
-    EXPECT_EQ(get.Height(), 8);
-    const Control& exit = Window().Ctl(QStringLiteral("Command_Exit"));
-    EXPECT_EQ(exit.Width(), 73); // no digit: unchanged
-    EXPECT_EQ(get.Widget()->width(), 100);
-}
 
 TEST_F(SkinTest, WindowNodeSetsTheWindow) {
     Skin(QStringLiteral("Left=\"30\" Top=\"40\" Width=\"900\" Height=\"500\" BackColor=\"00FF00\" "
@@ -68,32 +54,6 @@ TEST_F(SkinTest, WindowNodeSetsTheWindow) {
     EXPECT_EQ(window.palette().color(QPalette::Window), QColor(0, 255, 0));
     // The numbered caption replaces the skinned one after the load.
     EXPECT_TRUE(window.windowTitle().endsWith(u'0'));
-}
-
-TEST_F(SkinTest, ColoursInEveryForm) {
-    const char* forms[] = {"FF0000", "#ff0000", "0xFF0000", "&amp;HFF0000", "xff0000"};
-    for (const char* form : forms) {
-        SCOPED_TRACE(form);
-        Skin(QString(),
-             QStringLiteral("<Label_URL BackColor=\"%1\" forecolor=\"%1\"/>").arg(QString::fromLatin1(form)));
-        const Control& label = Window().Ctl(QStringLiteral("Label_URL"));
-        EXPECT_EQ(ColorOf(label, "BackColor"), QStringLiteral("255"));
-        EXPECT_EQ(ColorOf(label, "ForeColor"), QStringLiteral("255"));
-        EXPECT_EQ(label.Widget()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    }
-    Skin(
-        QString(),
-        QStringLiteral("<Label_URL ForeColor=\"00FF00\" ForeColor2=\"x\"/>"
-                       "<Label_CodeFormat ForeColor=\"00FF00\"><Index_0 ForeColor=\"zz\"/></Label_CodeFormat>"
-                       "<Label_LinkList ForeColor=\"00FF00\" forecolor=\"123456789\"/>"
-                       "<Label_AllLinkCode ForeColor=\"00FF00\" FORECOLOR=\"zz\"/>"));
-    // Junk reads as black.
-    EXPECT_EQ(ColorOf(Window().Ctl(QStringLiteral("Label_AllLinkCode")), "ForeColor"), QStringLiteral("0"));
-    // Too many digits: offered as it stands, out of range, so the colour stays.
-    EXPECT_EQ(ColorOf(Window().Ctl(QStringLiteral("Label_LinkList")), "ForeColor"), QStringLiteral("65280"));
-    // Index nodes only count for control groups.
-    EXPECT_EQ(ColorOf(Window().Ctl(QStringLiteral("Label_CodeFormat")), "ForeColor"),
-              QStringLiteral("65280"));
 }
 
 TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
@@ -112,14 +72,12 @@ TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
     EXPECT_TRUE(label.Widget()->font().bold());
     EXPECT_FALSE(label.Visible());
     EXPECT_EQ(window.LinkList().Label_Link(0).Top(), 9); // the index node comes after and wins
+    // Index nodes apply to nothing outside a control group.
     EXPECT_EQ(window.Ctl(QStringLiteral("Command_Get")).Caption(), QStringLiteral("Go"));
     // The row pitch is taken from the skinned template row.
     EXPECT_EQ(window.LinkList().RowPitch(), 10 + 69 - 9);
-    // Index_1 applies to nothing: not to a control outside a group, and not to
-    // row 1, which is made later from the template row.
-    EXPECT_EQ(window.Ctl(QStringLiteral("Command_Get")).Caption(), QStringLiteral("Go"));
-    dialogs.answerOpenFile(DataPath(QStringLiteral("app_folder.html")));
-    Press(QStringLiteral("Command_GetFromFile"));
+    // Nor does Index_1 to row 1, which is made later from the template row.
+    LoadSavedPage(u"app_folder.html"_s);
     ASSERT_EQ(window.LinkList().LinkRowCount(), 3);
     EXPECT_EQ(window.LinkList().Label_Link(1).Top(), 9);
     EXPECT_EQ(window.LinkList().Label_Link(2).Top(), 9 + window.LinkList().RowPitch());
@@ -160,8 +118,7 @@ TEST_F(SkinTest, PicturesThatAreNotRegularFilesAreSkipped) {
     const bool opened = Restart();
     QString viewed;
     if (opened) {
-        dialogs.answerOpenFile(DataPath(QStringLiteral("app_folder.html")));
-        Press(QStringLiteral("Command_GetFromFile"));
+        LoadSavedPage(u"app_folder.html"_s);
         viewed = ViewRow(Window(), 1);
     }
     started = true;

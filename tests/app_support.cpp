@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -215,6 +216,13 @@ void AppTest::Serve(const QByteArray& page, bool hold) {
     server.body = page;
     server.hold = hold;
     SetSetting(keys::Config, keys::ShareService, server.Base());
+}
+
+void AppTest::TypeInto(const QString& name, const QString& text, int slot) const {
+    auto* box = qobject_cast<QLineEdit*>(Ctl(name, slot).Widget());
+    ASSERT_NE(box, nullptr) << name.toStdString();
+    box->selectAll();
+    QTest::keyClicks(box, text);
 }
 
 void AppTest::StartGet(MainWindow& window) {

@@ -102,6 +102,8 @@ protected:
     // Has the local server answer with `page` (holding it back while `hold`),
     // and makes it the settings' share service.
     void Serve(const QByteArray& page, bool hold);
+    // Types into a text box of the window as a person does, replacing its text.
+    void TypeInto(const QString& name, const QString& text, int slot = 0) const;
     // Types a folder address of the local server and presses 提取源代码.
     void StartGet(zandorel::app::MainWindow& window);
     QList<zandorel::app::ScriptedDialogs::Call> Messages() const {

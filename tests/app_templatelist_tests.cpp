@@ -29,12 +29,7 @@ protected:
         return qobject_cast<QListWidget*>(Ctl(u"List_CodeList"_s, slot).Widget());
     }
     QString Format(int slot = 0) const { return Ctl(u"Text_CodeFormat"_s, slot).Text(); }
-    // Types into the format box as a person does, replacing its text.
-    void Type(const QString& text, int slot = 0) {
-        auto* box = qobject_cast<QLineEdit*>(Ctl(u"Text_CodeFormat"_s, slot).Widget());
-        box->selectAll();
-        QTest::keyClicks(box, text);
-    }
+    void Type(const QString& text) { TypeInto(u"Text_CodeFormat"_s, text); }
 };
 
 TEST_F(TemplateListTest, CommandsAreSavedAcrossARestart) {
