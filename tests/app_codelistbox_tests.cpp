@@ -19,19 +19,18 @@ namespace {
 
 class CodeListBoxTest : public AppTest {
 protected:
-    void LoadPage(const QString& path) {
-        dialogs.answerOpenFile(path);
-        Press(u"Command_GetFromFile"_s);
-    }
-    static QString Saved(const char* attribute) {
-        return ReadAttribute(SettingsStore::Instance().Root(), keys::CodeListBox,
-                             QString::fromLatin1(attribute), u"(missing)"_s);
+    // The viewer's size in the settings.
+    static QSize Saved() {
+        const auto read = [](const QString& name) {
+            return ReadAttribute(SettingsStore::Instance().Root(), keys::CodeListBox, name, {}).toInt();
+        };
+        return {read(u"Width"_s), read(u"Height"_s)};
     }
 };
 
 TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
     MainWindow& window = Window();
-    LoadPage(DataPath(u"app_folder.html"_s));
+    LoadSavedPage(u"app_folder.html"_s);
     const QString shown = ViewRow(window, 2, [&](CodeListBox& viewer) {
         EXPECT_EQ(viewer.windowTitle(), u" 代码列表"_s);
         // The layout follows the viewer's size.
@@ -50,7 +49,8 @@ TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
     const QString page = folder.filePath(u"bare.html"_s);
     WriteFile(page,
               u"<script>var primedResponse={\"items\":[{\"children\":[{\"name\":\"a\"},{ }]}]};</script>"_s);
-    LoadPage(page);
+    dialogs.answerOpenFile(page);
+    Press(u"Command_GetFromFile"_s);
     ASSERT_EQ(window.LinkList().LinkRowCount(), 2);
     EXPECT_EQ(ViewRow(window, 2), u"fileIndex     2\r\n"_s);
 }
@@ -60,7 +60,7 @@ TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
 // after showing it (X11), so it grew by its frame at every opening.
 TEST_F(CodeListBoxTest, ReopensAtTheSizeItWasClosedAtHoweverItIsClosed) {
     MainWindow& window = Window();
-    LoadPage(DataPath(u"app_folder.html"_s));
+    LoadSavedPage(u"app_folder.html"_s);
     QSize closedAt;
     for (int cycle = 0; cycle < 10; ++cycle) {
         SCOPED_TRACE(cycle);
@@ -90,13 +90,12 @@ TEST_F(CodeListBoxTest, ReopensAtTheSizeItWasClosedAtHoweverItIsClosed) {
         if (cycle > 0) {
             EXPECT_EQ(opened, previous);
         }
-        EXPECT_EQ(Saved("Width"), QString::number(closedAt.width()));
-        EXPECT_EQ(Saved("Height"), QString::number(closedAt.height()));
+        EXPECT_EQ(Saved(), closedAt);
     }
     // The size reaches the disc with the settings and holds after a restart.
     Window().close();
     ASSERT_TRUE(Restart());
-    LoadPage(DataPath(u"app_folder.html"_s));
+    LoadSavedPage(u"app_folder.html"_s);
     QSize reopened;
     ViewRow(Window(), 1, [&](CodeListBox& viewer) {
         WaitUntil([&] { return viewer.frameGeometry().size() == closedAt; });
@@ -112,7 +111,7 @@ TEST_F(CodeListBoxTest, AViewerLargerThanTheScreenIsFitted) {
         SCOPED_TRACE(saved.width());
         SetSetting(keys::CodeListBox, u"Width"_s, QString::number(saved.width()));
         SetSetting(keys::CodeListBox, u"Height"_s, QString::number(saved.height()));
-        LoadPage(DataPath(u"app_folder.html"_s));
+        LoadSavedPage(u"app_folder.html"_s);
         QRect frame;
         ViewRow(Window(), 1, [&](CodeListBox& viewer) {
             const QSize expected = saved.boundedTo(area.size());
@@ -123,15 +122,14 @@ TEST_F(CodeListBoxTest, AViewerLargerThanTheScreenIsFitted) {
         EXPECT_EQ(frame.size(), saved.boundedTo(area.size()));
         EXPECT_TRUE(area.contains(frame));
         // The size it was fitted to is not kept as the user's.
-        EXPECT_EQ(Saved("Width"), QString::number(saved.width()));
-        EXPECT_EQ(Saved("Height"), QString::number(saved.height()));
+        EXPECT_EQ(Saved(), saved);
     }
 }
 
 // The viewer cannot be made smaller than its text and button can use, by
 // hand or by the settings.
 TEST_F(CodeListBoxTest, AViewerHasAMinimumSize) {
-    LoadPage(DataPath(u"app_folder.html"_s));
+    LoadSavedPage(u"app_folder.html"_s);
     QSize minimum;
     ViewRow(Window(), 1, [&](CodeListBox& viewer) {
         minimum = viewer.minimumSize();
@@ -146,7 +144,7 @@ TEST_F(CodeListBoxTest, AViewerHasAMinimumSize) {
         viewer.close();
     });
     ASSERT_GE(minimum.width(), 100);
-    EXPECT_GE(Saved("Width").toInt(), minimum.width());
+    EXPECT_GE(Saved().width(), minimum.width());
     SetSetting(keys::CodeListBox, u"Width"_s, u"50"_s);
     SetSetting(keys::CodeListBox, u"Height"_s, u"30"_s);
     ViewRow(Window(), 1, [&](CodeListBox& viewer) {

@@ -83,7 +83,7 @@ TEST_F(WindowTest, CaptionIsTheSettingsTemplateOrTheDefaultAndTheSlot) {
         QString formMain;
         QString caption;
     } cases[] = {
-        {u"<Form_Main/>"_s, u"Zandorel V1.0.3 窗口"_s},
+        {u"<Form_Main/>"_s, u"Zandorel V1.0.3 窗口"_s}, // the built-in caption
         {u"<Form_Main Caption=\"%s(AppTitle) #\"/>"_s, u"Zandorel #"_s},
         {u"<Form_Main Caption=\"\"/>"_s, QString()},
     };
@@ -139,6 +139,7 @@ TEST_F(WindowTest, ASizeLargerThanTheScreenIsFittedAtStart) {
         QString attributes;
         QRect frame; // empty: the size saved, placed fully on the screen
     } cases[] = {
+        {"too large", u"Width=\"3000\" Height=\"2500\""_s, area},
         {"too wide, placed off the right edge", u"Left=\"900\" Top=\"40\" Width=\"5000\" Height=\"600\""_s,
          QRect(area.left(), 40, area.width(), 600)},
         {"fits, but reaches off the screen", u"Left=\"1200\" Top=\"5000\" Width=\"1000\" Height=\"700\""_s,
