@@ -72,8 +72,10 @@ protected:
         }
         return reply;
     }
-    static void WaitUntil(const std::function<bool()>& condition, int ms) {
-        static_cast<void>(QTest::qWaitFor(condition, ms));
+    // Waits until a program owns the settings file; whether one does.
+    bool Owned(const QString& config) {
+        static_cast<void>(QTest::qWaitFor([&] { return Listening(config); }, 20000));
+        return Listening(config);
     }
     bool Listening(const QString& config) {
         QLocalSocket socket;
@@ -91,8 +93,7 @@ protected:
 
 TEST_F(InstanceTest, SecondStartOpensItsWindowInTheFirstAndEnds) {
     QProcess* first = Start(configPath);
-    WaitUntil([&] { return Listening(configPath); }, 20000);
-    ASSERT_TRUE(Listening(configPath));
+    ASSERT_TRUE(Owned(configPath));
     // The socket and its lock are in the user's runtime folder, not in the
     // temporary folder every user can write to.
     const QFileInfo socket(SingleInstance::ServerName(configPath));
@@ -116,7 +117,7 @@ TEST_F(InstanceTest, SecondStartOpensItsWindowInTheFirstAndEnds) {
     const QString otherConfig = folder.filePath(u"other.xml"_s);
     ASSERT_TRUE(QFile::copy(configPath, otherConfig));
     QProcess* other = Start(otherConfig);
-    WaitUntil([&] { return Listening(otherConfig); }, 20000);
+    EXPECT_TRUE(Owned(otherConfig));
     EXPECT_EQ(other->state(), QProcess::Running);
     EXPECT_EQ(AskForWindow(otherConfig), "opened 1\n");
 }
@@ -125,14 +126,13 @@ TEST_F(InstanceTest, SecondStartOpensItsWindowInTheFirstAndEnds) {
 // owns the file.
 TEST_F(InstanceTest, StartAfterACrashOwnsTheFile) {
     QProcess* crashed = Start(configPath);
-    WaitUntil([&] { return Listening(configPath); }, 20000);
-    ASSERT_TRUE(Listening(configPath));
+    ASSERT_TRUE(Owned(configPath));
     ::kill(static_cast<pid_t>(crashed->processId()), SIGKILL);
     ASSERT_TRUE(crashed->waitForFinished(5000));
     EXPECT_FALSE(Listening(configPath));
 
     QProcess* next = Start(configPath);
-    WaitUntil([&] { return Listening(configPath); }, 20000);
+    EXPECT_TRUE(Owned(configPath));
     EXPECT_EQ(next->state(), QProcess::Running);
     EXPECT_EQ(AskForWindow(configPath), "opened 1\n");
 }

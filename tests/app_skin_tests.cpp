@@ -29,8 +29,8 @@ class SkinTest : public AppTest {
 protected:
     // Restarts the program on a settings file whose Form_Main element holds `inner`.
     void Skin(const QString& windowAttributes, const QString& inner) {
-        WriteSettings(QStringLiteral("<Soft><Config/><Window><Form_Main ") + windowAttributes + u'>' + inner +
-                      QStringLiteral("</Form_Main></Window></Soft>"));
+        WriteSettings(u"<Soft><Config/><Window><Form_Main "_s + windowAttributes + u'>' + inner +
+                      u"</Form_Main></Window></Soft>"_s);
         ASSERT_TRUE(Restart());
     }
     QString Png(const QString& name, int w, int h, QColor color) {
@@ -66,14 +66,14 @@ TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
                        "<Command_Get Caption=\"Go\" PicDrawStyle=\"2\" PicX=\"3\"><Index_0 Caption=\"zero\"/>"
                        "<Index_1 Caption=\"one\"/></Command_Get>"));
     MainWindow& window = Window();
-    const Control& label = window.Ctl(QStringLiteral("Label_URL"));
-    EXPECT_EQ(label.Caption(), QStringLiteral("Zandorel 地址"));
-    EXPECT_EQ(label.ToolTipText(), QStringLiteral("paste here"));
+    const Control& label = window.Ctl(u"Label_URL"_s);
+    EXPECT_EQ(label.Caption(), u"Zandorel 地址"_s);
+    EXPECT_EQ(label.ToolTipText(), u"paste here"_s);
     EXPECT_TRUE(label.Widget()->font().bold());
     EXPECT_FALSE(label.Visible());
     EXPECT_EQ(window.LinkList().Label_Link(0).Top(), 9); // the index node comes after and wins
     // Index nodes apply to nothing outside a control group.
-    EXPECT_EQ(window.Ctl(QStringLiteral("Command_Get")).Caption(), QStringLiteral("Go"));
+    EXPECT_EQ(window.Ctl(u"Command_Get"_s).Caption(), u"Go"_s);
     // The row pitch is taken from the skinned template row.
     EXPECT_EQ(window.LinkList().RowPitch(), 10 + 69 - 9);
     // Nor does Index_1 to row 1, which is made later from the template row.
@@ -86,10 +86,10 @@ TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
 // Regression: a FIFO named as a picture blocked the window's start for good,
 // waiting for a writer that never came.
 TEST_F(SkinTest, PicturesThatAreNotRegularFilesAreSkipped) {
-    const QString fifo = folder.filePath(QStringLiteral("pipe.png"));
+    const QString fifo = folder.filePath(u"pipe.png"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("folder.png")));
-    Png(QStringLiteral("red.png"), 4, 4, Qt::red);
+    ASSERT_TRUE(QDir(folder.path()).mkpath(u"folder.png"_s));
+    Png(u"red.png"_s, 4, 4, Qt::red);
     // Should a window still open a FIFO, a writer comes after a while and lets
     // it go on, so that the test fails instead of hanging.
     std::atomic<bool> started{false};
@@ -125,19 +125,19 @@ TEST_F(SkinTest, PicturesThatAreNotRegularFilesAreSkipped) {
     watchdog.join();
     ASSERT_TRUE(opened);
     EXPECT_FALSE(rescued);
-    EXPECT_TRUE(viewed.startsWith(QStringLiteral("fileIndex     1")));
-    EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage().isNull());
-    EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_In")).Picture().isNull());
+    EXPECT_TRUE(viewed.startsWith(u"fileIndex     1"_s));
+    EXPECT_TRUE(Window().Ctl(u"Picture_LinkList_Out"_s).SurfaceImage().isNull());
+    EXPECT_TRUE(Window().Ctl(u"Picture_LinkList_In"_s).Picture().isNull());
     // Like any picture that fails, it leaves the picture before it.
     EXPECT_EQ(Window().LinkList().Command_Link_AllValue(0).Picture().size(), QSize(4, 4));
-    EXPECT_TRUE(Window().Ctl(QStringLiteral("Command_Get")).Picture().isNull());
-    EXPECT_TRUE(Window().Ctl(QStringLiteral("Command_Exit")).Picture().isNull());
+    EXPECT_TRUE(Window().Ctl(u"Command_Get"_s).Picture().isNull());
+    EXPECT_TRUE(Window().Ctl(u"Command_Exit"_s).Picture().isNull());
 }
 
 TEST_F(SkinTest, PicturesLoadedAndDrawn) {
-    const QString red = Png(QStringLiteral("red.png"), 20, 10, Qt::red);
-    QDir(folder.path()).mkpath(QStringLiteral("skin"));
-    Png(QStringLiteral("skin/blue.png"), 4, 4, Qt::blue);
+    const QString red = Png(u"red.png"_s, 20, 10, Qt::red);
+    QDir(folder.path()).mkpath(u"skin"_s);
+    Png(u"skin/blue.png"_s, 4, 4, Qt::blue);
     Skin(QString(),
          QStringLiteral("<Picture_LinkList_Out PicURL=\"red.png\" PicDrawStyle=\"0\" PicX=\"5\" PicY=\"6\" "
                         "BackColor=\"FFFFFF\"/>"
@@ -145,18 +145,17 @@ TEST_F(SkinTest, PicturesLoadedAndDrawn) {
                         "<Command_Get Picture=\"skin/blue.png\" PicURL=\"red.png\"/>"
                         "<Label_URL PicURL=\"red.png\" Picture=\"red.png\"/>"));
     MainWindow& window = Window();
-    const Control& frame = window.Ctl(QStringLiteral("Picture_LinkList_Out"));
+    const Control& frame = window.Ctl(u"Picture_LinkList_Out"_s);
     ASSERT_FALSE(frame.SurfaceImage().isNull());
     EXPECT_EQ(frame.SurfaceImage().pixelColor(5, 6), QColor(Qt::red));
     EXPECT_EQ(frame.SurfaceImage().pixelColor(24, 15), QColor(Qt::red));
     EXPECT_EQ(frame.SurfaceImage().pixelColor(25, 16).alpha(), 0);
     // A picture box without PicURL draws nothing, whatever its style.
-    const Control& pane = window.Ctl(QStringLiteral("Picture_LinkList_In"));
+    const Control& pane = window.Ctl(u"Picture_LinkList_In"_s);
     EXPECT_TRUE(pane.SurfaceImage().isNull());
     EXPECT_EQ(pane.Picture().size(), QSize(4, 4));
     // Buttons take a loaded picture as their icon, labels take none.
-    EXPECT_FALSE(
-        qobject_cast<QPushButton*>(window.Ctl(QStringLiteral("Command_Get")).Widget())->icon().isNull());
+    EXPECT_FALSE(qobject_cast<QPushButton*>(window.Ctl(u"Command_Get"_s).Widget())->icon().isNull());
 
     // Skinning keeps the frame's single-line border; BorderStyle 0 takes it away.
     EXPECT_EQ(qobject_cast<QFrame*>(frame.Widget())->frameShape(), QFrame::Box);
@@ -171,7 +170,7 @@ TEST_F(SkinTest, PicturesLoadedAndDrawn) {
     // Unreadable pictures change nothing; an empty Picture clears. Only the
     // first element at a path counts, so the clearing comes from the index
     // node, applied after the group's node.
-    WriteFile(folder.filePath(QStringLiteral("junk.png")), QStringLiteral("junk"));
+    WriteFile(folder.filePath(u"junk.png"_s), u"junk"_s);
     Skin(QString(), QStringLiteral("<Picture_LinkList_Out PicURL=\"junk.png\" PicDrawStyle=\"1\"/>"
                                    "<Picture_LinkList_In Picture=\"skin/blue.png\"/>"
                                    "<Picture_LinkList_In Picture=\"\"/>"
@@ -180,19 +179,19 @@ TEST_F(SkinTest, PicturesLoadedAndDrawn) {
                                    "<Command_Link_AllValue Picture=\"skin/blue.png\"><Index_0 Picture=\"\"/>"
                                    "</Command_Link_AllValue>"
                                    "<Command_Exit Picture=\"skin/blue.png\" PicURL=\"junk.png\"/>"));
-    EXPECT_TRUE(Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage().isNull());
-    EXPECT_EQ(Window().Ctl(QStringLiteral("Picture_LinkList_In")).Picture().size(), QSize(4, 4));
-    EXPECT_EQ(Window().Ctl(QStringLiteral("Command_Get")).Picture().size(), QSize(4, 4));
-    EXPECT_EQ(Window().Ctl(QStringLiteral("Command_Exit")).Picture().size(), QSize(4, 4));
+    EXPECT_TRUE(Window().Ctl(u"Picture_LinkList_Out"_s).SurfaceImage().isNull());
+    EXPECT_EQ(Window().Ctl(u"Picture_LinkList_In"_s).Picture().size(), QSize(4, 4));
+    EXPECT_EQ(Window().Ctl(u"Command_Get"_s).Picture().size(), QSize(4, 4));
+    EXPECT_EQ(Window().Ctl(u"Command_Exit"_s).Picture().size(), QSize(4, 4));
     EXPECT_TRUE(Window().LinkList().Command_Link_AllValue(0).Picture().isNull());
-    Skin(QString(), QStringLiteral("<Picture_LinkList_Out BorderStyle=\"0\"/>"));
-    const Control& plain = Window().Ctl(QStringLiteral("Picture_LinkList_Out"));
+    Skin(QString(), u"<Picture_LinkList_Out BorderStyle=\"0\"/>"_s);
+    const Control& plain = Window().Ctl(u"Picture_LinkList_Out"_s);
     EXPECT_EQ(qobject_cast<QFrame*>(plain.Widget())->frameShape(), QFrame::NoFrame);
     EXPECT_EQ(plain.ScaleWidth(), plain.Width());
 }
 
 TEST_F(SkinTest, DrawStylesOnAPictureBox) {
-    Png(QStringLiteral("sq.png"), 100, 100, Qt::red);
+    Png(u"sq.png"_s, 100, 100, Qt::red);
     const struct {
         const char* attributes;
         QRect drawn;
@@ -209,9 +208,9 @@ TEST_F(SkinTest, DrawStylesOnAPictureBox) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.attributes);
-        Skin(QString(), QStringLiteral("<Picture_LinkList_Out PicURL=\"sq.png\" %1/>")
-                            .arg(QString::fromLatin1(c.attributes)));
-        const QImage& surface = Window().Ctl(QStringLiteral("Picture_LinkList_Out")).SurfaceImage();
+        Skin(QString(),
+             u"<Picture_LinkList_Out PicURL=\"sq.png\" %1/>"_s.arg(QString::fromLatin1(c.attributes)));
+        const QImage& surface = Window().Ctl(u"Picture_LinkList_Out"_s).SurfaceImage();
         QRect drawn;
         for (int y = 0; y < surface.height(); ++y) {
             for (int x = 0; x < surface.width(); ++x) {
@@ -231,9 +230,9 @@ TEST_F(SkinTest, ViewerSkinnedFromItsOwnNode) {
                        "</Window></Soft>"));
     ASSERT_TRUE(Restart());
     CodeListBox viewer(&Window());
-    EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Zandorel props"));
-    EXPECT_EQ(viewer.Command_Ok().Caption(), QStringLiteral("OK!"));
-    EXPECT_EQ(viewer.Command_Ok().Property(QStringLiteral("BackColor")), QStringLiteral("16711680"));
+    EXPECT_EQ(viewer.windowTitle(), u"Zandorel props"_s);
+    EXPECT_EQ(viewer.Command_Ok().Caption(), u"OK!"_s);
+    EXPECT_EQ(viewer.Command_Ok().Property(u"BackColor"_s), u"16711680"_s);
 }
 
 } // namespace
