@@ -128,18 +128,6 @@ TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     EXPECT_EQ(Ctl(u"Check_PublicLinks"_s).Value(), 1);
 }
 
-TEST_F(RemoteWindowTest, CheckBoxValuesOfTheSettingsAreSkinned) {
-    // A Value the box cannot take leaves it as it was; 1 ticks it.
-    WriteSettings(u"<Soft><Window><Form_Main><Check_SubFolders Value=\"1\" Caption=\"sub\" Left=\"20\"/>"
-                  u"<Check_PublicLinks Value=\"7\"/></Form_Main></Window></Soft>"_s);
-    ASSERT_TRUE(Restart());
-    auto* subFolders = qobject_cast<QCheckBox*>(Ctl(u"Check_SubFolders"_s).Widget());
-    EXPECT_TRUE(subFolders->isChecked());
-    EXPECT_EQ(subFolders->text(), u"sub"_s);
-    EXPECT_FALSE(qobject_cast<QCheckBox*>(Ctl(u"Check_PublicLinks"_s).Widget())->isChecked());
-    EXPECT_EQ(Ctl(u"Check_PublicLinks"_s).Property(u"Value"_s), u"0"_s);
-}
-
 TEST_F(RemoteWindowTest, ShareSubFoldersFollowTheCheckBoxAndTheLabelTellsTheProgress) {
     // Every page of this server lists a.txt and the sub-folder dir: the
     // sub-folder's page is fetched once, and dir met again adds nothing.
