@@ -56,9 +56,6 @@ TEST_F(WindowTest, WindowsKeepTheirSlotNumbersAndTheLastCloseSavesOnce) {
     EXPECT_TRUE(program->Ended());
     EXPECT_EQ(savedSize(SavedSettings()), outer);
     EXPECT_TRUE(Messages().isEmpty());
-    // The sizes saved are applied at the next start.
-    ASSERT_TRUE(Restart());
-    EXPECT_EQ(Window(0).frameGeometry().size(), outer);
 }
 
 TEST_F(WindowTest, ASaveThatFailsIsToldToTheUser) {
