@@ -125,8 +125,9 @@ inline constexpr Row rows[] = {
     {"Check_PublicLinks", -1, K::CheckBox, P::Window, u"生成公开链接", 140, 59, 101, 19, 31, false, nullptr},
 };
 
-// The row of the control named `name`; a name not in the table is no constant.
-consteval std::size_t IndexOf(std::string_view name) {
+// The row of the control named `name`; a name not in the table is no
+// constant, so asking for it where a constant is needed does not build.
+constexpr std::size_t IndexOf(std::string_view name) {
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         if (std::string_view(rows[i].name) == name) {
             return i;
