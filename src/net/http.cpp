@@ -68,6 +68,15 @@ CancelToken::Subscription::~Subscription() {
     token_.waiting_.erase(id_);
 }
 
+QuitOnCancel::QuitOnCancel(const std::shared_ptr<CancelToken>& token, QEventLoop& loop) {
+    if (token) {
+        subscription_.emplace(*token, [this, &loop] {
+            cancelled_ = true;
+            loop.quit();
+        });
+    }
+}
+
 QString GetTextFromURL(const QString& url, const HttpOptions& options) {
     const QUrl address(url, QUrl::StrictMode);
     const QString scheme = address.scheme().toLower();
@@ -96,21 +105,14 @@ QString GetTextFromURL(const QString& url, const HttpOptions& options) {
             reply->abort();
         }
     });
-    bool cancelled = false;
-    std::optional<CancelToken::Subscription> stopping;
-    if (options.cancel) {
-        stopping.emplace(*options.cancel, [&] {
-            cancelled = true;
-            loop.quit();
-        });
-    }
+    QuitOnCancel stopping(options.cancel, loop);
     limit.start(options.timeout);
     if (!reply->isFinished()) {
         loop.exec(QEventLoop::AllEvents);
     }
     limit.stop();
-    stopping.reset();
-    if (cancelled) {
+    stopping.Release();
+    if (stopping.Cancelled()) {
         if (reply) {
             reply->abort();
         }

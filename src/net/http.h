@@ -8,6 +8,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+
+class QEventLoop;
 
 namespace zandorel {
 
@@ -44,6 +47,22 @@ private:
     bool cancelled_ = false;
     int nextId_ = 0;
     std::map<int, std::function<void()>> waiting_;
+};
+
+// While it lives, a cancel of the token (none: nothing happens) quits the
+// loop a network call waits in, and is remembered.
+class QuitOnCancel {
+public:
+    QuitOnCancel(const std::shared_ptr<CancelToken>& token, QEventLoop& loop);
+    QuitOnCancel(const QuitOnCancel&) = delete;
+    QuitOnCancel& operator=(const QuitOnCancel&) = delete;
+    bool Cancelled() const { return cancelled_; }
+    // Stops listening; a cancel heard before stays heard.
+    void Release() { subscription_.reset(); }
+
+private:
+    bool cancelled_ = false;
+    std::optional<CancelToken::Subscription> subscription_;
 };
 
 struct HttpOptions {

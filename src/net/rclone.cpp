@@ -207,14 +207,7 @@ void RcloneDaemon::Start(const HttpOptions& options) {
             loop.quit();
         }
     });
-    bool cancelled = false;
-    std::optional<CancelToken::Subscription> stopping;
-    if (options.cancel) {
-        stopping.emplace(*options.cancel, [&] {
-            cancelled = true;
-            loop.quit();
-        });
-    }
+    QuitOnCancel stopping(options.cancel, loop);
     QTimer limit;
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
@@ -224,10 +217,10 @@ void RcloneDaemon::Start(const HttpOptions& options) {
         loop.exec(QEventLoop::AllEvents);
     }
     limit.stop();
-    stopping.reset();
+    stopping.Release();
     readLog();
 
-    if (cancelled) {
+    if (stopping.Cancelled()) {
         Stop();
         throw FetchCancelled();
     }
@@ -281,7 +274,6 @@ void RcloneDaemon::CallEach(const QString& command, const std::vector<QJsonObjec
     size_t finished = 0;
     size_t running = 0;
     bool exited = false;
-    bool cancelled = false;
     std::exception_ptr failure;
 
     std::function<void()> launch;
@@ -355,16 +347,10 @@ void RcloneDaemon::CallEach(const QString& command, const std::vector<QJsonObjec
         exited = true;
         loop.quit();
     });
-    std::optional<CancelToken::Subscription> stopping;
-    if (options.cancel) {
-        stopping.emplace(*options.cancel, [&] {
-            cancelled = true;
-            loop.quit();
-        });
-    }
+    QuitOnCancel stopping(options.cancel, loop);
     launch();
     loop.exec(QEventLoop::AllEvents);
-    stopping.reset();
+    stopping.Release();
     if (process_) {
         QObject::disconnect(process_.get(), &QProcess::finished, &loop, nullptr);
     }
@@ -379,7 +365,7 @@ void RcloneDaemon::CallEach(const QString& command, const std::vector<QJsonObjec
     if (failure) {
         std::rethrow_exception(failure);
     }
-    if (cancelled) {
+    if (stopping.Cancelled()) {
         throw FetchCancelled();
     }
     if (exited) {
