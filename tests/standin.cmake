@@ -1,6 +1,5 @@
 # Tests of zandorel-share, one file a module, built into one program. Most
-# start the server in-process on a free port; the program tests run
-# zandorel-share itself to check its command line, output and exit.
+# start the server in-process on a free port; some run zandorel-share itself.
 add_executable(standin_tests
     ${CMAKE_CURRENT_LIST_DIR}/standin_fs_tests.cpp ${CMAKE_CURRENT_LIST_DIR}/standin_http_tests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/standin_page_tests.cpp ${CMAKE_CURRENT_LIST_DIR}/standin_program_tests.cpp
@@ -24,11 +23,3 @@ zandorel_add_test(e2e_tests ${CMAKE_CURRENT_LIST_DIR}/e2e_tests.cpp)
 target_link_libraries(e2e_tests PRIVATE zandorel_standin PkgConfig::HTTPLIB)
 target_compile_definitions(e2e_tests PRIVATE ZANDOREL_CLI="$<TARGET_FILE:zandorel-cli>")
 add_dependencies(e2e_tests zandorel-cli)
-
-# Hostile clients: refused request heads, memory per unread page, fairness.
-add_executable(sharehttp_tests ${CMAKE_CURRENT_LIST_DIR}/sharehttp_tests.cpp)
-target_link_libraries(sharehttp_tests PRIVATE zandorel_standin GTest::gtest_main)
-target_compile_definitions(sharehttp_tests PRIVATE ZANDOREL_SHARE="$<TARGET_FILE:zandorel-share>")
-add_dependencies(sharehttp_tests zandorel-share)
-add_test(NAME sharehttp_tests COMMAND sharehttp_tests)
-set_tests_properties(sharehttp_tests PROPERTIES TIMEOUT 120)

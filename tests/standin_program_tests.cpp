@@ -2,11 +2,6 @@
 
 #include "standin_support.h"
 
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <sys/wait.h>
-
 namespace {
 
 using namespace zandorel::standin;
@@ -33,45 +28,10 @@ ProgramRun runProgram(const std::string& args) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(out), read(err)};
 }
 
-// The program serving in the background until the end of the scope.
-struct Serving {
-    explicit Serving(const std::string& args) {
-        // The shell writes its process id, which the program then takes over.
-        out = ::popen(("echo $$; exec " + std::string(ZANDOREL_SHARE) + " " + args + " 2>/dev/null").c_str(),
-                      "r");
-        char pidLine[32] = {};
-        char line[1024] = {};
-        if (out == nullptr || !std::fgets(pidLine, sizeof pidLine, out) ||
-            !std::fgets(line, sizeof line, out)) {
-            ADD_FAILURE() << "did not start: " << args;
-            return;
-        }
-        pid = std::atoi(pidLine);
-        address.assign(line, std::strcspn(line, "\n"));
-        port = std::atoi(address.c_str() + address.find(':', 7) + 1);
-    }
-    // The exit status after SIGTERM.
-    int stop() {
-        if (out == nullptr) {
-            return -1;
-        }
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-        }
-        const int status = ::pclose(std::exchange(out, nullptr));
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    ~Serving() { stop(); }
-    FILE* out = nullptr;
-    int pid = 0;
-    std::string address;
-    int port = 0;
-};
-
 TEST_F(StandinProgram, PrintsTheRootAddressFirstAndStopsCleanly) {
     TempDir dir;
     writeFile(dir.path / "readme.txt", "hello\n");
-    Serving serving("--port 0 " + dir.path.string());
+    Program serving("--port 0 " + dir.path.string());
     EXPECT_TRUE(serving.address.starts_with("http://127.0.0.1:")) << serving.address;
     EXPECT_TRUE(targetOf(serving.address).starts_with("/?cid=")) << serving.address;
     EXPECT_EQ(fetchPage(serving.port, targetOf(serving.address)).entries.size(), 1u);
@@ -79,7 +39,7 @@ TEST_F(StandinProgram, PrintsTheRootAddressFirstAndStopsCleanly) {
 
     // A public URL with port 0 carries the port taken, in the first line and
     // in every page.
-    Serving named("--port 0 --public-url http://share.example:0/files/ " + dir.path.string());
+    Program named("--port 0 --public-url http://share.example:0/files/ " + dir.path.string());
     const std::string base = "http://share.example:" + std::to_string(named.port) + "/files/";
     EXPECT_TRUE(named.address.starts_with(base + "?cid=")) << named.address;
     const Page page = fetchPage(named.port, targetOf(named.address).substr(6));
@@ -90,7 +50,7 @@ TEST_F(StandinProgram, PrintsTheRootAddressFirstAndStopsCleanly) {
     const fs::path odd = dir.path / "odd\xff";
     makeDir(odd);
     writeFile(odd / "inner.txt", "inner\n");
-    Serving oddServing("--port=0 -- '" + odd.string() + "'");
+    Program oddServing("--port=0 -- '" + odd.string() + "'");
     EXPECT_NE(oddServing.address.find("cid=" + fnv1aHex("odd\xff")), npos) << oddServing.address;
     EXPECT_EQ(fetchPage(oddServing.port, targetOf(oddServing.address)).entries.size(), 1u);
 }

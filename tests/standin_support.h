@@ -1,15 +1,18 @@
 #pragma once
-// Helpers shared by the stand-in's tests, which run without Qt: temporary
-// folders, HTTP written and read byte for byte over loopback, servers started
-// in-process on free ports, and pages read the way Zandorel's reader reads
-// them: plain cutting by position and nesting, without understanding escapes.
+// Helpers of the stand-in's tests, which run without Qt: temporary folders,
+// HTTP written and read byte for byte over loopback, servers on free ports,
+// and pages cut the way Zandorel's reader cuts them: by position and nesting,
+// without understanding escapes.
 
 #include "sharetext.h"
 #include "standin.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -22,6 +25,7 @@
 #include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -30,22 +34,21 @@
 namespace zandorel::standin::test {
 
 namespace fs = std::filesystem;
+inline constexpr std::size_t npos = std::string::npos;
 
 // A folder of its own under the temporary folder, removed with everything in it.
 struct TempDir {
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zandorel-standin-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "zandorel-standin-XXXXXX").string();
         EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
         path = pattern;
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::remove_all(path, ec);
+        fs::remove_all(path, ec);
     }
-    std::filesystem::path path;
+    fs::path path;
 };
-
-inline constexpr std::size_t npos = std::string::npos;
 
 // Modes are set explicitly: whatever the umask, "others may read" decides
 // what is shared.
@@ -66,8 +69,6 @@ inline std::string lower(std::string_view text) {
     }
     return out;
 }
-
-// HTTP, written and read byte for byte; every request asks the server to close.
 
 struct Reply {
     int status = 0;
@@ -104,7 +105,7 @@ inline int connectTo(int port, const char* source = "127.0.0.1", int receiveBuff
 }
 
 inline void sendAll(int fd, std::string_view bytes) {
-    ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    EXPECT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
 }
 
 // Everything until the server closes, or until nothing came for 5 s.
@@ -115,6 +116,13 @@ inline std::string readAll(int fd) {
         raw.append(buffer, static_cast<std::size_t>(n));
     }
     return raw;
+}
+
+// True when the server closes `fd` within `ms` milliseconds.
+inline bool closedWithin(int fd, int ms) {
+    pollfd p{fd, POLLIN, 0};
+    char byte;
+    return ::poll(&p, 1, ms) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
 }
 
 // The replies in `raw`, one after the other; those to HEAD (by `toHead`)
@@ -147,42 +155,31 @@ inline std::vector<Reply> splitReplies(std::string_view raw, const std::vector<b
     return replies;
 }
 
-inline Reply roundTrip(int port, std::string_view request) {
+// `request` on a connection of its own, answered by exactly one reply.
+inline Reply oneReply(int port, std::string_view request, bool toHead = false) {
     const int fd = connectTo(port);
-    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    const std::string raw = readAll(fd);
+    sendAll(fd, request);
+    const std::vector<Reply> replies = splitReplies(readAll(fd), {toHead});
     ::close(fd);
-    const std::size_t end = raw.find("\r\n\r\n");
-    if (raw.size() < 12 || end == npos) {
-        ADD_FAILURE() << "no complete response to: " << request.substr(0, 200);
+    if (replies.size() != 1) {
+        ADD_FAILURE() << "not one reply to: " << request.substr(0, 200);
         return {};
     }
-    return {std::atoi(raw.c_str() + 9), raw.substr(0, end), raw.substr(end + 4)};
+    return replies[0];
 }
 
 inline Reply get(int port, const std::string& target, const std::string& method = "GET",
                  const std::string& extraHeaders = {}) {
-    return roundTrip(port, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                               "\r\nConnection: close\r\n" + extraHeaders + "\r\n");
-}
-
-// True when the server closes `fd` within `ms` milliseconds: it becomes
-// readable and reads as ended or reset.
-inline bool closedWithin(int fd, int ms) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, ms) != 1) {
-        return false;
-    }
-    char byte;
-    return ::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
+    return oneReply(port,
+                    method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                        "\r\nConnection: close\r\n" + extraHeaders + "\r\n",
+                    method == "HEAD");
 }
 
 // The path and query of an absolute address published by the server.
 inline std::string targetOf(const std::string& address) {
     return address.substr(address.find('/', address.find("//") + 2));
 }
-
-// The page as Zandorel's reader cuts it.
 
 // First match of `var primedResponse={(.*?)};`, letter case ignored, '.' not
 // crossing a line feed.
@@ -281,42 +278,6 @@ inline std::string unescape(std::string_view raw) {
     return out;
 }
 
-// The text of the first <tag> element, read as a browser reads it: markup
-// inside dropped, character references decoded.
-inline std::string elementText(std::string_view page, std::string_view tag) {
-    const std::string open = "<" + std::string(tag) + ">";
-    const std::size_t from = page.find(open);
-    const std::size_t to = page.find("</" + std::string(tag) + ">", from);
-    if (from == npos || to == npos) {
-        return "<no " + std::string(tag) + ">";
-    }
-    const std::string_view html = page.substr(from + open.size(), to - from - open.size());
-    std::string out;
-    for (std::size_t i = 0; i < html.size(); ++i) {
-        if (html[i] == '<') {
-            i = std::min(html.find('>', i), html.size());
-        } else if (html[i] != '&') {
-            out += html[i];
-        } else {
-            const std::size_t end = html.find(';', i);
-            const std::string_view ref = html.substr(i + 1, end - i - 1);
-            static const std::vector<std::pair<std::string_view, char>> named{
-                {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-            const auto it =
-                std::find_if(named.begin(), named.end(), [&](const auto& n) { return n.first == ref; });
-            if (it != named.end()) {
-                out += it->second;
-            } else if (ref.starts_with('#')) {
-                out += static_cast<char>(std::stoul(std::string(ref.substr(1)))); // ASCII only here
-            } else {
-                out += "<bad reference>";
-            }
-            i = end;
-        }
-    }
-    return out;
-}
-
 // The data is compact, and its strings hold nothing that would derail the
 // cutting or end the script: the only backslashes start \uXXXX escapes.
 inline void expectSafeStrings(std::string_view data) {
@@ -355,8 +316,8 @@ inline Page fetchPage(int port, const std::string& target) {
     return page;
 }
 
+// A server in this process, on a free port of 127.0.0.1.
 struct Running {
-    // On any free port of 127.0.0.1.
     explicit Running(ServerOptions options) : server((options.port = 0, options)) {
         EXPECT_TRUE(server.bind());
         thread = std::thread([this] { server.run(); });
@@ -367,8 +328,56 @@ struct Running {
     }
     int port() const { return server.port(); }
     std::string rootTarget() const { return targetOf(server.rootAddress()); }
+    std::string idOf(std::string_view relative) const {
+        return server.folder().cid() + "!" + hexEncode(relative);
+    }
     ShareServer server;
     std::thread thread;
+};
+
+inline ServerOptions serving(const fs::path& folder) {
+    ServerOptions options;
+    options.folder = folder;
+    return options;
+}
+
+// The zandorel-share program serving in the background until the end of the
+// scope; its first line, the root address, is read. Under AddressSanitizer
+// freed blocks wait in a quarantine and threads get fake stacks: without them
+// resident memory means what it means in an ordinary build.
+struct Program {
+    explicit Program(const std::string& args) {
+        // The shell writes its process id, which the program then takes over.
+        out = ::popen(("echo $$; ASAN_OPTIONS=\"$ASAN_OPTIONS:quarantine_size_mb=0:thread_local_quarantine_"
+                       "size_kb=0:detect_stack_use_after_return=0\" exec " ZANDOREL_SHARE " " +
+                       args + " 2>/dev/null")
+                          .c_str(),
+                      "r");
+        char pidLine[32] = {};
+        char line[1024] = {};
+        if (out == nullptr || !std::fgets(pidLine, sizeof pidLine, out) ||
+            !std::fgets(line, sizeof line, out)) {
+            ADD_FAILURE() << "did not start: " << args;
+            return;
+        }
+        pid = std::atoi(pidLine);
+        address.assign(line, std::strcspn(line, "\n"));
+        port = std::atoi(address.c_str() + address.find(':', 7) + 1);
+    }
+    // The exit status after SIGTERM.
+    int stop() {
+        if (out == nullptr) {
+            return -1;
+        }
+        ::kill(pid, SIGTERM);
+        const int status = ::pclose(std::exchange(out, nullptr));
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    ~Program() { stop(); }
+    FILE* out = nullptr;
+    int pid = 0;
+    std::string address;
+    int port = 0;
 };
 
 inline constexpr std::string_view kSecret = "TOP SECRET outside the share\n";
@@ -418,9 +427,7 @@ protected:
         fs::create_symlink("../outside/secret.txt", share / "outside-file-link.txt");
         fs::create_symlink(outside, share / "outside-dir-link");
 
-        ServerOptions options;
-        options.folder = share;
-        server_ = std::make_unique<Running>(options);
+        server_ = std::make_unique<Running>(serving(share));
         root_ = std::make_unique<Page>(fetchPage(port(), server_->rootTarget()));
     }
     static void TearDownTestSuite() {
@@ -431,7 +438,7 @@ protected:
 
     static int port() { return server_->port(); }
     static const std::string& cid() { return server_->server.folder().cid(); }
-    static std::string idOf(std::string_view relative) { return cid() + "!" + hexEncode(relative); }
+    static std::string idOf(std::string_view relative) { return server_->idOf(relative); }
     static const Page& root() { return *root_; }
 
     // A refusal: the status, an HTML page, and none of the data.

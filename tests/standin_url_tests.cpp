@@ -46,8 +46,7 @@ TEST_F(StandinUrl, PagesUseThePublicUrlAndOtherHostsAreRefused) {
     TempDir dir;
     writeFile(dir.path / "readme.txt", "hello\n");
     makeDir(dir.path / "sub");
-    ServerOptions options;
-    options.folder = dir.path;
+    ServerOptions options = serving(dir.path);
     options.publicUrl = "http://Files.Example:8000/share";
     const Running server(options);
     const int port = server.port();
@@ -56,7 +55,7 @@ TEST_F(StandinUrl, PagesUseThePublicUrlAndOtherHostsAreRefused) {
     EXPECT_TRUE(server.server.rootAddress().starts_with("http://files.example:8000/share/?cid="));
     const std::string root = targetOf(server.server.rootAddress()).substr(6); // without "/share"
     const auto ask = [&](const std::string& head, const std::string& target) {
-        return roundTrip(port, "GET " + target + " " + head + "Connection: close\r\n\r\n");
+        return oneReply(port, "GET " + target + " " + head + "Connection: close\r\n\r\n");
     };
 
     // The public host, any letter case, and on a loopback bind the loopback
@@ -96,8 +95,7 @@ TEST_F(StandinUrl, PagesUseThePublicUrlAndOtherHostsAreRefused) {
 
 TEST_F(StandinUrl, AWildcardBindNamesTheMachine) {
     TempDir dir;
-    ServerOptions options;
-    options.folder = dir.path;
+    ServerOptions options = serving(dir.path);
     options.bindAddress = "0.0.0.0";
     options.port = 0;
     ShareServer server(options);
