@@ -1,8 +1,6 @@
 #pragma once
-// Helpers of the stand-in's tests, which run without Qt: temporary folders,
-// HTTP written and read byte for byte over loopback, servers on free ports,
-// and pages cut the way Zandorel's reader cuts them: by position and nesting,
-// without understanding escapes.
+// Helpers of the stand-in's tests: temporary folders, HTTP byte for byte over
+// loopback, servers on free ports, and pages cut as Zandorel's reader cuts them.
 
 #include "sharetext.h"
 #include "standin.h"
@@ -11,12 +9,10 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <memory>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
@@ -26,7 +22,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -50,8 +45,7 @@ struct TempDir {
     fs::path path;
 };
 
-// Modes are set explicitly: whatever the umask, "others may read" decides
-// what is shared.
+// Modes set explicitly: whatever the umask, "others may read" decides what is shared.
 inline void writeFile(const fs::path& path, std::string_view bytes, mode_t mode = 0644) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
@@ -125,9 +119,8 @@ inline bool closedWithin(int fd, int ms) {
     return ::poll(&p, 1, ms) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
 }
 
-// The replies in `raw`, one after the other; those to HEAD (by `toHead`)
-// have no body. A reply without a Content-Length, or a body shorter than it,
-// fails the test.
+// The replies in `raw`; those to HEAD (by `toHead`) have no body. A reply
+// without a Content-Length, or with a shorter body, fails the test.
 inline std::vector<Reply> splitReplies(std::string_view raw, const std::vector<bool>& toHead = {}) {
     std::vector<Reply> replies;
     while (!raw.empty()) {
@@ -196,8 +189,7 @@ inline std::optional<std::string> primedData(std::string_view page) {
     return std::nullopt;
 }
 
-// The text from `at`, which holds `open`, to its matching `close`, nesting
-// counted without regard to quotes.
+// From `at`, which holds `open`, to its matching `close`; quotes not regarded.
 inline std::optional<std::string_view> balanced(std::string_view text, std::size_t at, char open,
                                                 char close) {
     int depth = 0;
@@ -232,8 +224,7 @@ inline std::vector<std::string> cutEntries(std::string_view data) {
 }
 
 // The first value of `"key":` as the reader takes it: a string up to the next
-// quote, without its quotes and with its escapes kept; anything else up to the
-// next comma or brace.
+// quote, escapes kept; anything else up to the next comma or brace.
 inline std::string field(std::string_view object, std::string_view key) {
     const std::string lead = "\"" + std::string(key) + "\":";
     const std::size_t at = object.find(lead);
@@ -278,8 +269,8 @@ inline std::string unescape(std::string_view raw) {
     return out;
 }
 
-// The data is compact, and its strings hold nothing that would derail the
-// cutting or end the script: the only backslashes start \uXXXX escapes.
+// The data is compact; its strings hold nothing that derails the cutting or
+// ends the script, and their only backslashes start \uXXXX escapes.
 inline void expectSafeStrings(std::string_view data) {
     EXPECT_EQ(data.find("\xe2\x80\xa8"), npos) << "raw line separator";
     bool inString = false;
@@ -341,10 +332,9 @@ inline ServerOptions serving(const fs::path& folder) {
     return options;
 }
 
-// The zandorel-share program serving in the background until the end of the
-// scope; its first line, the root address, is read. Under AddressSanitizer
-// freed blocks wait in a quarantine and threads get fake stacks: without them
-// resident memory means what it means in an ordinary build.
+// zandorel-share serving until the end of the scope; its first line is read.
+// Without AddressSanitizer's quarantine and fake stacks resident memory means
+// what it means in an ordinary build.
 struct Program {
     explicit Program(const std::string& args) {
         // The shell writes its process id, which the program then takes over.
@@ -385,8 +375,7 @@ inline const std::string kDangerous = "a\"b{c}[d];<e>.txt";
 inline const std::string kImitation = "var primedResponse={\"children\":[{}]};.txt";
 inline const std::string kBreaks = "line\nbreak\xe2\x80\xa8sep\xc2\x85.txt";
 
-// Varied bytes over several of the server's 64 KiB reads, in a pattern that
-// does not repeat at their bounds.
+// Bytes over several of the server's 64 KiB reads, not repeating at their bounds.
 inline std::string bigFile() {
     std::string bytes(3 * 65536 + 123, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) {
