@@ -25,7 +25,6 @@ TEST_F(StandinRange, OneRangeClampedRefusedOrIgnored) {
     const std::vector<Row> table{
         {"six.txt", "bytes=0-1", 206, "ab", "bytes 0-1/6"},
         {"six.txt", "bytes=2-", 206, "cdef", "bytes 2-5/6"},
-        {"six.txt", "bytes=5-5", 206, "f", "bytes 5-5/6"},
         {"six.txt", "bytes=5-", 206, "f", "bytes 5-5/6"},       // the last byte on
         {"six.txt", "bytes=0-5", 206, "abcdef", "bytes 0-5/6"}, // to the last byte
         {"six.txt", "bytes=0-6", 206, "abcdef", "bytes 0-5/6"}, // one past it
@@ -33,24 +32,20 @@ TEST_F(StandinRange, OneRangeClampedRefusedOrIgnored) {
         {"six.txt", "bytes=-5", 206, "bcdef", "bytes 1-5/6"},
         {"six.txt", "bytes=-6", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=-7", 206, "abcdef", "bytes 0-5/6"},
-        {"six.txt", "bytes=0-1000", 206, "abcdef", "bytes 0-5/6"}, // the end clamped
         {"six.txt", "bytes=3-99999999999999999999999", 206, "def", "bytes 3-5/6"},
         {"six.txt", "BYTES=1-1", 206, "b", "bytes 1-1/6"},
         {"six.txt", "bytes= 1-2 , ", 206, "bc", "bytes 1-2/6"}, // an empty list element
-        {"six.txt", "bytes=100-200", 416, "", "bytes */6"},
         {"six.txt", "bytes=6-", 416, "", "bytes */6"},
         {"six.txt", "bytes=-0", 416, "", "bytes */6"},
         {"six.txt", "bytes=18446744073709551615-", 416, "", "bytes */6"},
         {"six.txt", "bytes=99999999999999999999999-", 416, "", "bytes */6"},
         // Several ranges, nonsense and other units: the whole file.
         {"six.txt", "bytes=0-0,2-2", 200, "abcdef", ""},
-        {"six.txt", "bytes=0-1,-1", 200, "abcdef", ""},
         {"six.txt", "bytes=3-2", 200, "abcdef", ""},
         {"six.txt", "bytes=1-:", 200, "abcdef", ""}, // the characters next to the digits
         {"six.txt", "bytes=/-1", 200, "abcdef", ""},
         {"six.txt", "bytes=-:", 200, "abcdef", ""},
         {"six.txt", "bytes=99999999999999999999-99999999999999999998", 200, "abcdef", ""},
-        {"six.txt", "bytes=a-b", 200, "abcdef", ""},
         {"six.txt", "bytes=1", 200, "abcdef", ""},
         {"six.txt", "items=0-1", 200, "abcdef", ""},
         {"six.txt", "bytes=", 200, "abcdef", ""},
@@ -65,10 +60,8 @@ TEST_F(StandinRange, OneRangeClampedRefusedOrIgnored) {
                                 "Range: " + row.range + "\r\n");
         EXPECT_EQ(reply.status, row.status);
         EXPECT_EQ(reply.header("content-range"), row.contentRange);
-        if (row.status != 416) {
-            EXPECT_EQ(reply.body, row.body);
-            EXPECT_EQ(reply.header("accept-ranges"), "bytes");
-        }
+        EXPECT_EQ(reply.header("accept-ranges"), "bytes");
+        EXPECT_TRUE(row.status == 416 || reply.body == row.body) << reply.body;
     }
 
     // If-Range: the part only while the file is the one the client knows;
@@ -77,13 +70,13 @@ TEST_F(StandinRange, OneRangeClampedRefusedOrIgnored) {
     const Reply whole = get(server.port(), target);
     const std::string tag = whole.header("etag");
     ASSERT_FALSE(tag.empty());
-    const std::string range = "Range: bytes=1-2\r\n";
-    EXPECT_EQ(get(server.port(), target, "GET", range + "If-Range: " + tag + "\r\n").status, 206);
-    EXPECT_EQ(get(server.port(), target, "GET", range + "If-Range: " + whole.header("last-modified") + "\r\n")
-                  .status,
-              206);
-    EXPECT_EQ(get(server.port(), target, "GET", range + "If-Range: \"stale\"\r\n").body, "abcdef");
-    const Reply head = get(server.port(), target, "HEAD", range);
+    const auto ifRange = [&](const std::string& validator) {
+        return get(server.port(), target, "GET", "Range: bytes=1-2\r\nIf-Range: " + validator + "\r\n").body;
+    };
+    EXPECT_EQ(ifRange(tag), "bc");
+    EXPECT_EQ(ifRange(whole.header("last-modified")), "bc");
+    EXPECT_EQ(ifRange("\"stale\""), "abcdef");
+    const Reply head = get(server.port(), target, "HEAD", "Range: bytes=1-2\r\n");
     EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.header("content-length"), "6");
 
