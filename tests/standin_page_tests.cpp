@@ -30,6 +30,7 @@ TEST_F(StandinPage, RootPageHoldsOneStatementWithOneObjectPerEntry) {
     expectSafeStrings(data);
     // Chinese names as raw UTF-8, not escaped, so that the reader sees them as they are.
     EXPECT_NE(data.find("\"name\":\"会议纪要\",\"extension\":\".txt\""), npos);
+    EXPECT_NE(data.find("\"download\":\"http://127.0.0.1:" + std::to_string(port()) + "/download?id="), npos);
 
     struct Row {
         std::string fullName, name, extension, sharing;

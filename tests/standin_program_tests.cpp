@@ -28,30 +28,26 @@ ProgramRun runProgram(const std::string& args) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(out), read(err)};
 }
 
+// The first line is the root address; a public URL with port 0 carries the
+// port taken, there and in every page. A folder whose name is not UTF-8 is
+// served under its own bytes.
 TEST_F(StandinProgram, PrintsTheRootAddressFirstAndStopsCleanly) {
     TempDir dir;
+    const fs::path odd = dir.path / "odd\xff";
     writeFile(dir.path / "readme.txt", "hello\n");
-    Program serving("--port 0 " + dir.path.string());
-    EXPECT_TRUE(serving.address.starts_with("http://127.0.0.1:")) << serving.address;
-    EXPECT_TRUE(targetOf(serving.address).starts_with("/?cid=")) << serving.address;
-    EXPECT_EQ(fetchPage(serving.port, targetOf(serving.address)).entries.size(), 1u);
-    EXPECT_EQ(serving.stop(), 0);
-
-    // A public URL with port 0 carries the port taken, in the first line and
-    // in every page.
+    makeDir(odd);
+    writeFile(odd / "inner.txt", "inner\n");
     Program named("--port 0 --public-url http://share.example:0/files/ " + dir.path.string());
     const std::string base = "http://share.example:" + std::to_string(named.port) + "/files/";
     EXPECT_TRUE(named.address.starts_with(base + "?cid=")) << named.address;
     const Page page = fetchPage(named.port, targetOf(named.address).substr(6));
-    ASSERT_EQ(page.entries.size(), 1u);
-    EXPECT_TRUE(field(page.entries[0], "download").starts_with(base + "download?id="));
+    ASSERT_EQ(page.entries.size(), 2u);
+    EXPECT_TRUE(field(page.entries[1], "download").starts_with(base + "download?id="));
+    EXPECT_EQ(named.stop(), 0);
 
-    // A folder whose name is not UTF-8 is served under its own bytes.
-    const fs::path odd = dir.path / "odd\xff";
-    makeDir(odd);
-    writeFile(odd / "inner.txt", "inner\n");
     Program oddServing("--port=0 -- '" + odd.string() + "'");
-    EXPECT_NE(oddServing.address.find("cid=" + fnv1aHex("odd\xff")), npos) << oddServing.address;
+    EXPECT_TRUE(oddServing.address.starts_with("http://127.0.0.1:")) << oddServing.address;
+    EXPECT_NE(oddServing.address.find("/?cid=" + fnv1aHex("odd\xff")), npos) << oddServing.address;
     EXPECT_EQ(fetchPage(oddServing.port, targetOf(oddServing.address)).entries.size(), 1u);
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -56,12 +57,10 @@ inline void makeDir(const fs::path& path, mode_t mode = 0755) {
     ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
 }
 
-inline std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return out;
+inline std::string lower(std::string_view view) {
+    std::string text(view);
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
 }
 
 struct Reply {
