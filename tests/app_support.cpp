@@ -58,8 +58,8 @@ void answer(QTcpSocket* socket, const QByteArray& body) {
     socket->disconnectFromHost();
 }
 
-// A program that has ended told every event loop to stop at once, nested
-// ones to come included; one short run of the main loop clears that.
+// An ended program told every event loop, nested ones to come included, to
+// stop at once; one short run of the main loop clears that.
 void clearEndedLoops() {
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
@@ -119,7 +119,7 @@ bool AppTest::Restart() {
     FlushDeletes();
     dialogs.clear();
     program = std::make_unique<Program>(dialogs);
-    // Nothing answers at this address: the silent checks of new windows end at once.
+    // Nothing answers here: the silent update checks of new windows end at once.
     program->SetUpdateCheckAddress(u"http://127.0.0.1:9/tools/checkver/index.php"_s);
     return program->Start(configPath);
 }
@@ -208,8 +208,16 @@ void AppTest::FlushDeletes() {
 }
 
 void AppTest::LoadSavedPage(const QString& file) {
-    dialogs.answerOpenFile(DataPath(file));
+    dialogs.answerOpenFile(file.contains(u'/') ? file : DataPath(file));
     Press(u"Command_GetFromFile"_s);
+}
+
+QString AppTest::Told() const {
+    QStringList lines;
+    for (const ScriptedDialogs::Call& call : Messages()) {
+        lines << call.title + u" | "_s + call.text;
+    }
+    return lines.join(u'\n');
 }
 
 void AppTest::Serve(const QByteArray& page, bool hold) {

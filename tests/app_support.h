@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the window tests: a program on a private copy of the settings
-// file with scripted dialogs, and a loopback HTTP server that can hold its answers back.
+// The window tests' shared pieces: a program on a private settings file with
+// scripted dialogs, and a loopback HTTP server that can hold its answers back.
 
 #include "app/control.h"
 #include "app/linklistview.h"
@@ -60,8 +60,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts the program again on the settings file as it is on disc.
+    // Starts the program again on the settings file as it is on disc, or as `settings`.
     bool Restart();
+    bool RestartWith(const QString& settings) {
+        WriteSettings(settings);
+        return Restart();
+    }
     QString SavedSettings() const { return ReadFile(configPath); }
     void WriteSettings(const QString& text) { WriteFile(configPath, text); }
     // Sets an attribute of the in-memory settings document.
@@ -69,22 +73,20 @@ protected:
 
     zandorel::app::MainWindow& Window(int slot = 0) const;
     zandorel::app::Control& Ctl(const QString& name, int slot = 0) const { return Window(slot).Ctl(name); }
+    zandorel::app::LinkListView& Rows(int slot = 0) const { return Window(slot).LinkList(); }
     static void Click(const zandorel::app::Control& control);
     void Press(const QString& name, int slot = 0) const { Click(Ctl(name, slot)); }
-    // Makes the window the active one, as a click on it would, so that the
-    // keyboard focus moves within it.
+    // Makes the window the active one, so that the keyboard focus moves within it.
     static void Activate(QWidget& window);
     // Turns the mouse wheel over the middle of `widget` by `notches` (negative:
-    // towards the user, scrolling down), as the window system delivers it.
+    // scrolling down), as the window system delivers it.
     static void Wheel(QWidget* widget, int notches);
-    // Lets the event loop run until `condition` holds, at most `ms`; the
-    // checks after it tell whether it came.
+    // Lets the event loop run until `condition` holds, at most `ms`.
     static void WaitUntil(const std::function<bool()>& condition, int ms = 2000);
     // The window's outer size, once the window system has framed it.
     static QSize Framed(const QWidget& window);
     // Resizes a window as its user does, and returns its outer size then.
     static QSize UserResize(QWidget& window, QSize inner);
-    // Clicks entry `row` of a list.
     static void ClickEntry(QListWidget* list, int row);
     // The entries of a list, separated by blanks.
     static QString Entries(const QListWidget* list);
@@ -95,17 +97,18 @@ protected:
     static void FlushDeletes();
     // Runs `act` in the event loop once a request has reached the server.
     void OnRequest(const std::function<void()>& act);
-    // Lists a saved page of tests/data through 来自文件.
+    // Lists a saved page (of tests/data, or a path) through 来自文件.
     void LoadSavedPage(const QString& file);
     // The combined link block of the first window.
     QString Block() const { return Ctl(u"Text_AllLinkCode"_s).Text(); }
-    // Has the local server answer with `page` (holding it back while `hold`),
-    // and makes it the settings' share service.
+    // Has the local server answer with `page` (held back while `hold`), as the share service.
     void Serve(const QByteArray& page, bool hold);
     // Types into a text box of the window as a person does, replacing its text.
     void TypeInto(const QString& name, const QString& text, int slot = 0) const;
     // Types a folder address of the local server and presses 提取源代码.
     void StartGet(zandorel::app::MainWindow& window);
+    // The messages told so far, one a line: "title | text".
+    QString Told() const;
     QList<zandorel::app::ScriptedDialogs::Call> Messages() const {
         return dialogs.calls(zandorel::app::ScriptedDialogs::Kind::Message);
     }
