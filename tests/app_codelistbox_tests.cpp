@@ -7,9 +7,7 @@
 #include "settings/editxml.h"
 #include "settings/keys.h"
 
-#include <QApplication>
 #include <QScreen>
-#include <QTest>
 
 using namespace zandorel;
 using namespace zandorel::app;

@@ -11,7 +11,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QTest>
 #include <csignal>
 
 using namespace zandorel::app;

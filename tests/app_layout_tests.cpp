@@ -9,7 +9,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QTest>
 #include <cstdio>
 
 using namespace zandorel;

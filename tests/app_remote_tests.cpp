@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 #include <QTimer>
 
 using namespace zandorel;

@@ -7,13 +7,11 @@
 #include "settings/editxml.h"
 #include "settings/keys.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 using namespace zandorel;

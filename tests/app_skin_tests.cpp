@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
-#include <QTest>
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QTest>
 #include <thread>
 
 using namespace zandorel;

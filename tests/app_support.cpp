@@ -230,6 +230,7 @@ void AppTest::TypeInto(const QString& name, const QString& text, int slot) const
     auto* box = qobject_cast<QLineEdit*>(Ctl(name, slot).Widget());
     ASSERT_NE(box, nullptr) << name.toStdString();
     box->selectAll();
+    box->del();
     QTest::keyClicks(box, text);
 }
 

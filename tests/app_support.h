@@ -9,9 +9,11 @@
 #include "app/retrieval.h"
 #include "app/scripteddialogs.h"
 
+#include <QApplication>
 #include <QListWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>

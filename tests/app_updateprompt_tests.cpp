@@ -4,7 +4,6 @@
 #include "app_support.h"
 
 #include <QPointer>
-#include <QTest>
 
 using namespace zandorel;
 using namespace zandorel::app;

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QTest>
 
 using namespace zandorel;
 using namespace zandorel::app;
