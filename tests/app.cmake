@@ -6,7 +6,6 @@ add_executable(app_tests
     app_support.cpp
     app_support.h
     app_codelistbox_tests.cpp
-    app_control_tests.cpp
     app_properties_tests.cpp
     app_dialogs_tests.cpp
     app_instance_tests.cpp
