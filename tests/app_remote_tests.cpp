@@ -1,8 +1,7 @@
-// A folder of an rclone remote typed into the folder address box: the rows
-// fill through rclone, and what cannot be listed is told in one message. The
-// two check boxes beside the address take in sub-folders and ask for public
-// links, keep their state in the settings file, and the label above the list
-// tells how far a listing is.
+// A folder of an rclone remote typed into the address box fills the rows
+// through rclone; the check boxes beside the address take in sub-folders and
+// ask for public links, and keep their state; the label above the list tells
+// how far a listing is.
 
 #include "app_support.h"
 #include "settings/editxml.h"
@@ -10,8 +9,6 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QLabel>
-#include <QLineEdit>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -24,6 +21,7 @@ namespace {
 
 class RemoteWindowTest : public AppTest {
 protected:
+    // The remote t: is the folder tree made here, through rclone's alias.
     void SetUp() override {
         AppTest::SetUp();
         const QString root = folder.filePath(u"tree"_s);
@@ -31,77 +29,64 @@ protected:
             ASSERT_TRUE(QDir().mkpath(QFileInfo(root + u'/' + name).absolutePath()));
             WriteFile(root + u'/' + name, u"x"_s);
         }
-        const QString config = folder.filePath(u"rclone.conf"_s);
-        WriteFile(config, u"[t]\ntype = alias\nremote = "_s + root + u'\n');
+        WriteFile(folder.filePath(u"rclone.conf"_s), u"[t]\ntype = alias\nremote = "_s + root + u'\n');
         saved = qgetenv("RCLONE_CONFIG");
-        qputenv("RCLONE_CONFIG", config.toLocal8Bit());
+        qputenv("RCLONE_CONFIG", folder.filePath(u"rclone.conf"_s).toLocal8Bit());
     }
     void TearDown() override {
-        if (saved.isNull()) {
-            qunsetenv("RCLONE_CONFIG");
-        } else {
-            qputenv("RCLONE_CONFIG", saved);
-        }
+        saved.isNull() ? qunsetenv("RCLONE_CONFIG") : qputenv("RCLONE_CONFIG", saved);
         AppTest::TearDown();
     }
     void TypeAndEnter(const QString& text) {
         TypeInto(u"Text_URL"_s, text);
         QTest::keyClick(Ctl(u"Text_URL"_s).Widget(), Qt::Key_Return);
     }
-    QStringList Links() const {
+    // The link texts, sorted, separated by blanks.
+    QString Links() const {
         QStringList out;
-        for (int i = 1; i <= Window().LinkList().LinkRowCount(); ++i) {
-            out << Window().LinkList().Text_Link(i).Text();
+        for (int i = 1; i <= Rows().LinkRowCount(); ++i) {
+            out << Rows().Text_Link(i).Text();
         }
         out.sort();
-        return out;
+        return out.join(u' ');
     }
     // Clicks a check box on its box, as a person does.
     void Tick(const QString& name) {
-        QWidget* box = Ctl(name).Widget();
-        ASSERT_NE(box, nullptr);
-        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        QTest::mouseClick(Ctl(name).Widget(), Qt::LeftButton, {},
+                          QPoint(6, Ctl(name).Widget()->height() / 2));
     }
-    void UsePathFormat() { TypeInto(u"Text_CodeFormat"_s, u"%v(path)|%t(sharingLevelValue)"_s); }
+    bool Ticked(const QString& name) const {
+        return qobject_cast<QCheckBox*>(Ctl(name).Widget())->isChecked();
+    }
     QByteArray saved;
 };
 
 // A remote typed into the address box replaces the rows of a saved page.
 TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     LoadSavedPage(u"app_folder.html"_s);
-    ASSERT_EQ(Window().LinkList().LinkRowCount(), 3);
-    UsePathFormat();
-    auto* subFolders = qobject_cast<QCheckBox*>(Ctl(u"Check_SubFolders"_s).Widget());
-    auto* links = qobject_cast<QCheckBox*>(Ctl(u"Check_PublicLinks"_s).Widget());
-    ASSERT_TRUE(subFolders && links);
-    EXPECT_EQ(subFolders->text(), u"包含子文件夹"_s);
-    EXPECT_EQ(links->text(), u"生成公开链接"_s);
-    EXPECT_FALSE(subFolders->isChecked());
-    EXPECT_FALSE(links->isChecked());
-
+    TypeInto(u"Text_CodeFormat"_s, u"%v(path)|%t(sharingLevelValue)"_s);
+    EXPECT_EQ(Ctl(u"Check_SubFolders"_s).Widget()->property("text"), u"包含子文件夹"_s);
+    EXPECT_EQ(Ctl(u"Check_PublicLinks"_s).Widget()->property("text"), u"生成公开链接"_s);
+    EXPECT_FALSE(Ticked(u"Check_SubFolders"_s) || Ticked(u"Check_PublicLinks"_s));
     TypeAndEnter(u"t:"_s);
-    EXPECT_EQ(Links(), (QStringList{u"a b.txt|2"_s, u"noext|2"_s, u"中文 名.pdf|2"_s}));
+    EXPECT_EQ(Links(), u"a b.txt|2 noext|2 中文 名.pdf|2"_s);
     TypeAndEnter(u"t:sub"_s);
-    EXPECT_EQ(Links(), QStringList{u"inner.txt|2"_s});
+    EXPECT_EQ(Links(), u"inner.txt|2"_s);
 
     // Sub-folders: their files follow with their path below the folder.
     Tick(u"Check_SubFolders"_s);
-    EXPECT_TRUE(subFolders->isChecked());
     EXPECT_EQ(Ctl(u"Check_SubFolders"_s).Value(), 1);
     TypeAndEnter(u"t:"_s);
-    EXPECT_EQ(Links(), (QStringList{u"a b.txt|2"_s, u"noext|2"_s, u"sub/inner.txt|2"_s, u"中文 名.pdf|2"_s}));
+    EXPECT_EQ(Links(), u"a b.txt|2 noext|2 sub/inner.txt|2 中文 名.pdf|2"_s);
     EXPECT_TRUE(Messages().isEmpty());
 
     // Links of a remote that makes none: the rows are listed all the same,
     // each with the warning, and that the remote makes none is told once.
     Tick(u"Check_PublicLinks"_s);
     TypeAndEnter(u"t:"_s);
-    EXPECT_EQ(Links().size(), 4);
-    ASSERT_EQ(Messages().size(), 1);
-    EXPECT_EQ(Messages()[0].text, u"无法生成公开链接：t: makes no public links"_s);
-    EXPECT_EQ(Messages()[0].title, u"云端文件夹"_s);
-    EXPECT_TRUE(Window().LinkList().Label_LinkWarn(1).Visible());
-    // The label above the list says again what it says when nothing works.
+    EXPECT_EQ(Rows().LinkRowCount(), 4);
+    EXPECT_EQ(Told(), u"云端文件夹 | 无法生成公开链接：t: makes no public links"_s);
+    EXPECT_TRUE(Rows().Label_LinkWarn(1).Visible());
     EXPECT_EQ(Ctl(u"Label_LinkList"_s).Caption(), u"外链地址列表"_s);
 
     // Off again: the folder's own files only, and no message.
@@ -109,11 +94,10 @@ TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     Tick(u"Check_PublicLinks"_s);
     Tick(u"Check_SubFolders"_s);
     TypeAndEnter(u"t:"_s);
-    EXPECT_EQ(Links().size(), 3);
+    EXPECT_EQ(Rows().LinkRowCount(), 3);
     EXPECT_TRUE(Messages().isEmpty());
 
-    // The state reaches the settings file when the window closes and is
-    // back at the next start.
+    // The state reaches the settings file when the window closes and is back at the next start.
     Tick(u"Check_PublicLinks"_s);
     Window().close();
     ASSERT_TRUE(program->Ended());
@@ -122,8 +106,8 @@ TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     EXPECT_EQ(ReadAttribute(doc, keys::FormMain + u"/Check_SubFolders"_s, u"Value"_s, u"-"_s), u"0"_s);
     EXPECT_EQ(ReadAttribute(doc, keys::FormMain + u"/Check_PublicLinks"_s, u"Value"_s, u"-"_s), u"1"_s);
     ASSERT_TRUE(Restart());
-    EXPECT_FALSE(qobject_cast<QCheckBox*>(Ctl(u"Check_SubFolders"_s).Widget())->isChecked());
-    EXPECT_TRUE(qobject_cast<QCheckBox*>(Ctl(u"Check_PublicLinks"_s).Widget())->isChecked());
+    EXPECT_FALSE(Ticked(u"Check_SubFolders"_s));
+    EXPECT_TRUE(Ticked(u"Check_PublicLinks"_s));
     EXPECT_EQ(Ctl(u"Check_PublicLinks"_s).Value(), 1);
 }
 
@@ -136,21 +120,19 @@ TEST_F(RemoteWindowTest, ShareSubFoldersFollowTheCheckBoxAndTheLabelTellsTheProg
           u"]}]};</script></html>"_s.toUtf8(),
           true);
     QStringList captions;
-    server.onRequest = [&] {
-        QTimer::singleShot(0, [&] {
-            captions << qobject_cast<QLabel*>(Ctl(u"Label_LinkList"_s).Widget())->text();
-            server.Release();
-        });
-    };
-    UsePathFormat();
+    OnRequest([&] {
+        captions << Ctl(u"Label_LinkList"_s).Widget()->property("text").toString();
+        server.Release();
+    });
+    TypeInto(u"Text_CodeFormat"_s, u"%v(path)"_s);
     StartGet(Window());
-    EXPECT_EQ(Window().LinkList().LinkRowCount(), 2); // the folder's own page, no sub-folder asked for
+    EXPECT_EQ(Rows().LinkRowCount(), 2); // the folder's own page, no sub-folder asked for
     EXPECT_EQ(captions, QStringList{u"外链地址列表"_s});
 
     Tick(u"Check_SubFolders"_s);
     captions.clear();
     StartGet(Window());
-    EXPECT_EQ(Links(), (QStringList{u"a.txt|0"_s, u"dir/a.txt|0"_s, u"dir/dir|0"_s, u"dir|0"_s}));
+    EXPECT_EQ(Links(), u"a.txt dir dir/a.txt dir/dir"_s);
     // Before the sub-folder's page is asked for, the two entries of the
     // folder's own page are told; at the end the label is as it was.
     EXPECT_EQ(captions, (QStringList{u"外链地址列表"_s, u"正在列出文件：已列出 2 个"_s}));
@@ -158,15 +140,15 @@ TEST_F(RemoteWindowTest, ShareSubFoldersFollowTheCheckBoxAndTheLabelTellsTheProg
     EXPECT_EQ(server.RequestCount(), 3);
 }
 
-TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnce) {
+// What cannot be listed is told once; Esc stops a listing that waits and
+// leaves the previous list.
+TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnceAndEscKeepsThePreviousList) {
     TypeAndEnter(u"t:"_s);
-    ASSERT_EQ(Window().LinkList().LinkRowCount(), 3);
-
+    ASSERT_EQ(Rows().LinkRowCount(), 3);
     TypeAndEnter(u"nosuch:dir"_s);
-    ASSERT_EQ(Messages().size(), 1);
-    EXPECT_TRUE(Messages()[0].text.startsWith(u"无法列出云端文件夹：unknown remote nosuch:dir (rclone: "_s))
-        << Messages()[0].text.toStdString();
-    EXPECT_EQ(Messages()[0].title, keys::RemoteErrorTitleDefault);
+    EXPECT_TRUE(Told().startsWith(keys::RemoteErrorTitleDefault +
+                                  u" | 无法列出云端文件夹：unknown remote nosuch:dir (rclone: "_s))
+        << Told().toStdString();
 
     // No rclone: the message of the settings names the package.
     dialogs.clear();
@@ -174,17 +156,13 @@ TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnce) {
     qputenv("PATH", folder.filePath(u"tree/sub"_s).toLocal8Bit());
     TypeAndEnter(u"t:"_s);
     qputenv("PATH", path);
-    ASSERT_EQ(Messages().size(), 1);
-    EXPECT_EQ(Messages()[0].text, keys::RcloneMissingErrorDefault);
-    EXPECT_TRUE(Messages()[0].text.contains(u"rclone"_s));
-    EXPECT_EQ(Messages()[0].icon, Dialogs::Icon::Exclamation);
-}
+    EXPECT_EQ(Told(), keys::RcloneMissingErrorTitleDefault + u" | "_s + keys::RcloneMissingErrorDefault);
+    EXPECT_TRUE(keys::RcloneMissingErrorDefault.contains(u"rclone"_s));
+    EXPECT_EQ(Messages().value(0).icon, Dialogs::Icon::Exclamation);
 
-TEST_F(RemoteWindowTest, EscDuringASlowListingKeepsThePreviousList) {
-    TypeAndEnter(u"t:"_s);
-    ASSERT_EQ(Window().LinkList().LinkRowCount(), 3);
     // An SFTP server that takes the connection and never says a word: rclone
     // waits for it until Esc.
+    dialogs.clear();
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     std::vector<QTcpSocket*> held;
@@ -204,8 +182,7 @@ TEST_F(RemoteWindowTest, EscDuringASlowListingKeepsThePreviousList) {
     EXPECT_TRUE(escPressed);
     EXPECT_FALSE(Window().Retrieval().Retrieving());
     EXPECT_TRUE(Messages().isEmpty());
-    EXPECT_EQ(Links(), (QStringList{u"<a href=\"\">a b.txt</a>"_s, u"<a href=\"\">noext</a>"_s,
-                                    u"<a href=\"\">中文 名.pdf</a>"_s}));
+    EXPECT_EQ(Links(), u"<a href=\"\">a b.txt</a> <a href=\"\">noext</a> <a href=\"\">中文 名.pdf</a>"_s);
 }
 
 } // namespace
