@@ -5,7 +5,6 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 add_executable(app_tests
     app_support.cpp
     app_support.h
-    app_codelistbox_tests.cpp
     app_properties_tests.cpp
     app_dialogs_tests.cpp
     app_instance_tests.cpp

@@ -143,11 +143,6 @@ void AppTest::Click(const Control& control) {
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
-void AppTest::Activate(QWidget& window) {
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
-
 void AppTest::Wheel(QWidget* widget, int notches) {
     ASSERT_NE(widget, nullptr);
     ASSERT_TRUE(widget->isVisible());
@@ -157,34 +152,6 @@ void AppTest::Wheel(QWidget* widget, int notches) {
     // Coming from the window system, it goes on to the parent when the widget ignores it.
     QSpontaneKeyEvent::setSpontaneous(&wheel);
     QCoreApplication::instance()->notify(widget, &wheel);
-}
-
-void AppTest::WaitUntil(const std::function<bool()>& condition, int ms) {
-    static_cast<void>(QTest::qWaitFor(condition, ms));
-}
-
-QSize AppTest::Framed(const QWidget& window) {
-    WaitUntil([&] { return window.frameGeometry().size() != window.size(); });
-    return window.frameGeometry().size();
-}
-
-QSize AppTest::UserResize(QWidget& window, QSize inner) {
-    window.resize(inner);
-    WaitUntil([&] { return window.size() == inner; });
-    return Framed(window);
-}
-
-void AppTest::ClickEntry(QListWidget* list, int row) {
-    ASSERT_NE(list->item(row), nullptr);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-}
-
-QString AppTest::Entries(const QListWidget* list) {
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i) {
-        names.append(list->item(i)->text());
-    }
-    return names.join(u' ');
 }
 
 QString AppTest::ViewRow(const MainWindow& window, int row, const std::function<void(CodeListBox&)>& act) {
@@ -197,19 +164,6 @@ QString AppTest::ViewRow(const MainWindow& window, int row, const std::function<
     });
     Click(window.LinkList().Command_Link_AllValue(row));
     return shown;
-}
-
-void AppTest::OnRequest(const std::function<void()>& act) {
-    server.onRequest = [act] { QTimer::singleShot(0, act); };
-}
-
-void AppTest::FlushDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void AppTest::LoadSavedPage(const QString& file) {
-    dialogs.answerOpenFile(file.contains(u'/') ? file : DataPath(file));
-    Press(u"Command_GetFromFile"_s);
 }
 
 QString AppTest::Told() const {
@@ -232,11 +186,6 @@ void AppTest::TypeInto(const QString& name, const QString& text, int slot) const
     box->selectAll();
     box->del();
     QTest::keyClicks(box, text);
-}
-
-void AppTest::StartGet(MainWindow& window) {
-    window.Ctl(u"Text_URL"_s).SetText(server.Base() + u"/?cid=abc&id=abc!1"_s);
-    Click(window.Ctl(u"Command_Get"_s));
 }
 
 } // namespace apptest

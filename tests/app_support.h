@@ -10,10 +10,10 @@
 #include "app/scripteddialogs.h"
 
 #include <QApplication>
-#include <QListWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -79,28 +79,42 @@ protected:
     static void Click(const zandorel::app::Control& control);
     void Press(const QString& name, int slot = 0) const { Click(Ctl(name, slot)); }
     // Makes the window the active one, so that the keyboard focus moves within it.
-    static void Activate(QWidget& window);
+    static void Activate(QWidget& window) {
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
     // Turns the mouse wheel over the middle of `widget` by `notches` (negative:
     // scrolling down), as the window system delivers it.
     static void Wheel(QWidget* widget, int notches);
     // Lets the event loop run until `condition` holds, at most `ms`.
-    static void WaitUntil(const std::function<bool()>& condition, int ms = 2000);
+    static void WaitUntil(const std::function<bool()>& condition, int ms = 2000) {
+        static_cast<void>(QTest::qWaitFor(condition, ms));
+    }
     // The window's outer size, once the window system has framed it.
-    static QSize Framed(const QWidget& window);
+    static QSize Framed(const QWidget& window) {
+        WaitUntil([&] { return window.frameGeometry().size() != window.size(); });
+        return window.frameGeometry().size();
+    }
     // Resizes a window as its user does, and returns its outer size then.
-    static QSize UserResize(QWidget& window, QSize inner);
-    static void ClickEntry(QListWidget* list, int row);
-    // The entries of a list, separated by blanks.
-    static QString Entries(const QListWidget* list);
+    static QSize UserResize(QWidget& window, QSize inner) {
+        window.resize(inner);
+        WaitUntil([&] { return window.size() == inner; });
+        return Framed(window);
+    }
     // Clicks "?" of a link row and returns the text of the property viewer it
     // opens; `act`, if given, runs on the open viewer and must close it.
     static QString ViewRow(const zandorel::app::MainWindow& window, int row,
                            const std::function<void(zandorel::app::CodeListBox&)>& act = {});
-    static void FlushDeletes();
+    static void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     // Runs `act` in the event loop once a request has reached the server.
-    void OnRequest(const std::function<void()>& act);
+    void OnRequest(const std::function<void()>& act) {
+        server.onRequest = [act] { QTimer::singleShot(0, act); };
+    }
     // Lists a saved page (of tests/data, or a path) through 来自文件.
-    void LoadSavedPage(const QString& file);
+    void LoadSavedPage(const QString& file) {
+        dialogs.answerOpenFile(file.contains(u'/') ? file : DataPath(file));
+        Press(u"Command_GetFromFile"_s);
+    }
     // The combined link block of the first window.
     QString Block() const { return Ctl(u"Text_AllLinkCode"_s).Text(); }
     // Has the local server answer with `page` (held back while `hold`), as the share service.
@@ -108,12 +122,15 @@ protected:
     // Types into a text box of the window as a person does, replacing its text.
     void TypeInto(const QString& name, const QString& text, int slot = 0) const;
     // Types a folder address of the local server and presses 提取源代码.
-    void StartGet(zandorel::app::MainWindow& window);
-    // The messages told so far, one a line: "title | text".
-    QString Told() const;
+    void StartGet(zandorel::app::MainWindow& window) {
+        window.Ctl(u"Text_URL"_s).SetText(server.Base() + u"/?cid=abc&id=abc!1"_s);
+        Click(window.Ctl(u"Command_Get"_s));
+    }
     QList<zandorel::app::ScriptedDialogs::Call> Messages() const {
         return dialogs.calls(zandorel::app::ScriptedDialogs::Kind::Message);
     }
+    // The messages told so far, one a line: "title | text".
+    QString Told() const;
 
     QTemporaryDir folder;
     QString configPath;

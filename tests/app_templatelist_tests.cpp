@@ -27,6 +27,19 @@ protected:
         return qobject_cast<QListWidget*>(Ctl(u"List_CodeList"_s, slot).Widget());
     }
     QString Format(int slot = 0) const { return Ctl(u"Text_CodeFormat"_s, slot).Text(); }
+    void ClickEntry(int row, int slot = 0) const {
+        ASSERT_NE(List(slot)->item(row), nullptr);
+        QTest::mouseClick(List(slot)->viewport(), Qt::LeftButton, {},
+                          List(slot)->visualItemRect(List(slot)->item(row)).center());
+    }
+    // The entries, separated by blanks.
+    QString Entries(int slot = 0) const {
+        QStringList names;
+        for (int i = 0; i < List(slot)->count(); ++i) {
+            names.append(List(slot)->item(i)->text());
+        }
+        return names.join(u' ');
+    }
     void Add(const QString& format, const QString& name) {
         TypeInto(u"Text_CodeFormat"_s, format);
         dialogs.answerInput(name);
@@ -47,30 +60,30 @@ TEST_F(TemplateListTest, CommandsAreSavedAcrossARestart) {
     Add(markup, u"mine"_s);
     Press(u"Command_AddToList"_s);
     Add(markup, u"\t \u3000"_s);
-    EXPECT_EQ(Entries(List()), u"one two three mine"_s);
+    EXPECT_EQ(Entries(), u"one two three mine"_s);
     EXPECT_EQ(Format(), markup);
 
     // A moved entry stays chosen; up on the first moves nothing but chooses it again.
-    ClickEntry(List(), 1);
+    ClickEntry(1);
     Press(u"Command_ListDown"_s);
-    EXPECT_EQ(Entries(List()), u"one three two mine"_s);
+    EXPECT_EQ(Entries(), u"one three two mine"_s);
     EXPECT_EQ(List()->currentRow(), 2);
     Press(u"Command_ListUp"_s);
     Press(u"Command_ListUp"_s);
     TypeInto(u"Text_CodeFormat"_s, u"edited"_s);
     Press(u"Command_ListUp"_s);
-    EXPECT_EQ(Entries(List()), u"two one three mine"_s);
+    EXPECT_EQ(Entries(), u"two one three mine"_s);
     EXPECT_EQ(Format(), u"2:%t(name)"_s);
 
-    ClickEntry(List(), 2);
+    ClickEntry(2);
     Press(u"Command_DelToList"_s);
     PressDelUpDown();
-    EXPECT_EQ(Entries(List()), u"two one mine"_s);
+    EXPECT_EQ(Entries(), u"two one mine"_s);
 
     Window().close();
     ASSERT_TRUE(Restart());
-    EXPECT_EQ(Entries(List()), u"two one mine"_s);
-    ClickEntry(List(), 2);
+    EXPECT_EQ(Entries(), u"two one mine"_s);
+    ClickEntry(2);
     EXPECT_EQ(Format(), markup);
 }
 
@@ -90,7 +103,7 @@ TEST_F(TemplateListTest, FocusAloneChoosesNothing) {
     }
     ASSERT_EQ(QApplication::focusWidget(), list);
     PressDelUpDown();
-    EXPECT_EQ(Entries(list), u"one two three four"_s);
+    EXPECT_EQ(Entries(), u"one two three four"_s);
     EXPECT_EQ(Format(), u"typed by hand"_s);
 
     // A key that moves the selection chooses an entry, and "-" then deletes it.
@@ -113,10 +126,10 @@ TEST_F(TemplateListTest, DeletingTheOnlyEntryAndMovingTheLastDown) {
     EXPECT_EQ(Format(), u"%t(name)"_s);
 
     Saved({u"a"_s, u"fa"_s, u"b"_s, u"fb"_s, u"c"_s, u"fc"_s});
-    ClickEntry(List(), 2);
+    ClickEntry(2);
     TypeInto(u"Text_CodeFormat"_s, u"edited"_s);
     Press(u"Command_ListDown"_s);
-    EXPECT_EQ(Entries(List()), u"a b c"_s);
+    EXPECT_EQ(Entries(), u"a b c"_s);
     EXPECT_EQ(List()->selectedItems().value(0), List()->item(2));
     EXPECT_EQ(Format(), u"fc"_s); // chosen again, over the edit
 }
@@ -127,17 +140,17 @@ TEST_F(TemplateListTest, WindowsSeeAnAddedEntryAtLoadOrAtTheirOwnCommand) {
     // The same name twice is kept twice, in the order added.
     Add(u"fx"_s, u"same"_s);
     Add(u"fy"_s, u"same"_s);
-    EXPECT_EQ(Entries(List(0)), u"first same same"_s);
-    ClickEntry(List(0), 1);
+    EXPECT_EQ(Entries(0), u"first same same"_s);
+    ClickEntry(1, 0);
     EXPECT_EQ(Format(0), u"fx"_s);
 
     Press(u"Command_NewWindow"_s);
-    EXPECT_EQ(Entries(List(2)), u"first same same"_s);
-    EXPECT_EQ(Entries(List(1)), u"first"_s);
+    EXPECT_EQ(Entries(2), u"first same same"_s);
+    EXPECT_EQ(Entries(1), u"first"_s);
     // Up on its first entry moves nothing, but the command reloads the list.
     Press(u"Command_ListUp"_s, 1);
-    EXPECT_EQ(Entries(List(1)), u"first same same"_s);
-    ClickEntry(List(1), 2);
+    EXPECT_EQ(Entries(1), u"first same same"_s);
+    ClickEntry(2, 1);
     EXPECT_EQ(Format(1), u"fy"_s);
 }
 
@@ -154,7 +167,7 @@ TEST_F(TemplateListTest, NoSavedTemplatesLeaveTheFormatBoxAsDesignedOrSkinned) {
         EXPECT_EQ(Format(), format);
         dialogs.answerInput(u"new"_s);
         Press(u"Command_AddToList"_s);
-        EXPECT_EQ(Entries(List()), u"new"_s);
+        EXPECT_EQ(Entries(), u"new"_s);
     }
 }
 

@@ -1,6 +1,8 @@
-// Window instances and the one save at the end, the caption, and the window's
-// size: kept across starts, held above a minimum, fitted to the screen.
+// Window instances and the one save at the end, the caption, and the size of
+// the window and of the property viewer: kept across openings, held above a
+// minimum, fitted to the screen.
 
+#include "app/codelistbox.h"
 #include "app_support.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
@@ -194,6 +196,122 @@ TEST_F(WindowTest, MinimumSizeKeepsEveryControlWholeAndApart) {
     EXPECT_GE(savedSize(SavedSettings()).width(), minimum.width());
     ASSERT_TRUE(RestartWith(u"<Soft><Window><Form_Main Width=\"50\" Height=\"30\"/></Window></Soft>"_s));
     EXPECT_EQ(Window().size(), minimum);
+}
+
+using CodeListBoxTest = AppTest;
+
+// The viewer's size in the settings.
+QSize viewerSize() {
+    const auto read = [](const QString& name) {
+        return ReadAttribute(SettingsStore::Instance().Root(), keys::CodeListBox, name, {}).toInt();
+    };
+    return {read(u"Width"_s), read(u"Height"_s)};
+}
+
+TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
+    LoadSavedPage(u"app_folder.html"_s);
+    const QString shown = ViewRow(Window(), 2, [&](CodeListBox& viewer) {
+        EXPECT_EQ(viewer.windowTitle(), u" 代码列表"_s);
+        viewer.resize(400, 300); // the layout follows the viewer's size
+        EXPECT_EQ(viewer.Text_Code().Height(), 275);
+        EXPECT_EQ(viewer.Command_Ok().Left(), 163.5);
+        QTest::keyClick(viewer.Text_Code().Widget(), Qt::Key_Escape);
+    });
+    EXPECT_TRUE(shown.startsWith(u"fileIndex     2\r\nid     A1B2!202\r\nname     b\r\n"
+                                 u"extension     .jpg\r\nsharingLevelValue     1\r\n"_s));
+    EXPECT_TRUE(shown.endsWith(u"urls.view     http://127.0.0.1:8765/view?id=A1B2!202\r\n"_s));
+    EXPECT_EQ(ViewRow(Window(), 2), shown);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // A file without properties shows only its index.
+    const QString page = folder.filePath(u"bare.html"_s);
+    WriteFile(page, u"var primedResponse={\"items\":[{\"children\":[{\"name\":\"a\"},{ }]}]};"_s);
+    LoadSavedPage(page);
+    EXPECT_EQ(ViewRow(Window(), 2), u"fileIndex     2\r\n"_s);
+}
+
+// Regression: the outer size was written at close and applied as the inner
+// size at the next opening whenever the window system framed the viewer
+// after showing it (X11), so it grew by its frame at every opening.
+TEST_F(CodeListBoxTest, ReopensAtTheSizeItWasClosedAtHoweverItIsClosed) {
+    LoadSavedPage(u"app_folder.html"_s);
+    QSize closedAt;
+    for (int cycle = 0; cycle < 8; ++cycle) {
+        SCOPED_TRACE(cycle);
+        const QSize previous = closedAt;
+        QSize opened;
+        ViewRow(Window(), 1, [&](CodeListBox& viewer) {
+            WaitUntil([&] { return cycle > 0 && viewer.frameGeometry().size() == closedAt; });
+            opened = viewer.frameGeometry().size();
+            closedAt =
+                cycle % 3 == 1 ? UserResize(viewer, viewer.size() + QSize(20 + cycle, 15)) : Framed(viewer);
+            switch (cycle % 4) {
+            case 0:
+                Click(viewer.Command_Ok());
+                break;
+            case 1:
+                QTest::keyClick(viewer.Text_Code().Widget(), Qt::Key_Return);
+                break;
+            case 2:
+                QTest::keyClick(viewer.Text_Code().Widget(), Qt::Key_Escape);
+                break;
+            default:
+                viewer.close(); // the close box
+            }
+        });
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(opened, cycle > 0 ? previous : opened);
+        EXPECT_EQ(viewerSize(), closedAt);
+    }
+    // The size reaches the disc with the settings and holds after a restart.
+    Window().close();
+    ASSERT_TRUE(Restart());
+    LoadSavedPage(u"app_folder.html"_s);
+    QSize reopened;
+    ViewRow(Window(), 1, [&](CodeListBox& viewer) {
+        WaitUntil([&] { return viewer.frameGeometry().size() == closedAt; });
+        reopened = viewer.frameGeometry().size();
+        viewer.close();
+    });
+    EXPECT_EQ(reopened, closedAt);
+}
+
+// The viewer cannot be made smaller than its text and button can use, by
+// hand or by the settings; a saved size larger than the screen is fitted,
+// and the fitted size is not kept as the user's.
+TEST_F(CodeListBoxTest, SizesAreHeldBetweenTheMinimumAndTheScreen) {
+    LoadSavedPage(u"app_folder.html"_s);
+    QSize minimum;
+    ViewRow(Window(), 1, [&](CodeListBox& viewer) {
+        minimum = viewer.minimumSize();
+        viewer.resize(50, 30);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(viewer.size(), minimum);
+        const QRect text = viewer.Text_Code().Widget()->geometry();
+        const QRect button = viewer.Command_Ok().Widget()->geometry();
+        EXPECT_GE(text.height(), 60);
+        EXPECT_FALSE(text.intersects(button));
+        EXPECT_TRUE(viewer.rect().contains(button));
+        viewer.close();
+    });
+    ASSERT_GE(minimum.width(), 100);
+    EXPECT_GE(viewerSize().width(), minimum.width());
+
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QSize saved : {QSize(3000, 2500), QSize(500, 420), QSize(50, 30)}) {
+        SCOPED_TRACE(saved.width());
+        SetSetting(keys::CodeListBox, u"Width"_s, QString::number(saved.width()));
+        SetSetting(keys::CodeListBox, u"Height"_s, QString::number(saved.height()));
+        const bool small = saved.width() < minimum.width();
+        QRect frame;
+        ViewRow(Window(), 1, [&](CodeListBox& viewer) {
+            WaitUntil([&] { return small || viewer.frameGeometry().size() == saved.boundedTo(area.size()); });
+            frame = small ? QRect(QPoint(), viewer.size()) : viewer.frameGeometry();
+            viewer.close();
+        });
+        EXPECT_EQ(frame.size(), small ? minimum : saved.boundedTo(area.size()));
+        EXPECT_TRUE(small || area.contains(frame));
+        EXPECT_TRUE(small || viewerSize() == saved);
+    }
 }
 
 } // namespace
