@@ -6,17 +6,14 @@ add_executable(app_tests
     app_support.cpp
     app_support.h
     app_properties_tests.cpp
-    app_dialogs_tests.cpp
-    app_instance_tests.cpp
     app_layout_tests.cpp
     app_linklist_tests.cpp
     app_remote_tests.cpp
     app_retrieval_tests.cpp
     app_selectall_tests.cpp
     app_skin_tests.cpp
-    app_standin_tests.cpp
     app_templatelist_tests.cpp
-    app_updateprompt_tests.cpp
+    app_program_tests.cpp
     app_window_tests.cpp
 )
 target_link_libraries(app_tests PRIVATE zandorel_ui zandorel_standin Qt6::Test GTest::gtest)

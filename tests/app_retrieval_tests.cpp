@@ -6,6 +6,7 @@
 #include "app_support.h"
 #include "settings/editxml.h"
 #include "settings/keys.h"
+#include "standin.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <thread>
 
 using namespace zandorel;
 using namespace zandorel::app;
@@ -342,6 +344,42 @@ TEST_F(RetrievalTest, EnterInTheAddressBoxFetchesAndInTheFormatBoxRebuilds) {
     EXPECT_EQ(Rows().Text_Link(2).Text(), u"2:b"_s);
     EXPECT_EQ(server.RequestCount(), 1);
     EXPECT_TRUE(Messages().isEmpty());
+}
+
+// The window lists a folder of the stand-in share service through
+// Command_Get, as a person does with the address it prints.
+TEST_F(RetrievalTest, ListsTheStandInsFolderThroughCommandGet) {
+    const QString share = folder.filePath(u"share"_s);
+    ASSERT_TRUE(QDir().mkpath(share + u"/图片"_s));
+    WriteFile(share + u"/会议纪要.txt"_s, u"内容"_s);
+    WriteFile(share + u"/readme.txt"_s, u"hello"_s);
+    WriteFile(share + u"/private.txt"_s, u"secret"_s);
+    QFile::setPermissions(share + u"/private.txt"_s, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    standin::ServerOptions options;
+    options.port = 0;
+    options.folder = share.toStdString();
+    standin::ShareServer stand(options);
+    ASSERT_TRUE(stand.bind());
+    std::thread serving([&] { stand.run(); });
+    const QString base = QString::fromStdString(stand.baseAddress());
+    SetSetting(keys::Config, keys::ShareService, base);
+    TypeInto(u"Text_URL"_s, QString::fromStdString(stand.rootAddress()));
+    Press(u"Command_Get"_s);
+    stand.stop();
+    serving.join();
+
+    EXPECT_TRUE(Messages().isEmpty());
+    ASSERT_EQ(Rows().LinkRowCount(), 4);
+    QStringList captions;
+    for (int i = 1; i <= 4; ++i) {
+        captions << Rows().Label_Link(i).Caption();
+    }
+    EXPECT_EQ(captions.join(u' '), u"1. 图片 2. private.txt 3. readme.txt 4. 会议纪要.txt"_s);
+    EXPECT_TRUE(Rows().Label_LinkWarn(2).Visible());
+    EXPECT_FALSE(Rows().Label_LinkWarn(3).Visible());
+    EXPECT_TRUE(Rows().Text_Link(4).Text().startsWith(u"<a href=\""_s + base + u"/download?id="_s));
+    EXPECT_TRUE(Rows().Text_Link(4).Text().endsWith(u"\">会议纪要.txt</a>"_s));
+    EXPECT_EQ(Block().count(u"\r\n"_s), 4);
 }
 
 } // namespace
