@@ -1,6 +1,5 @@
 // Controls by the property names the settings use: what each kind takes or
-// refuses whole, and what a bound widget shows once a settings node is
-// applied to a control or a window.
+// refuses whole, and what a widget shows once a settings node is applied.
 
 #include "app/skin.h"
 #include "app/surface.h"
@@ -81,43 +80,6 @@ TEST(Control, PropertiesByNameAreTakenOrRefusedWhole) {
     member.SetTabIndex(4);
     EXPECT_EQ(member.Property(u"Index"_s), u"3"_s);
     EXPECT_EQ(member.Property(u"TabIndex"_s), u"4"_s);
-}
-
-TEST(Control, BoundWidgetsShowRoundedFiguresAndGroupMembersCopyTheirModel) {
-    Control label(K::Label, u"Label_Link"_s, 0);
-    label.SetGeometry(8.5, 9.5, 100.4, 17);
-    label.SetCaption(u"1. a.txt"_s);
-    label.SetForeColor(Qt::red);
-    QLabel widget;
-    label.Bind(&widget, QPoint(3, 4));
-    // Halves go to the even neighbour, then the origin is added.
-    EXPECT_EQ(widget.geometry(), QRect(3 + 8, 4 + 10, 100, 17));
-    EXPECT_EQ(widget.text(), u"1. a.txt"_s);
-    EXPECT_EQ(widget.palette().color(QPalette::WindowText), QColor(Qt::red));
-    // A member made from the template: its properties, its own index, no widget.
-    Control row(label, 7);
-    EXPECT_EQ(row.Index(), 7);
-    EXPECT_EQ(row.Widget(), nullptr);
-    EXPECT_EQ(row.Left(), 8.5);
-    row.SetCaption(u"7. g.txt"_s);
-    EXPECT_EQ(widget.text(), u"1. a.txt"_s);
-    label.Unbind();
-
-    // What the user types into a bound text box is the control's text.
-    Control box(K::TextBox, u"Text_URL"_s);
-    QLineEdit line;
-    box.Bind(&line);
-    QTest::keyClicks(&line, u"typed"_s);
-    EXPECT_EQ(box.Text(), u"typed"_s);
-    box.Unbind();
-    // A scroll bar's value stays inside its range as the range changes.
-    Control bar(K::VScrollBar, u"VScroll_LinkList"_s);
-    QScrollBar scroll(Qt::Vertical);
-    bar.Bind(&scroll);
-    bar.SetValue(30000);
-    bar.SetRange(0, 1000);
-    EXPECT_EQ(scroll.value(), 1000);
-    bar.Unbind();
 }
 
 pugi::xml_document Settings(const QString& attributes) {
@@ -272,28 +234,30 @@ TEST(Properties, SkinAttributesShowOnTheWindow) {
         std::function<QString(QWidget&)> what;
         QString expected;
     } cases[] = {
-        // The window's size is its outer size, frame included.
-        {R"(Left="30" top="-40")", [](QWidget& w) { return u"%1,%2"_s.arg(w.x()).arg(w.y()); }, u"30,40"_s},
-        {R"(Width="400" Height="250.5")",
-         [](QWidget& w) { return u"%1x%2"_s.arg(OuterSize(w).width()).arg(OuterSize(w).height()); },
-         u"400x2505"_s},
-        {R"(Width="99999999")", [](QWidget& w) { return QString::number(w.width()); }, u"300"_s},
-        {R"(ScaleWidth="0" ScaleHeight="120")",
-         [](QWidget& w) { return u"%1x%2"_s.arg(w.width()).arg(w.height()); }, u"1x120"_s},
+        // The window's size is its outer size, frame included; its place keeps the digits.
+        {R"(Left="30" top="-40" Width="400" Height="250.5")",
+         [](QWidget& w) {
+             return u"%1,%2 %3x%4"_s.arg(w.x())
+                 .arg(w.y())
+                 .arg(OuterSize(w).width())
+                 .arg(OuterSize(w).height());
+         },
+         u"30,40 400x2505"_s},
+        {R"(Width="99999999" ScaleHeight="120")",
+         [](QWidget& w) { return u"%1x%2"_s.arg(w.width()).arg(w.height()); }, u"300x120"_s},
         {R"(ScaleLeft="5" ScaleTop="6")",
          [](QWidget& w) {
              const QPointF o = WindowSurface::Of(w).ScaleOrigin();
              return u"%1,%2"_s.arg(o.x()).arg(o.y());
          },
          u"5,6"_s},
-        {R"(Caption="%s(AppTitle) skinned" Text="no")", [](QWidget& w) { return w.windowTitle(); },
-         u"Zandorel skinned"_s},
-        {R"(BackColor="0000FF" ForeColor="00FF00")",
-         [](QWidget& w) { return back(&w) + fore(&w) + Flag(w.autoFillBackground()); },
-         u"#0000ff#00ff00yes"_s},
-        {R"(Enabled="False" Visible="True" ToolTipText="the window")",
-         [](QWidget& w) { return Flag(w.isEnabled()) + Flag(w.isHidden()) + w.toolTip(); },
-         u"noyesthe window"_s},
+        {R"(Caption="%s(AppTitle) skinned" Text="no" BackColor="0000FF" ForeColor="00FF00" Enabled="False" )"
+         R"(Visible="True" ToolTipText="tip")",
+         [](QWidget& w) {
+             return w.windowTitle() + back(&w) + fore(&w) + Flag(w.autoFillBackground()) +
+                    Flag(w.isEnabled()) + Flag(w.isHidden()) + w.toolTip();
+         },
+         u"Zandorel skinned#0000ff#00ff00yesnoyestip"_s},
         {R"(FontName="Serif" FontSize="14" FontSize="5000" FontBold="1" FontItalic="0" FontUnderline="1" )"
          R"(FontStrikethru="1")",
          [](QWidget& w) { return FontShown(w.font()); }, u"Serif14yesnoyesyes"_s},
