@@ -1,6 +1,4 @@
-// The main window's layout and the scrolled link list: the worked figures of
-// the design size, the row pitch, the scroll bar's steps at any list size,
-// the wheel over the list, and Tab through the rows.
+// The main window's layout and the scrolled link list: figures, scroll steps, wheel and Tab.
 
 #include "app_support.h"
 
@@ -190,8 +188,7 @@ TEST_F(LayoutTest, NegativeListDistanceMakesRowsOverlap) {
     }
 }
 
-// Regression: Tab went through the rows in sight from the last row up, and
-// into the rows just outside the frame, which cannot be seen.
+// Regression: Tab went up through the rows, and into rows outside the frame.
 TEST_F(LayoutTest, TabVisitsTheRowsTopToBottomAndShowsEach) {
     Activate(Window());
     Fill(30);
@@ -228,8 +225,7 @@ TEST_F(LayoutTest, TabVisitsTheRowsTopToBottomAndShowsEach) {
     EXPECT_TRUE(InSight(text));
 }
 
-// Tab goes through the controls line by line from the top, each line from
-// left to right, the link rows where their frame is; Shift+Tab goes back.
+// Tab goes line by line from the top, each line left to right; Shift+Tab goes back.
 TEST_F(LayoutTest, TabFollowsTheLayout) {
     Activate(Window());
     QWidget* address = Ctl(u"Text_URL"_s).Widget();
@@ -270,8 +266,7 @@ TEST_F(LayoutTest, TabFollowsTheLayout) {
     }
 }
 
-// However long the list, the bar's steps stay a row or so; only the rows in
-// sight have widgets. The figures in the closing note of the scrolling work come from here.
+// However long the list, the bar's steps stay a row or so; only rows in sight have widgets.
 TEST_F(LayoutTest, TenThousandRowsScrollByTheBarsSteps) {
     Resize(842, 425); // a frame 287 pixels high inside
     Fill(10000);

@@ -1,6 +1,4 @@
-// The link list that a listing fills: numbered captions, warnings, link
-// texts and the combined block, rebuilt by 生成代码 from the format box, and
-// texts past the length limits.
+// The link rows a listing fills, rebuilt by 生成代码, and texts past the length limits.
 
 #include "app/captionlabel.h"
 #include "app_support.h"
@@ -61,9 +59,7 @@ TEST_F(LinkListTest, SavedPageFillsNumberedRowsWithCaptionsWarningsAndLinks) {
     EXPECT_EQ(Block(), links[0] + u"\r\n"_s + links[1] + u"\r\n"_s + links[2] + u"\r\n"_s);
 }
 
-// A long file name's caption is cut short before the "?" column, the whole
-// caption in its tooltip; control characters in a name show as symbols in
-// the caption, while the link text and the block keep what the template made.
+// A long caption is cut short, whole in its tooltip; control characters show as symbols.
 TEST_F(LinkListTest, LongAndControlCharacterNamesShowReadably) {
     const QString longName = QString(250, u'n');
     Window().show();
@@ -100,8 +96,9 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     Serve(ReadFile(DataPath(u"app_folder.html"_s)).toUtf8(), false);
     StartGet(Window());
     ASSERT_EQ(Rows().Text_Link(1).Text(), link(1, u"a.txt"_s));
+    // Enter in the format box rebuilds as 生成代码 does.
     TypeInto(u"Text_CodeFormat"_s, u"[url=%t(urls.view)]%t(fileIndex) %t(displaySize)[/url]"_s);
-    Press(u"Command_CreatLinkList"_s);
+    QTest::keyClick(Ctl(u"Text_CodeFormat"_s).Widget(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(Rows().Text_Link(3).Text(), u"[url=http://127.0.0.1:8765/view?id=A1B2!203]3 3 KB[/url]"_s);
 
     // The combined block joins the links by the join format of the settings;
@@ -129,8 +126,7 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
-// A file whose link text would pass the length limit gets an empty link text
-// and one message naming it; the other rows are filled as usual.
+// A link text past the length limit is left empty and named in one message.
 TEST_F(LinkListTest, TextsPastTheLengthLimitAreLeftEmptyAndToldOnce) {
     TypeInto(u"Text_CodeFormat"_s, u"%t(name)%t(name)"_s);
     ListNames({u"a"_s, QString(3 * 1024 * 1024, u'n'), u"c"_s});
@@ -142,9 +138,7 @@ TEST_F(LinkListTest, TextsPastTheLengthLimitAreLeftEmptyAndToldOnce) {
                   u" | 有文件生成的代码超过长度上限（4194304 个字符），这些文件的外链地址已留空：2"_s);
 }
 
-// A join format that repeats a long link many times would make more text
-// than the window takes: the list stays as it was and one message says why,
-// in the settings' words.
+// A block past the window's limit leaves the list as it was, told in the settings' words.
 TEST_F(LinkListTest, AllTextsPastTheWindowLimitLeaveTheListAsItWas) {
     TypeInto(u"Text_CodeFormat"_s, u"%t(name)"_s);
     ListNames({u"a"_s, QString(1024 * 1024, u'n')});

@@ -1,5 +1,4 @@
-// The program around its windows: one program per settings file, the
-// dialogs in the desktop's language, and the update check seen from a window.
+// One program per settings file, dialogs in the desktop's language, the update check.
 
 #include "app/dialogs.h"
 #include "app/singleinstance.h"
@@ -42,9 +41,7 @@ TEST(QtTranslations, AChineseDesktopGetsChineseButtons) {
     EXPECT_EQ(buttonText(QMessageBox::Ok), u"OK"_s);
 }
 
-// A second start of the built program on the same settings file opens its
-// window in the program already running and ends, so no two programs save
-// the file over each other.
+// A second start on the same settings file opens its window in the running program and ends.
 class InstanceTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -154,8 +151,7 @@ QByteArray versionDocument(const char* version, const char* website = "http://12
            "\"/><log>&lt;ul&gt;&lt;li&gt;Fix A&lt;/li&gt;&lt;/ul&gt;Done&lt;br/&gt;</log></versioninfo>";
 }
 
-// The window side of the update check: the silent first check of every
-// window, the button that arms the timer, and what the user is told.
+// The update check from a window: silent first checks, the button, what is told.
 class UpdateTest : public AppTest {
 protected:
     void SetUp() override {

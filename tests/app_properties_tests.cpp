@@ -1,5 +1,4 @@
-// Controls by the property names the settings use: what each kind takes or
-// refuses whole, and what a widget shows once a settings node is applied.
+// Properties by the settings' names: taken or refused whole, and what the widget shows.
 
 #include "app/skin.h"
 #include "app/surface.h"

@@ -1,7 +1,4 @@
-// A folder of an rclone remote typed into the address box fills the rows
-// through rclone; the check boxes beside the address take in sub-folders and
-// ask for public links, and keep their state; the label above the list tells
-// how far a listing is.
+// Remote folders listed through rclone, the two check boxes, and the progress label.
 
 #include "app_support.h"
 #include "settings/editxml.h"
@@ -140,8 +137,7 @@ TEST_F(RemoteWindowTest, ShareSubFoldersFollowTheCheckBoxAndTheLabelTellsTheProg
     EXPECT_EQ(server.RequestCount(), 3);
 }
 
-// What cannot be listed is told once; Esc stops a listing that waits and
-// leaves the previous list.
+// What cannot be listed is told once; Esc stops a waiting listing, keeping the list.
 TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnceAndEscKeepsThePreviousList) {
     TypeAndEnter(u"t:"_s);
     ASSERT_EQ(Rows().LinkRowCount(), 3);

@@ -1,7 +1,4 @@
-// The retrieval commands: which address is fetched, what the user is told,
-// what happens while a fetch waits (the window keeps serving events
-// meanwhile), the busy pointer, Esc that stops a wait, and Enter in the
-// two text boxes.
+// The retrieval commands: what is fetched and told, and what happens while a fetch waits.
 
 #include "app_support.h"
 #include "settings/editxml.h"
@@ -9,7 +6,6 @@
 #include "standin.h"
 
 #include <QDir>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -108,9 +104,7 @@ TEST_F(RetrievalTest, EmptyListingsAreToldAndTheTestBuildNamesTheFailedStep) {
     EXPECT_EQ(Rows().LinkRowCount(), 3);
 }
 
-// Regression: closing the last window ends the program while the fetch
-// still waits; the fetch then returns without a page, and its command must
-// neither fill a window that is gone nor save a second time.
+// Regression: the last window closed while its fetch waits; nothing is filled or saved twice.
 TEST_F(RetrievalTest, ClosingTheLastWindowWhileItsFetchWaits) {
     Serve(GeneratedFolderPage(2).toUtf8(), true);
     const QPointer<MainWindow> window(&Window());
@@ -133,9 +127,7 @@ TEST_F(RetrievalTest, ClosingTheLastWindowWhileItsFetchWaits) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
-// A command that asks first does nothing with the answer when its window
-// was closed while the question was up: nothing is fetched, read or added,
-// and the window goes once the command has returned.
+// An answer to a window closed while it asked does nothing; the window goes afterwards.
 TEST_F(RetrievalTest, AnAnswerToAWindowClosedMeanwhileDoesNothing) {
     Serve(GeneratedFolderPage(2).toUtf8(), false);
     const struct {
@@ -183,9 +175,7 @@ TEST_F(RetrievalTest, ASecondFetchDuringAFetch) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
-// Regression: a retrieval clears the page object's files at once, so "?" on
-// a row of the last fill, pressed while the page is being fetched again,
-// asked for a file the object no longer had.
+// Regression: "?" while the page was fetched again asked for a file already cleared.
 TEST_F(RetrievalTest, ViewingARowWhileItsPageIsFetchedAgain) {
     Serve(GeneratedFolderPage(2).toUtf8(), false);
     StartGet(Window());
@@ -202,9 +192,7 @@ TEST_F(RetrievalTest, ViewingARowWhileItsPageIsFetchedAgain) {
     EXPECT_EQ(Rows().LinkRowCount(), 2);
 }
 
-// Busy over the whole waiting window, its text boxes included, and only
-// there and then. Esc from any control stops the wait quietly and leaves the
-// window as it was; a fetch superseded by a newer one is stopped too.
+// Busy over the waiting window only; Esc or a newer fetch stops a wait quietly.
 TEST_F(RetrievalTest, AWaitingFetchShowsABusyPointerAndEscStopsItQuietly) {
     MainWindow& window = Window();
     Activate(window);
@@ -289,22 +277,7 @@ TEST_F(RetrievalTest, AWaitingFetchShowsABusyPointerAndEscStopsItQuietly) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
-TEST_F(RetrievalTest, EnterInTheAddressBoxFetchesAndInTheFormatBoxRebuilds) {
-    Serve(ReadFile(DataPath(u"app_folder.html"_s)).toUtf8(), false);
-    TypeInto(u"Text_URL"_s, server.Base() + u"/?cid=abc&id=abc!1"_s);
-    QTest::keyClick(Ctl(u"Text_URL"_s).Widget(), Qt::Key_Return);
-    EXPECT_EQ(server.RequestCount(), 1);
-    ASSERT_EQ(Rows().LinkRowCount(), 3);
-
-    TypeInto(u"Text_CodeFormat"_s, u"%t(fileIndex):%t(name)"_s);
-    QTest::keyClick(Ctl(u"Text_CodeFormat"_s).Widget(), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(Rows().Text_Link(2).Text(), u"2:b"_s);
-    EXPECT_EQ(server.RequestCount(), 1);
-    EXPECT_TRUE(Messages().isEmpty());
-}
-
-// The window lists a folder of the stand-in share service through
-// Command_Get, as a person does with the address it prints.
+// A folder of the stand-in share service, through the address it prints.
 TEST_F(RetrievalTest, ListsTheStandInsFolderThroughCommandGet) {
     const QString share = folder.filePath(u"share"_s);
     ASSERT_TRUE(QDir().mkpath(share + u"/图片"_s));

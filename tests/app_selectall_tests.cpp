@@ -1,5 +1,4 @@
-// Select-all in the text boxes: on getting the focus (the link texts and the
-// combined block) and on Ctrl+A (every text box), never on Ctrl+Shift+A.
+// Select-all in the text boxes: on focus, on Ctrl+A, never on Ctrl+Shift+A.
 
 #include "app/codelistbox.h"
 #include "app_support.h"
@@ -36,8 +35,7 @@ void noSelection(QWidget* box) {
     }
 }
 
-// Focus selects the link texts and the block whole, a block longer than
-// 65,535 characters too; Ctrl+Shift+A is not Ctrl+A in any text box.
+// Focus selects link texts and the block (over 65,535 characters too) whole.
 TEST_F(SelectAllTest, FocusAndCtrlASelectAllButCtrlShiftADoesNot) {
     MainWindow& window = Window();
     Activate(window);
@@ -70,8 +68,7 @@ TEST_F(SelectAllTest, FocusAndCtrlASelectAllButCtrlShiftADoesNot) {
     });
 }
 
-// A click into the combined block or a link text, the button held as long
-// as a hand holds it, selects the whole text, and Ctrl+C then copies it.
+// A hand's click into the block or a link text selects it whole; Ctrl+C copies it.
 TEST_F(SelectAllTest, HandClickSelectsAllAndCtrlCCopiesIt) {
     MainWindow& window = Window();
     Activate(window);

@@ -1,6 +1,4 @@
-// Windows skinned from settings documents made here: colours, texts,
-// pictures loaded and drawn, control nodes and index nodes, and attributes
-// that fail without stopping the rest.
+// Windows skinned from settings made here: texts, index nodes, pictures, failing attributes.
 
 #include "app/codelistbox.h"
 #include "app_support.h"
@@ -57,8 +55,7 @@ TEST_F(SkinTest, TextsIndexNodesAndFailingAttributes) {
     EXPECT_EQ(Rows().Label_Link(2).Top(), 9 + Rows().RowPitch());
 }
 
-// Regression: a FIFO named as a picture blocked the window's start for good,
-// waiting for a writer that never came.
+// Regression: a FIFO named as a picture blocked the window's start for good.
 TEST_F(SkinTest, PicturesThatAreNotRegularFilesAreSkipped) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath(u"pipe.png"_s)).constData(), 0600), 0);
     ASSERT_TRUE(QDir(folder.path()).mkpath(u"folder.png"_s));

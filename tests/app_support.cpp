@@ -58,8 +58,7 @@ void answer(QTcpSocket* socket, const QByteArray& body) {
     socket->disconnectFromHost();
 }
 
-// An ended program told every event loop, nested ones to come included, to
-// stop at once; one short run of the main loop clears that.
+// An ended program told every event loop to stop; one short run clears that.
 void clearEndedLoops() {
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();

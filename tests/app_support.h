@@ -1,6 +1,5 @@
 #pragma once
-// The window tests' shared pieces: a program on a private settings file with
-// scripted dialogs, and a loopback HTTP server that can hold its answers back.
+// The window tests' shared pieces: a program with scripted dialogs, a loopback HTTP server.
 
 #include "app/control.h"
 #include "app/linklistview.h"
@@ -55,8 +54,7 @@ private:
     QList<class QTcpSocket*> waiting_;
 };
 
-// A running program on a private settings file beside a private "program
-// folder"; the dialogs answer from the script.
+// A running program on a private settings file; the dialogs answer from the script.
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -1,6 +1,4 @@
-// The list of frequently used templates in the window: choosing an entry,
-// the four buttons, what reaches the settings file, and what several
-// windows see of one list.
+// The template list: choosing, the four buttons, the settings file, several windows.
 
 #include "app_support.h"
 
@@ -87,10 +85,7 @@ TEST_F(TemplateListTest, CommandsAreSavedAcrossARestart) {
     EXPECT_EQ(Format(), markup);
 }
 
-// Regression: the entry a command worked on was the list's current row, which
-// the list sets to its first entry as soon as it is tabbed into. Tabbing in
-// after "+" put the first format over the typed one, and "-" then deleted the
-// first entry, unasked.
+// Regression: tabbing into the list chose its first entry, which "-" then deleted.
 TEST_F(TemplateListTest, FocusAloneChoosesNothing) {
     Saved({u"one"_s, u"f1"_s, u"two"_s, u"f2"_s, u"three"_s, u"f3"_s});
     Activate(Window());
@@ -139,8 +134,7 @@ TEST_F(TemplateListTest, WindowsSeeAnAddedEntryAtLoadOrAtTheirOwnCommand) {
     EXPECT_EQ(Format(1), u"fy"_s);
 }
 
-// Without saved templates the format box is as skinned, and deleting the
-// only entry leaves it; the first add makes the list again.
+// Without templates the format box is as skinned; deleting the only entry leaves it.
 TEST_F(TemplateListTest, NoSavedTemplatesLeaveTheFormatBoxAsSkinned) {
     ASSERT_TRUE(RestartWith(u"<Soft><TemplateList/><Window><Form_Main><Text_CodeFormat Text=\"%s(AppTitle): "
                             u"%t(name)\"/></Form_Main></Window></Soft>"_s));

@@ -1,6 +1,4 @@
-// Window instances and the one save at the end, the caption, and the size of
-// the window and of the property viewer: kept across openings, held above a
-// minimum, fitted to the screen.
+// Window slots, the one save at the end, the caption, and the sizes of window and viewer.
 
 #include "app/codelistbox.h"
 #include "app_support.h"
@@ -86,9 +84,7 @@ TEST_F(WindowTest, CaptionIsTheSettingsTemplateOrTheDefaultAndTheSlot) {
     }
 }
 
-// A saved size or place off the screen is fitted at start; the fitted size
-// is not saved as the user's, a size the user then gives it is. A size that
-// fits opens as saved, frame included (it used to grow by the frame at every start).
+// Off-screen sizes are fitted but not saved; a size that fits opens as saved, frame included.
 TEST_F(WindowTest, ASizeLargerThanTheScreenIsFittedAtStartAndNotSaved) {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     ASSERT_GE(area.width(), 1000);
@@ -127,8 +123,7 @@ TEST_F(WindowTest, ASizeLargerThanTheScreenIsFittedAtStartAndNotSaved) {
     }
 }
 
-// The window cannot be made smaller than its controls can be used at, by
-// hand or by the settings; at any size no control stands on another.
+// A minimum size keeps every control usable; no control stands on another.
 TEST_F(WindowTest, MinimumSizeKeepsEveryControlWholeAndApart) {
     MainWindow& window = Window();
     const QSize minimum = window.minimumSize();
@@ -203,9 +198,7 @@ TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
     EXPECT_EQ(ViewRow(Window(), 2), u"fileIndex     2\r\n"_s);
 }
 
-// The viewer cannot be made smaller than its text and button can use, by
-// hand or by the settings; a saved size larger than the screen is fitted,
-// and the fitted size is not kept as the user's.
+// The viewer's size: a minimum, fitted to the screen, the user's size kept.
 TEST_F(CodeListBoxTest, SizesAreHeldBetweenTheMinimumAndTheScreen) {
     LoadSavedPage(u"app_folder.html"_s);
     QSize minimum;
