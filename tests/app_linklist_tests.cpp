@@ -67,7 +67,6 @@ TEST_F(LinkListTest, LongAndControlCharacterNamesShowReadably) {
     ListNames({longName, u"two\\nlines\\tand\\u0007bell"_s, u"short"_s});
     ASSERT_EQ(Rows().LinkRowCount(), 3);
     QCoreApplication::processEvents();
-
     auto caption = [&](int row) {
         return dynamic_cast<CaptionLabel*>(Rows().RowWidget(u"Label_Link"_s, row));
     };
@@ -82,7 +81,6 @@ TEST_F(LinkListTest, LongAndControlCharacterNamesShowReadably) {
     QCoreApplication::sendEvent(label, &help);
     EXPECT_EQ(QToolTip::text(), label->text());
     QToolTip::hideText();
-
     // Control characters: one line, each shown as its symbol.
     EXPECT_EQ(caption(2)->text(), u"2. two\nlines\tand\u0007bell.txt"_s);
     EXPECT_EQ(caption(2)->ShownText(), u"2. two\u240Alines\u2409and\u2407bell.txt"_s);
@@ -100,7 +98,6 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     TypeInto(u"Text_CodeFormat"_s, u"[url=%t(urls.view)]%t(fileIndex) %t(displaySize)[/url]"_s);
     QTest::keyClick(Ctl(u"Text_CodeFormat"_s).Widget(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(Rows().Text_Link(3).Text(), u"[url=http://127.0.0.1:8765/view?id=A1B2!203]3 3 KB[/url]"_s);
-
     // The combined block joins the links by the join format of the settings;
     // a format without placeholders gives every file the same text, an empty one none.
     const struct {

@@ -100,7 +100,6 @@ protected:
             },
             ms);
     }
-
     QTemporaryDir folder;
     QTemporaryDir runtime;
     QByteArray savedRuntime;
@@ -127,14 +126,12 @@ TEST_F(InstanceTest, SecondStartOpensItsWindowInTheFirstAndEnds) {
     }
     EXPECT_EQ(first->state(), QProcess::Running);
     EXPECT_EQ(AskForWindow(configPath), "opened 3\n"); // the two later starts opened windows 1 and 2
-
     // Another settings file has a program of its own.
     const QString otherConfig = folder.filePath(u"other.xml"_s);
     ASSERT_TRUE(QFile::copy(configPath, otherConfig));
     Start(otherConfig);
     EXPECT_TRUE(Owned(otherConfig));
     EXPECT_EQ(AskForWindow(otherConfig), "opened 1\n");
-
     // A program that died leaves its socket behind; the next start removes it and owns the file.
     ::kill(static_cast<pid_t>(first->processId()), SIGKILL);
     ASSERT_TRUE(first->waitForFinished(5000));
@@ -227,7 +224,6 @@ TEST_F(UpdateTest, FirstTickIsSilentAndTheButtonOnlyArmsTheTimer) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.RequestCount() > 0 && !timer.Enabled(); }, 3000));
     EXPECT_EQ(server.RequestCount(), 1);
     EXPECT_TRUE(Messages().isEmpty());
-
     Press(u"Command_Updata"_s);
     EXPECT_TRUE(timer.Enabled());
     EXPECT_EQ(server.RequestCount(), 1);

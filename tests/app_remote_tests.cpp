@@ -69,14 +69,12 @@ TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     EXPECT_EQ(Links(), u"a b.txt|2 noext|2 中文 名.pdf|2"_s);
     TypeAndEnter(u"t:sub"_s);
     EXPECT_EQ(Links(), u"inner.txt|2"_s);
-
     // Sub-folders: their files follow with their path below the folder.
     Tick(u"Check_SubFolders"_s);
     EXPECT_EQ(Ctl(u"Check_SubFolders"_s).Value(), 1);
     TypeAndEnter(u"t:"_s);
     EXPECT_EQ(Links(), u"a b.txt|2 noext|2 sub/inner.txt|2 中文 名.pdf|2"_s);
     EXPECT_TRUE(Messages().isEmpty());
-
     // Links of a remote that makes none: the rows are listed all the same,
     // each with the warning, and that the remote makes none is told once.
     Tick(u"Check_PublicLinks"_s);
@@ -85,7 +83,6 @@ TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     EXPECT_EQ(Told(), u"云端文件夹 | 无法生成公开链接：t: makes no public links"_s);
     EXPECT_TRUE(Rows().Label_LinkWarn(1).Visible());
     EXPECT_EQ(Ctl(u"Label_LinkList"_s).Caption(), u"外链地址列表"_s);
-
     // Off again: the folder's own files only, and no message.
     dialogs.clear();
     Tick(u"Check_PublicLinks"_s);
@@ -93,7 +90,6 @@ TEST_F(RemoteWindowTest, TheCheckBoxesChangeWhatIsListedAndOpenAsTheyWereLeft) {
     TypeAndEnter(u"t:"_s);
     EXPECT_EQ(Rows().LinkRowCount(), 3);
     EXPECT_TRUE(Messages().isEmpty());
-
     // The state reaches the settings file when the window closes and is back at the next start.
     Tick(u"Check_PublicLinks"_s);
     Window().close();
@@ -125,7 +121,6 @@ TEST_F(RemoteWindowTest, ShareSubFoldersFollowTheCheckBoxAndTheLabelTellsTheProg
     StartGet(Window());
     EXPECT_EQ(Rows().LinkRowCount(), 2); // the folder's own page, no sub-folder asked for
     EXPECT_EQ(captions, QStringList{u"外链地址列表"_s});
-
     Tick(u"Check_SubFolders"_s);
     captions.clear();
     StartGet(Window());
@@ -145,7 +140,6 @@ TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnceAndEscKeepsThePreviousList)
     EXPECT_TRUE(Told().startsWith(keys::RemoteErrorTitleDefault +
                                   u" | 无法列出云端文件夹：unknown remote nosuch:dir (rclone: "_s))
         << Told().toStdString();
-
     // No rclone: the message of the settings names the package.
     dialogs.clear();
     const QByteArray path = qgetenv("PATH");
@@ -155,7 +149,6 @@ TEST_F(RemoteWindowTest, WhatCannotBeListedIsToldOnceAndEscKeepsThePreviousList)
     EXPECT_EQ(Told(), keys::RcloneMissingErrorTitleDefault + u" | "_s + keys::RcloneMissingErrorDefault);
     EXPECT_TRUE(keys::RcloneMissingErrorDefault.contains(u"rclone"_s));
     EXPECT_EQ(Messages().value(0).icon, Dialogs::Icon::Exclamation);
-
     // An SFTP server that takes the connection and never says a word: rclone
     // waits for it until Esc.
     dialogs.clear();

@@ -60,7 +60,6 @@ TEST_F(TemplateListTest, CommandsAreSavedAcrossARestart) {
     Add(markup, u"\t \u3000"_s);
     EXPECT_EQ(Entries(), u"one two three mine"_s);
     EXPECT_EQ(Format(), markup);
-
     // A moved entry stays chosen; up on the first moves nothing but chooses it again.
     ClickEntry(1);
     Press(u"Command_ListDown"_s);
@@ -72,12 +71,10 @@ TEST_F(TemplateListTest, CommandsAreSavedAcrossARestart) {
     Press(u"Command_ListUp"_s);
     EXPECT_EQ(Entries(), u"two one three mine"_s);
     EXPECT_EQ(Format(), u"2:%t(name)"_s);
-
     ClickEntry(2);
     Press(u"Command_DelToList"_s);
     PressDelUpDown();
     EXPECT_EQ(Entries(), u"two one mine"_s);
-
     Window().close();
     ASSERT_TRUE(Restart());
     EXPECT_EQ(Entries(), u"two one mine"_s);
@@ -100,7 +97,6 @@ TEST_F(TemplateListTest, FocusAloneChoosesNothing) {
     PressDelUpDown();
     EXPECT_EQ(Entries(), u"one two three four"_s);
     EXPECT_EQ(Format(), u"typed by hand"_s);
-
     // A key that moves the selection chooses an entry, and "-" then deletes it.
     list->setFocus(Qt::TabFocusReason);
     QTest::keyClick(list, Qt::Key_End);
@@ -123,7 +119,6 @@ TEST_F(TemplateListTest, WindowsSeeAnAddedEntryAtLoadOrAtTheirOwnCommand) {
     EXPECT_EQ(Entries(0), u"first same same"_s);
     ClickEntry(1, 0);
     EXPECT_EQ(Format(0), u"fx"_s);
-
     Press(u"Command_NewWindow"_s);
     EXPECT_EQ(Entries(2), u"first same same"_s);
     EXPECT_EQ(Entries(1), u"first"_s);

@@ -36,7 +36,6 @@ TEST_F(WindowTest, WindowsKeepTheirSlotNumbersAndTheLastCloseSavesOnce) {
         EXPECT_TRUE(Window(slot).windowTitle().endsWith(u"窗口"_s + QString::number(slot)));
     }
     FlushDeletes();
-
     // Closing in any order: only the last close saves and ends.
     Press(u"Command_Exit"_s, 3);
     Window(0).close();
@@ -216,7 +215,6 @@ TEST_F(CodeListBoxTest, SizesAreHeldBetweenTheMinimumAndTheScreen) {
     });
     ASSERT_GE(minimum.width(), 100);
     EXPECT_GE(viewerSize().width(), minimum.width());
-
     // Opened at each size, and closed each time another way; a size the user
     // gives it is kept, a fitted one is not.
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
