@@ -9,8 +9,6 @@
 #include <QStyleOptionSlider>
 #include <cstdio>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {

@@ -2,15 +2,12 @@
 
 #include "app/captionlabel.h"
 #include "app_support.h"
-#include "settings/keys.h"
 
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolTip>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {

@@ -6,7 +6,6 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QPointer>
@@ -15,8 +14,6 @@
 #include <QTranslator>
 #include <csignal>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {
@@ -53,28 +50,15 @@ protected:
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     }
     void TearDown() override {
-        for (QProcess* process : started) {
-            process->kill();
-            process->waitForFinished(5000);
-            delete process;
-        }
-        for (const QString& config : configs) { // the killed programs leave their sockets behind
-            QLocalServer::removeServer(SingleInstance::ServerName(config));
-        }
+        started.clear(); // kills the programs; their sockets go with the runtime folder
         qputenv("XDG_RUNTIME_DIR", savedRuntime);
     }
-    // Starts the built program on the settings file, headless.
+    // Starts the built program on the settings file, headless as this one is.
     QProcess* Start(const QString& config) {
-        auto* process = new QProcess;
-        started.append(process);
-        configs.append(config);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        process->setProcessEnvironment(env);
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(QStringLiteral(ZANDOREL_PROGRAM), {u"--config"_s, config});
-        EXPECT_TRUE(process->waitForStarted(10000));
-        return process;
+        started.push_back(std::make_unique<QProcess>());
+        started.back()->start(QStringLiteral(ZANDOREL_PROGRAM), {u"--config"_s, config});
+        EXPECT_TRUE(started.back()->waitForStarted(10000));
+        return started.back().get();
     }
     // Asks the program that owns the settings file for a window, as a start does; its answer.
     QByteArray AskForWindow(const QString& config) {
@@ -104,8 +88,7 @@ protected:
     QTemporaryDir runtime;
     QByteArray savedRuntime;
     QString configPath;
-    QList<QProcess*> started;
-    QStringList configs;
+    std::vector<std::unique_ptr<QProcess>> started;
 };
 
 TEST_F(InstanceTest, SecondStartOpensItsWindowInTheFirstAndEnds) {

@@ -1,8 +1,6 @@
 // Remote folders listed through rclone, the two check boxes, and the progress label.
 
 #include "app_support.h"
-#include "settings/editxml.h"
-#include "settings/keys.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -10,8 +8,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {

@@ -1,8 +1,6 @@
 // The retrieval commands: what is fetched and told, and what happens while a fetch waits.
 
 #include "app_support.h"
-#include "settings/editxml.h"
-#include "settings/keys.h"
 #include "standin.h"
 
 #include <QDir>
@@ -12,8 +10,6 @@
 #include <QTimer>
 #include <thread>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {

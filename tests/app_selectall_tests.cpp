@@ -1,6 +1,5 @@
 // Select-all in the text boxes: on focus, on Ctrl+A, never on Ctrl+Shift+A.
 
-#include "app/codelistbox.h"
 #include "app_support.h"
 
 #include <QClipboard>
@@ -9,8 +8,6 @@
 #include <QPlainTextEdit>
 #include <QTextDocumentFragment>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {

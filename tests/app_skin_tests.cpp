@@ -1,6 +1,5 @@
 // Windows skinned from settings made here: texts, index nodes, pictures, failing attributes.
 
-#include "app/codelistbox.h"
 #include "app_support.h"
 
 #include <QDir>
@@ -9,8 +8,6 @@
 #include <QPushButton>
 #include <sys/stat.h>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {

@@ -2,17 +2,11 @@
 
 #include "app_support.h"
 
-#include "app/codelistbox.h"
-#include "settings/editxml.h"
-#include "settings/keys.h"
 #include "text/appinfo.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QTcpSocket>
-#include <QTest>
-#include <QTimer>
 #include <QWheelEvent>
 #include <QtTest/qtestspontaneevent.h>
 

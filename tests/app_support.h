@@ -1,12 +1,14 @@
 #pragma once
 // The window tests' shared pieces: a program with scripted dialogs, a loopback HTTP server.
 
-#include "app/control.h"
+#include "app/codelistbox.h"
 #include "app/linklistview.h"
 #include "app/mainwindow.h"
 #include "app/program.h"
 #include "app/retrieval.h"
 #include "app/scripteddialogs.h"
+#include "settings/editxml.h"
+#include "settings/keys.h"
 
 #include <QApplication>
 #include <QTcpServer>
@@ -17,10 +19,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-namespace zandorel::app {
-class CodeListBox;
-}
-
 // Failure messages show texts as texts.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -28,7 +26,10 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace apptest {
 
+// The tests use the program's names unqualified.
 using namespace Qt::StringLiterals;
+using namespace zandorel;
+using namespace zandorel::app;
 
 QString DataPath(const QString& name);
 QString ReadFile(const QString& path);

@@ -5,8 +5,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {

@@ -1,15 +1,10 @@
 // Window slots, the one save at the end, the caption, and the sizes of window and viewer.
 
-#include "app/codelistbox.h"
 #include "app_support.h"
-#include "settings/editxml.h"
-#include "settings/keys.h"
 
 #include <QDir>
 #include <QLabel>
 
-using namespace zandorel;
-using namespace zandorel::app;
 using namespace apptest;
 
 namespace {
