@@ -192,12 +192,6 @@ TEST_F(UpdateTest, OutcomeIsToldAsTheCheckIsSilentOrNot) {
         EXPECT_FALSE(program->SilentUpdateCheck());
         EXPECT_FALSE(Ctl(u"Timer_Update"_s).Enabled());
     }
-    // The newer-version text carries both versions and the formatted log.
-    dialogs.clear();
-    server.body = versionDocument("1.0.10");
-    Window().Timer_Update_Timer();
-    EXPECT_TRUE(Told().contains(
-        u"您的当前版本：1.0.3 Linux\r\n最新版本：    1.0.10\r\n更新日志：\r\n1、Fix A\r\nDone\r\n"_s));
 }
 
 TEST_F(UpdateTest, FirstTickIsSilentAndTheButtonOnlyArmsTheTimer) {

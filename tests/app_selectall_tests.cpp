@@ -53,16 +53,6 @@ TEST_F(SelectAllTest, FocusAndCtrlASelectAllButCtrlShiftADoesNot) {
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         EXPECT_EQ(selected(box).size(), before.size());
     }
-    // The property viewer's text too.
-    ViewRow(window, 1, [&](CodeListBox& viewer) {
-        QWidget* box = viewer.Text_Code().Widget();
-        noSelection(box);
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
-        EXPECT_EQ(selected(box), QString());
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        EXPECT_EQ(selected(box).size(), text(box).size());
-        viewer.close();
-    });
 }
 
 // A hand's click into the block or a link text selects it whole; Ctrl+C copies it.
