@@ -10,34 +10,7 @@ using namespace zandorel;
 
 namespace {
 
-DrawParameters params(int style, std::initializer_list<std::pair<const char*, int>> set = {}) {
-    DrawParameters p;
-    p.style = style;
-    for (const auto& [name, value] : set) {
-        const std::string n = name;
-        if (n == "x")
-            p.x = value;
-        else if (n == "y")
-            p.y = value;
-        else if (n == "w")
-            p.width = value;
-        else if (n == "h")
-            p.height = value;
-        else if (n == "xa")
-            p.xAlign = value;
-        else if (n == "ya")
-            p.yAlign = value;
-        else if (n == "t")
-            p.top = value;
-        else if (n == "r")
-            p.right = value;
-        else if (n == "b")
-            p.bottom = value;
-        else if (n == "l")
-            p.left = value;
-    }
-    return p;
-}
+using P = DrawParameters;
 
 class Target : public DrawTarget {
 public:
@@ -76,36 +49,37 @@ TEST(PngPicture, RectanglesPerStyle) {
         std::optional<QRect> rect;
     };
     const Row rows[] = {
-        {"explicit, own size", params(0, {{"x", 5}, {"y", 5}}), 64, 32, 200, 100, QRect(5, 5, 0, 0)},
-        {"stretch", params(1), 64, 32, 200, 100, QRect(0, 0, 200, 100)},
+        {"explicit, own size", P{.style = 0, .x = 5, .y = 5}, 64, 32, 200, 100, QRect(5, 5, 0, 0)},
+        {"stretch", P{.style = 1}, 64, 32, 200, 100, QRect(0, 0, 200, 100)},
         {"stretch with margins and adjustments",
-         params(1, {{"l", 10}, {"t", 5}, {"r", 20}, {"b", 5}, {"x", 1}, {"w", 4}}), 64, 32, 200, 100,
+         P{.style = 1, .x = 1, .width = 4, .top = 5, .right = 20, .bottom = 5, .left = 10}, 64, 32, 200, 100,
          QRect(11, 5, 174, 90)},
-        {"fit, centred", params(2), 100, 100, 200, 100, QRect(50, 0, 100, 100)},
-        {"fit, left", params(2, {{"xa", 1}}), 100, 100, 200, 100, QRect(0, 0, 100, 100)},
-        {"fit, right", params(2, {{"xa", 2}}), 100, 100, 200, 100, QRect(100, 0, 100, 100)},
-        {"fit, other alignment uses PicX", params(2, {{"xa", -1}, {"x", 7}}), 100, 100, 200, 100,
+        {"fit, centred", P{.style = 2}, 100, 100, 200, 100, QRect(50, 0, 100, 100)},
+        {"fit, left", P{.style = 2, .xAlign = 1}, 100, 100, 200, 100, QRect(0, 0, 100, 100)},
+        {"fit, right", P{.style = 2, .xAlign = 2}, 100, 100, 200, 100, QRect(100, 0, 100, 100)},
+        {"fit, other alignment uses PicX", P{.style = 2, .x = 7, .xAlign = -1}, 100, 100, 200, 100,
          QRect(7, 0, 100, 100)},
-        {"fit tall, centred", params(2), 100, 100, 100, 200, QRect(0, 50, 100, 100)},
-        {"fit tall, top", params(2, {{"ya", 1}}), 100, 100, 100, 200, QRect(0, 0, 100, 100)},
-        {"fit tall, bottom", params(2, {{"ya", 2}}), 100, 100, 100, 200, QRect(0, 100, 100, 100)},
-        {"fit rounds halves to even", params(2), 3, 1, 10, 10, QRect(0, 4, 10, 3)},
-        {"size target", params(3, {{"l", 2}, {"t", 2}, {"r", 2}, {"b", 2}}), 64, 32, 10, 10,
+        {"fit tall, centred", P{.style = 2}, 100, 100, 100, 200, QRect(0, 50, 100, 100)},
+        {"fit tall, top", P{.style = 2, .yAlign = 1}, 100, 100, 100, 200, QRect(0, 0, 100, 100)},
+        {"fit tall, bottom", P{.style = 2, .yAlign = 2}, 100, 100, 100, 200, QRect(0, 100, 100, 100)},
+        {"fit rounds halves to even", P{.style = 2}, 3, 1, 10, 10, QRect(0, 4, 10, 3)},
+        {"size target", P{.style = 3, .top = 2, .right = 2, .bottom = 2, .left = 2}, 64, 32, 10, 10,
          QRect(2, 2, 0, 0)},
-        {"zoom a region", params(4, {{"x", 100}, {"y", 100}, {"w", 150}, {"h", 100}}), 1000, 800, 300, 200,
+        {"zoom a region", P{.style = 4, .x = 100, .y = 100, .width = 150, .height = 100}, 1000, 800, 300, 200,
          QRect(-200, -200, 2000, 1600)},
-        {"unknown style", params(-1), 10, 10, 10, 10, std::nullopt},
-        {"style 5", params(5), 10, 10, 10, 10, std::nullopt},
+        {"unknown style", P{.style = -1}, 10, 10, 10, 10, std::nullopt},
+        {"style 5", P{.style = 5}, 10, 10, 10, 10, std::nullopt},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const DrawPlan plan = PlanDrawing(row.p, row.imgW, row.imgH, row.tW, row.tH);
         EXPECT_EQ(plan.rect, row.rect);
     }
-    EXPECT_EQ(PlanDrawing(params(3, {{"l", 2}, {"t", 2}, {"r", 2}, {"b", 2}}), 64, 32, 10, 10).resizeTarget,
-              QSize(68, 36));
-    EXPECT_THROW(PlanDrawing(params(4, {{"w", 0}, {"h", 5}}), 10, 10, 10, 10), PictureError);
-    EXPECT_THROW(PlanDrawing(params(1, {{"l", 2147483647}, {"x", 1}}), 10, 10, 10, 10), PictureError);
+    EXPECT_EQ(
+        PlanDrawing(P{.style = 3, .top = 2, .right = 2, .bottom = 2, .left = 2}, 64, 32, 10, 10).resizeTarget,
+        QSize(68, 36));
+    EXPECT_THROW(PlanDrawing(P{.style = 4, .width = 0, .height = 5}, 10, 10, 10, 10), PictureError);
+    EXPECT_THROW(PlanDrawing(P{.style = 1, .x = 1, .left = 2147483647}, 10, 10, 10, 10), PictureError);
     EXPECT_EQ(Whole(2.5), 2);
     EXPECT_EQ(Whole(3.5), 4);
     EXPECT_EQ(Whole(-81.5), -82);
@@ -120,16 +94,16 @@ TEST(PngPicture, DrawsIntoTheSurface) {
     ASSERT_TRUE(red.save(png));
 
     Target own(200, 100);
-    DrawPng(png, own, params(0, {{"x", 5}, {"y", 5}}));
+    DrawPng(png, own, P{.style = 0, .x = 5, .y = 5});
     EXPECT_EQ(own.drawn(), QRect(5, 5, 64, 32));
     EXPECT_EQ(own.surface().pixel(6, 6), qRgb(255, 0, 0));
 
     Target stretched(200, 100);
-    DrawPng(png, stretched, params(1));
+    DrawPng(png, stretched, P{.style = 1});
     EXPECT_EQ(stretched.drawn(), QRect(0, 0, 200, 100));
 
     Target sized(10, 10);
-    DrawPng(png, sized, params(3, {{"l", 2}, {"t", 2}, {"r", 2}, {"b", 2}}));
+    DrawPng(png, sized, P{.style = 3, .top = 2, .right = 2, .bottom = 2, .left = 2});
     EXPECT_EQ(QSize(sized.outerWidth(), sized.outerHeight()), QSize(68, 36));
     EXPECT_EQ(sized.drawn(), QRect(2, 2, 64, 32));
 
@@ -140,8 +114,9 @@ TEST(PngPicture, DrawsIntoTheSurface) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("not a picture");
     f.close();
-    EXPECT_THROW(DrawPng(text, untouched, params(1)), PictureError);
-    EXPECT_THROW(DrawPng(dir.filePath(QStringLiteral("missing.png")), untouched, params(1)), PictureError);
-    EXPECT_THROW(DrawPng(png, untouched, params(4)), PictureError);
+    EXPECT_THROW(DrawPng(text, untouched, P{.style = 1}), PictureError);
+    EXPECT_THROW(DrawPng(dir.filePath(QStringLiteral("missing.png")), untouched, P{.style = 1}),
+                 PictureError);
+    EXPECT_THROW(DrawPng(png, untouched, P{.style = 4}), PictureError);
     EXPECT_TRUE(untouched.drawn().isNull());
 }

@@ -1,6 +1,5 @@
-// The share page object as the pipeline fills it: listing extraction from
-// page text, saved pages, the dump file and the step a failed extraction
-// reports.
+// The share page as the pipeline fills it: extraction from page text, saved
+// pages, the dump file and the step a failed extraction reports.
 
 #include "share/openunicode.h"
 #include "share/pipeline.h"
@@ -8,13 +7,11 @@
 #include "testsupport.h"
 #include "text/textcodec.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace zandorel;
-
 using zandorel::test::q;
 
 namespace {
@@ -25,8 +22,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         place = DumpPlace{q("Zandorel_error.html"), {dir.path()}};
     }
-    // A retrieval as the programs run it: the pipeline, then the dump and the
-    // step of a failed extraction.
+    // A retrieval as the programs run it: the pipeline, then the dump of a failed extraction.
     Listing list(SDPage& page, const ListingSource& source) {
         const Listing listing = ListFolder(page, source);
         if (listing.failedStep() != 0) {
@@ -93,6 +89,13 @@ TEST_F(PageTest, Extraction) {
          ""},
         {"statement ends at the first };", "var primedResponse={\"children\":[{\"name\":\"x};y\"}]};", "", "",
          0, ""},
+        {"statement on a later line", "x\nvar primedResponse={\"children\":[{\"name\":\"a\"}]};\n",
+         "{\"name\":\"a\"}", "a", 0, ""},
+        {"second statement after a broken one",
+         "var primedResponse={\"children\":[\nvar primedResponse={\"children\":[{\"name\":\"b\"}]};",
+         "{\"name\":\"b\"}", "b", 0, ""},
+        {"object that does not close in the list", "var primedResponse={\"children\":[{\"a\":{1]};",
+         "{\"a\":{1", "", 0, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -117,11 +120,13 @@ TEST_F(PageTest, RetrievalReplacesEverything) {
     ASSERT_EQ(page.Files().Count(), 2);
     list(page, q("var primedResponse={\"children\":[{\"name\":\"c\"}]};"));
     EXPECT_EQ(names(page), q("c"));
-    list(page, q("no data"));
+    list(page, q("first page, much longer than the second one"));
     EXPECT_EQ(page.Files().Count(), 0);
     EXPECT_TRUE(page.Code().isEmpty());
-    // A bad address fails the source step, and leaves nothing of the earlier
-    // listing.
+    // The dump is replaced, every character kept.
+    list(page, q("第二 😀"));
+    EXPECT_EQ(dumped(), q("第二 😀"));
+    // A bad address fails the source step and leaves nothing of the earlier listing.
     list(page, q("var primedResponse={\"children\":[{\"name\":\"c\"}]};"));
     const Listing bad = list(page, ListingSource::url(q("not an address")));
     EXPECT_EQ(bad.status, Listing::Status::SourceFailed);
@@ -144,15 +149,4 @@ TEST_F(PageTest, SavedPagesInEitherEncoding) {
     SDPage bom;
     list(bom, ListingSource::file(writeFile(q("bom.html"), QByteArray("\xEF\xBB\xBF") + page.toUtf8())));
     EXPECT_EQ(bom.Files().Count(), 2);
-
-    EXPECT_EQ(ReadTextFile(dir.filePath(q("missing.html"))), QString());
-    EXPECT_EQ(ReadTextFile(writeFile(q("empty.html"), QByteArray())), QString(1, QChar(u'\0')));
-    EXPECT_EQ(ReadTextFile(dir.path()), QString()); // a folder is not a file to read
-}
-
-TEST_F(PageTest, DumpIsReplacedAndKeepsEveryCharacter) {
-    SDPage page;
-    list(page, q("first page, much longer than the second one"));
-    list(page, q("第二 😀"));
-    EXPECT_EQ(dumped(), q("第二 😀"));
 }

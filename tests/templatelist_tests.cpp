@@ -14,8 +14,7 @@ namespace {
 
 // A document whose template list holds entries named by the letters of
 // `names`, each with the format "f" + its letter.
-class Templates {
-public:
+struct Templates {
     explicit Templates(const QString& names) {
         QString xml = u"<Soft><TemplateList>"_s;
         for (QChar name : names) {
@@ -24,7 +23,7 @@ public:
         EXPECT_TRUE(LoadXmlText(doc, xml + u"</TemplateList></Soft>"_s));
         list.Load(doc);
     }
-    // The names in the table, and the document agreeing with it.
+    // The names in the table, checking that the document agrees with it.
     QString Names() const {
         QString names;
         for (const TemplateItem& item : list.Items()) {
@@ -36,7 +35,6 @@ public:
         EXPECT_EQ(fresh.Count(), list.Count());
         return names;
     }
-
     pugi::xml_document doc;
     TemplateList list;
 };
@@ -57,8 +55,7 @@ TEST(TemplateList, LoadsNamesAndFormatsInDocumentOrder) {
     EXPECT_EQ(list.Format(2), QString());
     EXPECT_EQ(list.Format(3), std::nullopt);
     EXPECT_EQ(list.Format(-1), std::nullopt);
-
-    // Loading again replaces the table; a document without templates empties it.
+    // Loading again replaces the table.
     ASSERT_TRUE(LoadXmlText(doc, u"<Soft><Config/></Soft>"_s));
     list.Load(doc);
     EXPECT_EQ(list.Count(), 0);
@@ -75,11 +72,6 @@ TEST(TemplateList, AddKeepsEveryNamedEntryInOrder) {
     EXPECT_TRUE(list.Add(doc, u"same"_s, u"one"_s));
     EXPECT_TRUE(list.Add(doc, u"same"_s, QString()));
     EXPECT_TRUE(list.Add(doc, u"third"_s, u"<a title='x & y'>\"q\"</a>"_s));
-    ASSERT_EQ(list.Count(), 3);
-    EXPECT_EQ(list.Items()[0].Format, u"one"_s);
-    EXPECT_EQ(list.Items()[1].Name, u"same"_s);
-    EXPECT_EQ(list.Items()[1].Format, QString());
-
     // Saved to disc and read again, markup stays as it was typed.
     QTemporaryDir folder;
     const QString path = folder.filePath(u"ZandorelConfig.xml"_s);
@@ -88,82 +80,68 @@ TEST(TemplateList, AddKeepsEveryNamedEntryInOrder) {
     ASSERT_TRUE(LoadXmlFile(again, path));
     list.Load(again);
     ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Items()[0].Format, u"one"_s);
+    EXPECT_EQ(list.Items()[1].Name, u"same"_s);
+    EXPECT_EQ(list.Items()[1].Format, QString());
     EXPECT_EQ(list.Items()[2].Name, u"third"_s);
     EXPECT_EQ(list.Items()[2].Format, u"<a title='x & y'>\"q\"</a>"_s);
 }
 
-TEST(TemplateList, DeleteRemovesOnlyAnEntryTheDocumentHas) {
+// Delete, move up and move down: what each leaves and what it selects.
+TEST(TemplateList, EditsChangeOnlyAnEntryTheDocumentHas) {
+    enum Op { Delete, Up, Down };
     const struct {
         const char* name;
         QString names;
-        int index;
-        bool removed;
+        Op op;
+        int selected;
+        int result; // delete: 1 when removed; moves: the row to select
         QString after;
     } cases[] = {
-        {"the only entry", u"a"_s, 0, true, QString()},
-        {"a middle entry", u"abc"_s, 1, true, u"ac"_s},
-        {"none selected", u"abc"_s, -1, false, u"abc"_s},
-        {"out of date", u"abc"_s, 3, false, u"abc"_s},
+        {"delete the only entry", u"a"_s, Delete, 0, 1, QString()},
+        {"delete a middle entry", u"abc"_s, Delete, 1, 1, u"ac"_s},
+        {"delete none selected", u"abc"_s, Delete, -1, 0, u"abc"_s},
+        {"delete out of date", u"abc"_s, Delete, 3, 0, u"abc"_s},
+        {"second of three down", u"abc"_s, Down, 1, 2, u"acb"_s},
+        {"second of three up", u"abc"_s, Up, 1, 0, u"bac"_s},
+        {"first up stays", u"abc"_s, Up, 0, 0, u"abc"_s},
+        {"last down stays", u"abc"_s, Down, 2, 2, u"abc"_s},
+        {"none selected up", u"abc"_s, Up, -1, -1, u"abc"_s},
+        {"none selected down", u"abc"_s, Down, -1, -1, u"abc"_s},
+        {"beyond the list up", u"abc"_s, Up, 3, -1, u"abc"_s},
+        {"beyond the list down", u"abc"_s, Down, 5, -1, u"abc"_s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Templates t(c.names);
-        EXPECT_EQ(t.list.Delete(t.doc, c.index), c.removed);
+        const int result = c.op == Delete ? int(t.list.Delete(t.doc, c.selected))
+                           : c.op == Up   ? t.list.MoveUp(t.doc, c.selected)
+                                          : t.list.MoveDown(t.doc, c.selected);
+        EXPECT_EQ(result, c.result);
         EXPECT_EQ(t.Names(), c.after);
     }
-}
-
-TEST(TemplateList, MovesSwapNeighboursAndTellWhatToSelect) {
-    const struct {
-        const char* name;
-        bool up;
-        int selected;
-        QString after;
-        int select;
-    } cases[] = {
-        {"second of three down", false, 1, u"acb"_s, 2}, {"second of three up", true, 1, u"bac"_s, 0},
-        {"first up stays", true, 0, u"abc"_s, 0},        {"last down stays", false, 2, u"abc"_s, 2},
-        {"none selected up", true, -1, u"abc"_s, -1},    {"none selected down", false, -1, u"abc"_s, -1},
-        {"beyond the list up", true, 3, u"abc"_s, -1},   {"beyond the list down", false, 5, u"abc"_s, -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Templates t(u"abc"_s);
-        EXPECT_EQ(c.up ? t.list.MoveUp(t.doc, c.selected) : t.list.MoveDown(t.doc, c.selected), c.select);
-        EXPECT_EQ(t.Names(), c.after);
-    }
-}
-
-TEST(TemplateList, MovesWorkOnTheDocumentNotAnOutOfDateTable) {
-    // Another window added an entry after this table was loaded.
+    // Moves work on the document, not on a table another window made out of date.
     Templates t(u"ab"_s);
     TemplateList other;
     other.Load(t.doc);
     ASSERT_TRUE(other.Add(t.doc, u"c"_s, u"fc"_s));
-    EXPECT_EQ(t.list.Count(), 2);
     EXPECT_EQ(t.list.MoveDown(t.doc, 1), 2);
     EXPECT_EQ(t.Names(), u"acb"_s);
-    // Only this table was reloaded; the other one is out of date until its own command.
-    EXPECT_EQ(other.Items()[2].Name, u"c"_s);
 }
 
 TEST(TemplateList, DefaultFormatIsTheFirstTemplatesElseTheBuiltInOne) {
-    const struct {
-        QString xml;
-        QString format;
-    } cases[] = {
-        {u"<Soft><TemplateList><Template name=\"a\">%t(name)!</Template><Template>x</Template>"
-         u"</TemplateList></Soft>"_s,
+    const std::pair<QString, QString> cases[] = {
+        {u"<TemplateList><Template name=\"a\">%t(name)!</Template><Template>x</Template></TemplateList>"_s,
          u"%t(name)!"_s},
-        {u"<Soft><TemplateList><Template name=\"empty\"/></TemplateList></Soft>"_s, QString()},
-        {u"<Soft><TemplateList/></Soft>"_s, u"%v(name)%v(extension)"_s},
-        {u"<Soft/>"_s, u"%v(name)%v(extension)"_s},
+        {u"<TemplateList><Template name=\"empty\"/></TemplateList>"_s, QString()},
+        {u"<TemplateList/>"_s, u"%v(name)%v(extension)"_s},
+        {QString(), u"%v(name)%v(extension)"_s},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.xml.toStdString());
+    for (const auto& [xml, format] : cases) {
+        SCOPED_TRACE(xml.toStdString());
         pugi::xml_document doc;
-        ASSERT_TRUE(LoadXmlText(doc, c.xml));
-        EXPECT_EQ(TemplateList::DefaultFormat(doc), c.format);
+        ASSERT_TRUE(LoadXmlText(doc, u"<Soft>"_s + xml + u"</Soft>"_s));
+        EXPECT_EQ(TemplateList::DefaultFormat(doc), format);
     }
 }
 
