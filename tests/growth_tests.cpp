@@ -7,7 +7,6 @@
 
 #include <QSet>
 #include <algorithm>
-#include <ctime>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
@@ -31,9 +30,8 @@ uint32_t fnv(const std::u16string& units, uint32_t h) {
     return h;
 }
 
-// Pairs of distinct 4-unit blocks (CJK ideographs, which case folding
-// leaves alone), each pair leaving FNV-1a in the same state from the state
-// the blocks before it leave: found by a birthday search.
+// Pairs of distinct 4-unit CJK blocks (which case folding leaves alone), each
+// pair taking FNV-1a from the state before it to one state: a birthday search.
 const std::vector<std::pair<std::u16string, std::u16string>>& collidingBlocks() {
     static const auto pairs = [] {
         std::vector<std::pair<std::u16string, std::u16string>> found;
@@ -75,15 +73,8 @@ std::vector<QString> collidingTitles(int k) {
     return titles;
 }
 
-// A page of about `size` characters in one shape.
-using Shape = std::function<QString(qsizetype size)>;
-
-struct Case {
-    const char* name;
-    Shape make;
-};
-
-const Case shapes[] = {
+// Hostile shapes of a page of about `size` characters.
+const std::pair<const char*, std::function<QString(qsizetype size)>> shapes[] = {
     {"benign",
      [](qsizetype size) {
          QString list;
@@ -97,23 +88,21 @@ const Case shapes[] = {
          return QStringLiteral("var primedResponse={\"children\":[") + list + QStringLiteral("]};");
      }},
     {"brackets that never close in the record",
-     [](qsizetype size) {
-         const qsizetype n = size / 6;
-         return page(q("\"name\":\"q\",") + q("\"\":[xx").repeated(n), QString(n, u']'));
+     [](qsizetype n) {
+         return page(q("\"name\":\"q\",") + q("\"\":[xx").repeated(n / 6), QString(n / 6, u']'));
      }},
     {"braces that close at the end",
-     [](qsizetype size) {
-         const qsizetype n = size / 6;
-         return page(q("\"name\":\"q\",") + q("\"\":{xx").repeated(n) + QString(n, u'}'));
+     [](qsizetype n) {
+         return page(q("\"name\":\"q\",") + q("\"\":{xx").repeated(n / 6) + QString(n / 6, u'}'));
      }},
     {"a run of commas",
-     [](qsizetype size) { return page(q("\"name\":\"q\",\"a\":") + QString(size, u',') + q("\"b\":1")); }},
+     [](qsizetype n) { return page(q("\"name\":\"q\",\"a\":") + QString(n, u',') + q("\"b\":1")); }},
     {"a key that never closes",
-     [](qsizetype size) {
-         return page(q("\"name\":\"q\",\"a\":") + QString(size / 2, u',') + u'"' + QString(size / 2, u'k'));
+     [](qsizetype n) {
+         return page(q("\"name\":\"q\",\"a\":") + QString(n / 2, u',') + u'"' + QString(n / 2, u'k'));
      }},
     {"strings that never close",
-     [](qsizetype size) { return page(q("\"name\":\"q\",") + q("\"a\":\"x,").repeated(size / 7)); }},
+     [](qsizetype n) { return page(q("\"name\":\"q\",") + q("\"a\":\"x,").repeated(n / 7)); }},
     {"nested past the depth limit",
      [](qsizetype size) {
          QString inner;
@@ -136,23 +125,14 @@ const Case shapes[] = {
      }},
 };
 
-// Processor time of this thread: what other programs on the machine take
-// does not count.
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-// The least of five runs: listing the page and reading one property that
-// no record has, so every record is read to its end, and the first record
-// whole, as the property viewer does.
+// The least of five runs: listing the page, reading one property no record
+// has (so every record is read to its end) and the first record whole.
 double listingSeconds(const QString& text) {
     double best = 1e9;
     for (int run = 0; run < 5; ++run) {
-        const double start = threadSeconds();
+        const double start = test::threadSeconds();
         SDPage p;
-        zandorel::test::listText(p, text);
+        test::listText(p, text);
         LinkTemplates t;
         t.codeFormat = q("%t(name)%t(absent)");
         t.captionTemplate = q("%t(name)");
@@ -161,45 +141,41 @@ double listingSeconds(const QString& text) {
         const LinkList list = BuildLinkList(p, t);
         EXPECT_FALSE(list.rows.isEmpty());
         EXPECT_GT(p.Files().Item(1).Values().Count(), 0);
-        best = std::min(best, threadSeconds() - start);
+        best = std::min(best, test::threadSeconds() - start);
     }
     return best;
+}
+
+// Four times the text: about four times the time, never sixteen. A ratio
+// over the bound is measured again, both sizes afresh (other programs share
+// the caches); a page that really grows faster stays far over it every time.
+double growth(const QString& smallPage, const QString& largePage, double floor) {
+    double ratio = 1e9;
+    for (int attempt = 0; attempt < 3 && ratio >= 6.0; ++attempt) {
+        ratio = std::min(ratio, listingSeconds(largePage) / std::max(listingSeconds(smallPage), floor));
+    }
+    return ratio;
 }
 
 } // namespace
 
 TEST(ListingGrowth, EveryShapeInProportionToItsSize) {
-    for (const Case& shape : shapes) {
-        SCOPED_TRACE(shape.name);
-        // A shape listed in a few milliseconds is timed on a larger page,
-        // so that cache sizes and timer grain do not decide the ratio.
+    for (const auto& [name, make] : shapes) {
+        SCOPED_TRACE(name);
+        // A shape listed in a few milliseconds is timed on a larger page, so
+        // that cache sizes and timer grain do not decide the ratio.
         qsizetype size = 1 << 20;
-        double small = listingSeconds(shape.make(size));
-        while (small < 0.02 && size < (8 << 20)) {
+        while (listingSeconds(make(size)) < 0.02 && size < (8 << 20)) {
             size *= 2;
-            small = listingSeconds(shape.make(size));
         }
-        // Four times the text: about four times the time, never sixteen.
-        // Other programs on the machine share its caches, so a ratio over
-        // the bound is measured again, both sizes afresh; a shape that
-        // really grows faster stays far over it every time.
-        const QString smallPage = shape.make(size);
-        const QString largePage = shape.make(4 * size);
-        double ratio = 1e9;
-        for (int attempt = 0; attempt < 3 && ratio >= 6.0; ++attempt) {
-            const double large = listingSeconds(largePage);
-            if (attempt > 0) {
-                small = listingSeconds(smallPage);
-            }
-            ratio = std::min(ratio, large / std::max(small, 0.02));
-        }
-        EXPECT_LT(ratio, 6.0) << size << " characters";
+        EXPECT_LT(growth(make(size), make(4 * size), 0.02), 6.0) << size << " characters";
     }
 }
 
+// Distinct titles that FNV-1a maps to one value: four times as many take
+// about four times as long, whatever the process's hash key is, and every
+// title is kept in page order.
 TEST(ListingGrowth, TitlesSharingOneOldHashValue) {
-    // Distinct titles that FNV-1a maps to one value: four times as many take
-    // about four times as long, whatever the process's hash key is.
     auto record = [](int k) {
         QString text = q("\"name\":\"q\"");
         for (const QString& title : collidingTitles(k)) {
@@ -208,21 +184,13 @@ TEST(ListingGrowth, TitlesSharingOneOldHashValue) {
         return page(text);
     };
     const std::vector<QString> titles = collidingTitles(3);
-    QSet<QString> distinct(titles.begin(), titles.end());
-    ASSERT_EQ(distinct.size(), 8);
+    ASSERT_EQ(QSet<QString>(titles.begin(), titles.end()).size(), 8);
     for (const QString& title : titles) {
         ASSERT_EQ(fnv(title.toStdU16String(), 2166136261u), fnv(titles[0].toStdU16String(), 2166136261u));
     }
-    const QString smallPage = record(13);
-    const QString largePage = record(15);
-    double ratio = 1e9;
-    for (int attempt = 0; attempt < 3 && ratio >= 6.0; ++attempt) {
-        ratio = std::min(ratio, listingSeconds(largePage) / std::max(listingSeconds(smallPage), 1e-4));
-    }
-    EXPECT_LT(ratio, 6.0);
-    // Every title is kept, in page order.
+    EXPECT_LT(growth(record(13), record(15), 1e-4), 6.0);
     SDPage p;
-    zandorel::test::listText(p, record(10));
+    test::listText(p, record(10));
     const Values values = p.Files().Item(1).Values();
     ASSERT_EQ(values.Count(), 1 + 1024);
     EXPECT_EQ(values.Item(2).Title, collidingTitles(10)[0]);

@@ -11,93 +11,82 @@
 using namespace zandorel;
 using zandorel::test::q;
 
-TEST(LinkList, RowsWarningsAndBlock) {
+namespace {
+
+SDPage listing(const QString& entries) {
     SDPage page;
-    zandorel::test::listText(page, q("var primedResponse={\"children\":["
-                                     "{\"name\":\"a\",\"extension\":\".txt\",\"sharingLevelValue\":0},"
-                                     "{\"name\":\"b\",\"extension\":\".jpg\",\"sharingLevelValue\":2},"
-                                     "{\"name\":\"c\",\"extension\":\".zip\",\"sharingLevelValue\":-1},"
-                                     "{\"name\":\"d\",\"sharingLevelValue\":\"none\"},"
-                                     "{\"name\":\"e\",\"sharingLevelValue\":99999999999999}]};"));
+    zandorel::test::listText(page, q("var primedResponse={\"children\":[") + entries + q("]};"));
+    return page;
+}
+
+LinkTemplates templates(const char* code, const char* join, const char* caption = "%t(name)") {
     LinkTemplates t;
-    t.codeFormat = q("<%t(name)>");
-    t.captionTemplate = q("%t(name)%t(extension)");
+    t.codeFormat = q(code);
+    t.captionTemplate = q(caption);
+    t.warnTemplate = q("!");
+    t.joinFormat = q(join);
+    return t;
+}
+
+} // namespace
+
+TEST(LinkList, RowsWarningsAndBlock) {
+    const SDPage page = listing(q("{\"name\":\"a\",\"extension\":\".txt\",\"sharingLevelValue\":0},"
+                                  "{\"name\":\"b\",\"extension\":\".jpg\",\"sharingLevelValue\":2},"
+                                  "{\"name\":\"c\",\"extension\":\".zip\",\"sharingLevelValue\":-1},"
+                                  "{\"name\":\"d\",\"sharingLevelValue\":\"none\"},"
+                                  "{\"name\":\"e\",\"sharingLevelValue\":99999999999999}"));
+    LinkTemplates t = templates("<%t(name)>", "$1\\r\\n", "%t(name)%t(extension)");
     t.warnTemplate = q("! %t(name)");
-    t.joinFormat = q("$1\\r\\n");
     const LinkList list = BuildLinkList(page, t);
     ASSERT_EQ(list.rows.size(), 5);
     EXPECT_EQ(list.rows[0].caption, q("1. a.txt"));
     EXPECT_EQ(list.rows[2].caption, q("3. c.zip"));
     const bool warned[] = {false, true, true, false, true};
     for (int i = 0; i < 5; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(list.rows[i].notPublic, warned[i]);
-        EXPECT_EQ(list.rows[i].warning.isEmpty(), !warned[i]);
+        EXPECT_EQ(list.rows[i].notPublic, warned[i]) << i;
+        EXPECT_EQ(list.rows[i].warning, warned[i] ? q("! ") + QChar(u'a' + i) : QString()) << i;
     }
     EXPECT_EQ(list.block, q("<a>\r\n<b>\r\n<c>\r\n<d>\r\n<e>\r\n"));
-    t.joinFormat = q("[$1]\\n");
-    EXPECT_EQ(BuildLinkList(page, t).block, q("[<a>]\n[<b>]\n[<c>]\n[<d>]\n[<e>]\n"));
+    // The join format: around each link, "$1" alone runs them together, and
+    // without "$1" the link texts are dropped.
+    const std::pair<const char*, const char*> joins[] = {{"[$1]\\n", "[<a>]\n[<b>]\n[<c>]\n[<d>]\n[<e>]\n"},
+                                                         {"$1", "<a><b><c><d><e>"},
+                                                         {"-\\r\\n", "-\r\n-\r\n-\r\n-\r\n-\r\n"}};
+    for (const auto& [join, block] : joins) {
+        t.joinFormat = q(join);
+        EXPECT_EQ(BuildLinkList(page, t).block, q(block)) << join;
+    }
+    // A format without placeholders gives every file the same link; an empty one none.
+    t.codeFormat = q("same");
+    t.joinFormat = q("$1");
+    EXPECT_EQ(BuildLinkList(page, t).rows[4].link, q("same"));
+    EXPECT_EQ(BuildLinkList(page, t).block, q("same").repeated(5));
     t.codeFormat.clear();
     t.joinFormat = q("$1\\r\\n");
     EXPECT_EQ(BuildLinkList(page, t).block.size(), 10);
+    // %s(...) gives the program facts the fill was given, not the process's.
+    t.app.title = q("Named");
+    t.codeFormat = q("%s(AppTitle)|%S(apptitle)");
+    EXPECT_EQ(BuildLinkList(page, t).rows[1].link, q("Named|Named"));
 
     EXPECT_EQ(PropertyViewerText(page, 2),
               q("fileIndex     2\r\nname     b\r\nextension     .jpg\r\nsharingLevelValue     2\r\n"));
     EXPECT_THROW(PropertyViewerText(page, 6), std::out_of_range);
 }
 
-// The join format "$1" alone runs the links together; a format without
-// placeholders gives every file the same link.
-TEST(LinkList, JoinAloneAndFixedFormats) {
-    SDPage page;
-    zandorel::test::listText(page,
-                             q("var primedResponse={\"children\":[{\"name\":\"a\"},{\"name\":\"b\"}]};"));
-    LinkTemplates t;
-    t.codeFormat = q("<%t(name)>");
-    t.captionTemplate = q("%v(name)");
-    t.joinFormat = q("$1");
-    EXPECT_EQ(BuildLinkList(page, t).block, q("<a><b>"));
-    t.codeFormat = q("same for all");
-    const LinkList list = BuildLinkList(page, t);
-    EXPECT_EQ(list.rows[0].link, q("same for all"));
-    EXPECT_EQ(list.rows[1].link, q("same for all"));
-    EXPECT_EQ(list.block, q("same for allsame for all"));
-    // A join format without $1 drops the link texts.
-    t.joinFormat = q("-\\r\\n");
-    EXPECT_EQ(BuildLinkList(page, t).block, q("-\r\n-\r\n"));
-    // %s(...) gives the program facts the fill was given, not the process's.
-    t.app.title = q("Named");
-    t.codeFormat = q("%s(AppTitle)|%S(apptitle)");
-    EXPECT_EQ(BuildLinkList(page, t).rows[1].link, q("Named|Named"));
-}
-
 TEST(LinkList, TotalLimitIsCheckedBeforeTheTextIsMade) {
-    SDPage page;
-    zandorel::test::listText(
-        page, q("var primedResponse={\"children\":[{\"name\":\"abcd\"},{\"name\":\"efgh\"}]};"));
-    LinkTemplates t;
-    t.codeFormat = q("%t(name)");
-    t.captionTemplate = q("%t(name)");
-    t.warnTemplate = q("!");
-    t.joinFormat = q("$1\\n");
+    SDPage page = listing(q("{\"name\":\"abcd\"},{\"name\":\"efgh\"}"));
+    LinkTemplates t = templates("%t(name)", "$1\\n");
     // Per row the caption "N. abcd", the link "abcd" and its piece of the
     // block "abcd\n": 32 in all.
-    struct Row {
-        qsizetype limit;
-        bool fits;
-    } const rows[] = {{32, true}, {31, false}, {16, false}, {11, false}, {0, false}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.limit);
-        if (row.fits) {
-            EXPECT_EQ(BuildLinkList(page, t, row.limit).block, q("abcd\nefgh\n"));
-        } else {
-            EXPECT_THROW(BuildLinkList(page, t, row.limit), OutputTooLong);
-        }
+    EXPECT_EQ(BuildLinkList(page, t, 32).block, q("abcd\nefgh\n"));
+    for (const qsizetype limit : {31, 16, 11, 0}) {
+        EXPECT_THROW(BuildLinkList(page, t, limit), OutputTooLong) << limit;
     }
     // A join format that repeats a 4 MB link 40 times would be 160 M
     // characters: refused at once, before any of it is made.
-    zandorel::test::listText(page, q("var primedResponse={\"children\":[{\"name\":\"") +
-                                       QString(1024 * 1024, u'n') + q("\"}]};"));
+    page = listing(q("{\"name\":\"") + QString(1024 * 1024, u'n') + q("\"}"));
     t.codeFormat = q("%t(name)").repeated(4);
     t.joinFormat = q("$1").repeated(40);
     EXPECT_THROW(BuildLinkList(page, t), OutputTooLong);
@@ -131,29 +120,19 @@ TEST(LinkList, TheLoopHoldsTheSinksOwnCountToTheLimit) {
         QString block;
         QList<int> kept, tooLong;
     };
-    SDPage page;
-    zandorel::test::listText(page, q("var primedResponse={\"children\":[{\"name\":\"中文\"},{\"name\":\"") +
-                                       QString(MaxExpandedLength + 1, u'n') + q("\"},{\"name\":\"三\"}]};"));
-    LinkTemplates t;
-    t.codeFormat = q("%t(name)");
-    t.joinFormat = q("$1;");
+    const SDPage page = listing(q("{\"name\":\"中文\"},{\"name\":\"") + QString(MaxExpandedLength + 1, u'n') +
+                                q("\"},{\"name\":\"三\"}"));
+    LinkTemplates t = templates("%t(name)", "$1;", "");
     // The block "中文;" and "三;", the long name's link left empty: (3 + 1 + 2) * 3.
-    struct Row {
-        qsizetype limit;
-        bool fits;
-    } const rows[] = {{18, true}, {17, false}, {8, false}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.limit);
-        Tripled sink;
-        if (row.fits) {
-            EXPECT_TRUE(FillLinks(page, t, LinkBuilder::Joined, row.limit, sink));
-            EXPECT_EQ(sink.block, q("中文;;三;"));
-            EXPECT_EQ(sink.kept, (QList<int>{1, 2, 3}));
-            EXPECT_EQ(sink.tooLong, QList<int>{2});
-            EXPECT_EQ(sink.used, 18);
-        } else {
-            EXPECT_THROW(FillLinks(page, t, LinkBuilder::Joined, row.limit, sink), OutputTooLong);
-        }
+    Tripled sink;
+    EXPECT_TRUE(FillLinks(page, t, LinkBuilder::Joined, 18, sink));
+    EXPECT_EQ(sink.block, q("中文;;三;"));
+    EXPECT_EQ(sink.kept, (QList<int>{1, 2, 3}));
+    EXPECT_EQ(sink.tooLong, QList<int>{2});
+    EXPECT_EQ(sink.used, 18);
+    for (const qsizetype limit : {17, 8}) {
+        Tripled small;
+        EXPECT_THROW(FillLinks(page, t, LinkBuilder::Joined, limit, small), OutputTooLong) << limit;
     }
     // A sink that stops at the long text keeps nothing of it or after it.
     Tripled stopping;

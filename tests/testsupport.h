@@ -1,8 +1,7 @@
 #pragma once
-// Shared by the tests: text from UTF-8, page text listed, fixed program facts, a fixture with
-// a temporary folder, one Qt application object per test
-// program, and a cpp-httplib server on a free loopback port, run on its own
-// thread.
+// Shared by the tests: text from UTF-8, page text listed, fixed program facts,
+// a fixture with a temporary folder, one Qt application object per program,
+// and a cpp-httplib server on a free loopback port, on its own thread.
 
 #include "share/pipeline.h"
 #include "share/sdpage.h"
@@ -14,6 +13,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <chrono>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <thread>
@@ -28,8 +28,7 @@ inline QString q(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// Lists page text into `page` through the pipeline, as the programs list a
-// page they have read.
+// Lists page text into `page` through the pipeline.
 inline Listing listText(SDPage& page, const QString& text) {
     return ListFolder(page, ListingSource::text(text));
 }
@@ -48,23 +47,20 @@ inline std::string printable(const QString& text) {
 // /opt/tools. The real ones come back when it ends.
 struct KnownAppFacts {
     KnownAppFacts() {
-        AppInfo info;
-        info.title = QStringLiteral("Zandorel");
-        info.folder = QStringLiteral("/opt/tools");
-        info.exeName = QStringLiteral("Zandorel");
-        info.major = 1;
-        info.minor = 0;
-        info.revision = 3;
-        info.edition = QStringLiteral("beta");
-        AppInfo::override(info);
+        AppInfo::override(AppInfo{.title = QStringLiteral("Zandorel"),
+                                  .folder = QStringLiteral("/opt/tools"),
+                                  .exeName = QStringLiteral("Zandorel"),
+                                  .major = 1,
+                                  .minor = 0,
+                                  .revision = 3,
+                                  .edition = QStringLiteral("beta")});
     }
     ~KnownAppFacts() { AppInfo::reset(); }
     KnownAppFacts(const KnownAppFacts&) = delete;
     KnownAppFacts& operator=(const KnownAppFacts&) = delete;
 };
 
-// A test with a temporary folder of its own, removed with everything in it
-// at the end.
+// A test with a temporary folder of its own, removed at the end.
 class FolderTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -83,6 +79,13 @@ protected:
     }
     QTemporaryDir dir;
 };
+
+// Processor time of this thread: what other programs take does not count.
+inline double threadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
 
 inline QCoreApplication& qtApp() {
     static int argc = 1;

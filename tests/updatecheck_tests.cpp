@@ -5,7 +5,6 @@
 #include "text/appinfo.h"
 #include "text/regexpfunctions.h"
 
-#include <ctime>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -134,12 +133,6 @@ QString literalLog(const QString& log) {
     return RegReplace(text, q("<[^br<>]*br[^br<>]*>"), q("\r\n"));
 }
 
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
 } // namespace
 
 TEST(UpdateCheck, LogFormattingIsTheLiteralReplacementOnAnyText) {
@@ -176,9 +169,9 @@ TEST(UpdateCheck, LongLogsFormatInProportionToTheirLength) {
     auto seconds = [](const QString& text) {
         double best = 1e9;
         for (int run = 0; run < 5; ++run) {
-            const double start = threadSeconds();
+            const double start = test::threadSeconds();
             EXPECT_FALSE(FormatUpdateLog(text).isEmpty());
-            best = std::min(best, threadSeconds() - start);
+            best = std::min(best, test::threadSeconds() - start);
         }
         return best;
     };
