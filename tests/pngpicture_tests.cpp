@@ -1,45 +1,12 @@
-// Picture placement by draw style, and real drawings into a surface.
+// Picture placement by draw style (the drawings themselves: app_skin_tests).
 
 #include "settings/pngpicture.h"
 
-#include <QColor>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace zandorel;
 
-namespace {
-
 using P = DrawParameters;
-
-class Target : public DrawTarget {
-public:
-    Target(int w, int h) : image_(w, h, QImage::Format_ARGB32) { image_.fill(Qt::white); }
-    QImage& surface() override { return image_; }
-    int outerWidth() const override { return image_.width(); }
-    int outerHeight() const override { return image_.height(); }
-    void setOuterSize(int w, int h) override {
-        image_ = QImage(w, h, QImage::Format_ARGB32);
-        image_.fill(Qt::white);
-    }
-    // The box that holds every non-white pixel.
-    QRect drawn() const {
-        QRect box;
-        for (int y = 0; y < image_.height(); ++y) {
-            for (int x = 0; x < image_.width(); ++x) {
-                if (image_.pixel(x, y) != qRgb(255, 255, 255)) {
-                    box |= QRect(x, y, 1, 1);
-                }
-            }
-        }
-        return box;
-    }
-
-private:
-    QImage image_;
-};
-
-} // namespace
 
 TEST(PngPicture, RectanglesPerStyle) {
     struct Row {
@@ -83,40 +50,4 @@ TEST(PngPicture, RectanglesPerStyle) {
     EXPECT_EQ(Whole(2.5), 2);
     EXPECT_EQ(Whole(3.5), 4);
     EXPECT_EQ(Whole(-81.5), -82);
-}
-
-TEST(PngPicture, DrawsIntoTheSurface) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QImage red(64, 32, QImage::Format_ARGB32);
-    red.fill(Qt::red);
-    const QString png = dir.filePath(QStringLiteral("red.png"));
-    ASSERT_TRUE(red.save(png));
-
-    Target own(200, 100);
-    DrawPng(png, own, P{.style = 0, .x = 5, .y = 5});
-    EXPECT_EQ(own.drawn(), QRect(5, 5, 64, 32));
-    EXPECT_EQ(own.surface().pixel(6, 6), qRgb(255, 0, 0));
-
-    Target stretched(200, 100);
-    DrawPng(png, stretched, P{.style = 1});
-    EXPECT_EQ(stretched.drawn(), QRect(0, 0, 200, 100));
-
-    Target sized(10, 10);
-    DrawPng(png, sized, P{.style = 3, .top = 2, .right = 2, .bottom = 2, .left = 2});
-    EXPECT_EQ(QSize(sized.outerWidth(), sized.outerHeight()), QSize(68, 36));
-    EXPECT_EQ(sized.drawn(), QRect(2, 2, 64, 32));
-
-    // Unreadable pictures and a zero zoom region draw nothing.
-    Target untouched(50, 50);
-    const QString text = dir.filePath(QStringLiteral("not.png"));
-    QFile f(text);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("not a picture");
-    f.close();
-    EXPECT_THROW(DrawPng(text, untouched, P{.style = 1}), PictureError);
-    EXPECT_THROW(DrawPng(dir.filePath(QStringLiteral("missing.png")), untouched, P{.style = 1}),
-                 PictureError);
-    EXPECT_THROW(DrawPng(png, untouched, P{.style = 4}), PictureError);
-    EXPECT_TRUE(untouched.drawn().isNull());
 }
