@@ -21,11 +21,8 @@ TEST(StringFunctions, HexAndColours) {
         SCOPED_TRACE(text);
         EXPECT_EQ(HexToLong(q(text)), 0);
     }
-    struct Row {
-        const char* text;
-        int32_t value;
-    };
-    const Row rows[] = {
+    // Nine digits: none significant, or eight significant.
+    const std::pair<const char*, int32_t> rows[] = {
         {"0", 0},
         {"9", 9},
         {"a", 10},
@@ -33,15 +30,14 @@ TEST(StringFunctions, HexAndColours) {
         {"f", 15},
         {"F", 15},
         {"7FFFFFFF", 2147483647},
-        {"80000000", -2147483647 - 1},
+        {"80000000", INT32_MIN},
         {"FFFFFFFF", -1},
         {"00000000FF", 255},
-        {"000000000", 0},  // nine digits, none significant
-        {"0FFFFFFFF", -1}, // nine digits, eight significant
+        {"000000000", 0},
+        {"0FFFFFFFF", -1},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(HexToLong(q(row.text)), row.value);
+    for (const auto& [text, value] : rows) {
+        EXPECT_EQ(HexToLong(q(text)), value) << text;
     }
     EXPECT_THROW(HexToLong(q("123456789")), OverflowError);
     EXPECT_THROW(HexToLong(q("100000000")), OverflowError);
@@ -70,17 +66,15 @@ TEST(StringFunctions, BalancedCut) {
         qsizetype start;
         const char* expected;
         qsizetype opening; // -1: left as it was
-    };
-    const Row rows[] = {
+    } const rows[] = {
         {"a{b{c}d}e", u'{', u'}', 1, "b{c}d", 2},
         {"a{b{c}d", u'{', u'}', 1, "", 2},
         {"xy", u'{', u'}', 1, "", -1},
         {"\"abc\"", u'"', u'"', 1, "abc", 1},
         {"{a}{b}", u'{', u'}', 3, "b", 4},
-        {"{a}{b}", u'{', u'}', 4, "b", 4}, // starting on the brace itself
-        {"{a}", u'{', u'}', 3, "", -1},    // on the last character
-        {"{a}", u'{', u'}', 0, "a", 1},    // before the first
-        {"{a}{b}", u'{', u'}', 5, "", -1},
+        {"{a}{b}", u'{', u'}', 4, "b", 4},       // starting on the brace itself
+        {"{a}", u'{', u'}', 3, "", -1},          // on the last character
+        {"{a}", u'{', u'}', 0, "a", 1},          // before the first
         {"[\"]\",[x]]", u'[', u']', 1, "\"", 1}, // quotes are not looked at
         {"{}", u'{', u'}', 1, "", 1},
         {"{a}", u'{', u'}', 99, "", -1},
