@@ -120,13 +120,6 @@ TEST(LinkList, TheLoopHoldsTheSinksOwnCountToTheLimit) {
     EXPECT_FALSE(FillLinks(page, t, LinkBuilder::Joined, 1000, stopping));
     EXPECT_EQ(stopping.kept, QList<int>{1});
     EXPECT_EQ(stopping.block, q("中文;"));
-    // Captions only: the block is left alone.
-    t.captionTemplate = q("%t(name)");
-    Tripled captions;
-    captions.goOn = false;
-    EXPECT_FALSE(FillLinks(page, t, LinkBuilder::Caption, 1000, captions));
-    EXPECT_TRUE(captions.block.isEmpty());
-    EXPECT_EQ(captions.used, 3 * 5); // "1. 中文"
 }
 
 // What the link list reads of a settings document: an empty one joins each

@@ -39,7 +39,7 @@ struct Templates {
     TemplateList list;
 };
 
-TEST(TemplateList, LoadsNamesAndFormatsInDocumentOrder) {
+TEST(TemplateList, LoadAndAddKeepEveryEntryInDocumentOrder) {
     pugi::xml_document doc;
     ASSERT_TRUE(LoadXmlText(
         doc, u"<Soft><TemplateList><Template name=\"a\">&lt;a href=\"%t(urls.download)\"&gt;</Template>"
@@ -55,18 +55,10 @@ TEST(TemplateList, LoadsNamesAndFormatsInDocumentOrder) {
     EXPECT_EQ(list.Format(2), QString());
     EXPECT_EQ(list.Format(3), std::nullopt);
     EXPECT_EQ(list.Format(-1), std::nullopt);
-    // Loading again replaces the table.
+    // Loading a document without a list empties the table; the first add makes one.
     ASSERT_TRUE(LoadXmlText(doc, u"<Soft><Config/></Soft>"_s));
     list.Load(doc);
     EXPECT_EQ(list.Count(), 0);
-}
-
-TEST(TemplateList, AddKeepsEveryNamedEntryInOrder) {
-    // A document without a list gets one at the first add.
-    pugi::xml_document doc;
-    ASSERT_TRUE(LoadXmlText(doc, u"<Soft><Config/></Soft>"_s));
-    TemplateList list;
-    list.Load(doc);
     EXPECT_FALSE(list.Add(doc, QString(), u"cancelled"_s));
     EXPECT_EQ(CountNodes(doc, keys::Template), 0);
     EXPECT_TRUE(list.Add(doc, u"same"_s, u"one"_s));

@@ -75,22 +75,18 @@ TEST(UpdateCheck, VersionsCompareAsIntegers) {
     }
 }
 
+// The texts of each outcome (as the window shows them: app_updateprompt_tests).
 TEST(UpdateCheck, MessageTexts) {
     ProgramVersion app(1, 0, 3);
     const UpdateOutcome same = EvaluateUpdate(document("name=\"Zandorel\" version=\"1.0.3\" beta=\"beta2\""));
     EXPECT_EQ(same.text, q("未发现新版本\r\n\r\n您的当前版本：1.0.3 Linux\r\n最新版本：1.0.3 "
                            "beta2\r\n\r\n是否访问网站查看？"));
     EXPECT_EQ(same.title, q("Zandorel未发现新版本"));
-
-    const UpdateOutcome newer = EvaluateUpdate(
-        document("name=\"Z\" version=\"1.0.10\" time=\"2026-12-01\" website=\"http://127.0.0.1:8765/\"",
-                 "<![CDATA[<ul><li>Fix A</li><li>Fix B</li></ul>Done<br/>]]>"));
-    EXPECT_EQ(
-        newer.text,
-        q(" 检测到有新的版本\r\n发布时间2026-12-01\r\n\r\n您的当前版本：1.0.3 Linux\r\n"
-          "最新版本：    1.0.10\r\n更新日志：\r\n1、Fix A\r\n2、Fix B\r\nDone\r\n\r\n\r\n立即更新吗？"));
+    const UpdateOutcome newer =
+        EvaluateUpdate(document("name=\"Z\" version=\"1.0.10\" time=\"2026-12-01\" website=\"http://h/\""));
+    EXPECT_TRUE(newer.text.startsWith(q(" 检测到有新的版本\r\n发布时间2026-12-01\r\n")));
     EXPECT_EQ(newer.title, q("Z发现新版本"));
-    EXPECT_EQ(newer.info.website, q("http://127.0.0.1:8765/"));
+    EXPECT_EQ(newer.info.website, q("http://h/"));
     EXPECT_EQ(EvaluateUpdate(document("version=\"9.0.0\"")).info.time, q("0000-00-00"));
 }
 
@@ -203,19 +199,14 @@ TEST(UpdateCheck, ADocumentPastTheSizeLimitIsAFailedCheck) {
         return head + log + tail;
     };
     test::LocalServer local;
-    const std::string under = document(MaxVersionDocumentBytes);
-    const std::string over = document(MaxVersionDocumentBytes + 1);
-    local.server().Get("/under", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(under, "application/octet-stream");
+    local.server().Get(R"(/(\d+))", [&](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(document(std::stoll(req.matches[1])), "application/octet-stream");
     });
-    local.server().Get("/over", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(over, "application/octet-stream");
-    });
-    const std::string base = local.start();
-    const UpdateOutcome fits = FetchUpdate(q(base + "/under"));
+    const std::string base = local.start() + "/";
+    const UpdateOutcome fits = FetchUpdate(q(base + std::to_string(MaxVersionDocumentBytes)));
     EXPECT_EQ(fits.kind, UpdateOutcome::Newer);
     EXPECT_TRUE(fits.text.contains(q("1、fix 0\r\n1、fix 1\r\n")));
-    const UpdateOutcome big = FetchUpdate(q(base + "/over"));
+    const UpdateOutcome big = FetchUpdate(q(base + std::to_string(MaxVersionDocumentBytes + 1)));
     EXPECT_EQ(big.kind, UpdateOutcome::Failed);
     EXPECT_EQ(big.title, q("连接失败"));
 }
