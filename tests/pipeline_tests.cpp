@@ -66,12 +66,9 @@ TEST(CutPage, AgreesWithThePatternHelpers) {
         }
         const test::Cut want = test::referenceCut(page);
         const test::Cut got = test::fastCut(page);
-        if (!(want == got)) {
-            ADD_FAILURE() << "page: " << test::printable(page) << "\nwant code " << test::printable(want.code)
-                          << " step " << want.failedStep << "\ngot code  " << test::printable(got.code)
-                          << " step " << got.failedStep;
-            return;
-        }
+        ASSERT_TRUE(want == got) << "page: " << test::printable(page) << "\nwant step " << want.failedStep
+                                 << " " << test::printable(want.code) << "\ngot step  " << got.failedStep
+                                 << " " << test::printable(got.code);
     }
 }
 

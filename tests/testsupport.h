@@ -9,7 +9,9 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
 #include <chrono>
@@ -64,9 +66,10 @@ struct KnownAppFacts {
 class FolderTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    // Creates or replaces a file of the folder; returns its path.
+    // Creates or replaces a file of the folder, and the folders it needs; returns its path.
     QString write(const char* text, const char* name = "ZandorelConfig.xml") const {
         const QString path = dir.filePath(QString::fromUtf8(name));
+        QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);

@@ -37,12 +37,11 @@ struct ProgramVersion {
 // The program's own version against the server's, part by part as integers,
 // whatever the program's version is.
 TEST(UpdateCheck, VersionsCompareAsIntegers) {
-    struct Row {
+    const struct Row {
         int major, minor, revision;
         const char* version;
         UpdateOutcome::Kind kind;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {1, 0, 3, "1.0.10", UpdateOutcome::Newer},    {1, 0, 3, "1.0.3", UpdateOutcome::NotNewer},
         {1, 0, 3, "0.9.99", UpdateOutcome::NotNewer}, {1, 0, 3, "2.0.0", UpdateOutcome::Newer},
         {1, 0, 3, "1.1.0", UpdateOutcome::Newer},     {1, 0, 3, "1.0.3.9", UpdateOutcome::NotNewer},
@@ -91,11 +90,7 @@ TEST(UpdateCheck, MessageTexts) {
 }
 
 TEST(UpdateCheck, LogFormatting) {
-    struct Row {
-        const char* log;
-        const char* text;
-    };
-    const Row rows[] = {
+    const std::pair<const char*, const char*> rows[] = {
         {"<ul><li>Fix A</li><li>Fix B</li></ul>Done<br/>", "1、Fix A\r\n2、Fix B\r\nDone\r\n"},
         {"<UL class=\"x\"><LI id=1>a<LI>b</UL>", "1、a\r\n2、b\r\n"},
         {"x<br>y<BR />z<br/>", "x\r\ny\r\nz\r\n"},
@@ -103,9 +98,8 @@ TEST(UpdateCheck, LogFormatting) {
         {"<ul></ul>rest <b>kept</b>", "rest <b>kept</b>"},
         {"<ul><li>unclosed", "<ul><li>unclosed"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.log);
-        EXPECT_EQ(FormatUpdateLog(q(row.log)), q(row.text));
+    for (const auto& [log, text] : rows) {
+        EXPECT_EQ(FormatUpdateLog(q(log)), q(text)) << log;
     }
 }
 
