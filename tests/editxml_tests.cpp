@@ -117,16 +117,18 @@ TEST_F(SettingsTest, SaveMergesWhatAnotherProgramSavedMeanwhile) {
 
 TEST_F(SettingsTest, NumericReads) {
     // With the ends of the 32-bit range, and one past each; 10 is the default.
-    const std::pair<const char*, const char*> rows[] = {{"25px", "25"},
-                                                        {"", "10"},
-                                                        {"-3", "-3"},
-                                                        {"1.5", "15"},
-                                                        {"1-2", "10"},
-                                                        {"--5", "10"},
-                                                        {"2147483647", "2147483647"},
-                                                        {"2147483648", "10"},
-                                                        {"-2147483648", "-2147483648"},
-                                                        {"-2147483649", "10"}};
+    const std::pair<const char*, const char*> rows[] = {
+        {"25px", "25"},
+        {"", "10"},
+        {"-3", "-3"},
+        {"1.5", "15"},
+        {"1-2", "10"},
+        {"--5", "10"},
+        {"2147483647", "2147483647"},
+        {"2147483648", "10"},
+        {"-2147483648", "-2147483648"},
+        {"-2147483649", "10"},
+    };
     for (const auto& [value, expected] : rows) {
         SCOPED_TRACE(value);
         SettingsStore store;
