@@ -11,14 +11,13 @@ using zandorel::test::q;
 
 TEST(Address, CheckAndParameters) {
     const QString host = q("127.0.0.1:8765");
-    struct Row {
+    const struct Row {
         const char* name;
         const char* address;
         bool valid;
         const char* cid;
         const char* id;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"scheme and both values", "http://127.0.0.1:8765/?cid=abc&id=abc%21def", true, "abc", "abc%21def"},
         {"no scheme, other order", "127.0.0.1:8765/?id=X&cid=Y", true, "Y", "X"},
         {"capitals", "HTTP://127.0.0.1:8765/?CID=AbC&ID=Q", true, "AbC", "Q"},

@@ -36,11 +36,7 @@ TEST(Placeholders, AppTags) {
 TEST(Placeholders, PathVariables) {
     test::KnownAppFacts facts;
     qunsetenv("UNSET_VAR_FOR_ZANDOREL");
-    struct Row {
-        const char* in;
-        const char* out;
-    };
-    const Row rows[] = {
+    const std::pair<const char*, const char*> rows[] = {
         {"%AppPath%\\Pictures/a.png", "/opt/tools/Pictures/a.png"},
         {"pic.png", "/opt/tools/pic.png"},
         {"", ""},
@@ -49,8 +45,7 @@ TEST(Placeholders, PathVariables) {
         {"\\\\\\\\server\\share\\x.png", "//server/share/x.png"},
         {"%apppath%sub\\\\b.png", "/opt/tools/sub/b.png"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.in);
-        EXPECT_EQ(ExpandPath(q(row.in)), q(row.out));
+    for (const auto& [in, out] : rows) {
+        EXPECT_EQ(ExpandPath(q(in)), q(out)) << in;
     }
 }

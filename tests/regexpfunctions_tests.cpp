@@ -10,14 +10,13 @@ using namespace zandorel;
 using zandorel::test::q;
 
 TEST(RegExpFunctions, ReplaceTestExtract) {
-    struct Row {
+    const struct Row {
         const char* name;
         const char* source;
         const char* pattern;
         const char* replacement;
         const char* expected;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"backslash in a template is literal", "a/b//c", "/", "\\", "a\\b\\\\c"},
         {"group then backslash", "ab", "(a)b", "$1\\", "a\\"},
         {"unknown group stays literal", "ab", "(a)b", "$2$", "$2$"},
