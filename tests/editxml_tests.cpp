@@ -116,24 +116,13 @@ TEST_F(SettingsTest, SaveMergesWhatAnotherProgramSavedMeanwhile) {
 }
 
 TEST_F(SettingsTest, NumericReads) {
-    // With the ends of the 32-bit range, and one past each; 10 is the default.
-    const std::pair<const char*, const char*> rows[] = {
-        {"25px", "25"},
-        {"", "10"},
-        {"-3", "-3"},
-        {"1.5", "15"},
-        {"1-2", "10"},
-        {"--5", "10"},
-        {"2147483647", "2147483647"},
-        {"2147483648", "10"},
-        {"-2147483648", "-2147483648"},
-        {"-2147483649", "10"},
-    };
-    for (const auto& [value, expected] : rows) {
-        SCOPED_TRACE(value);
+    // "value read": with the ends of the 32-bit range, and one past each; 10 is the default.
+    for (const char* row : {"25px 25", " 10", "-3 -3", "1.5 15", "1-2 10", "--5 10", "2147483647 2147483647",
+                            "2147483648 10", "-2147483648 -2147483648", "-2147483649 10"}) {
+        const QString value = q(row).section(u' ', 0, 0);
         SettingsStore store;
-        load(store, std::string("<Config ListDistance=\"") + value + "\"/>");
-        EXPECT_EQ(QString::number(store.ListDistance()), q(expected));
+        load(store, "<Config ListDistance=\"" + value.toStdString() + "\"/>");
+        EXPECT_EQ(QString::number(store.ListDistance()), q(row).section(u' ', 1)) << row;
     }
     pugi::xml_document doc;
     ASSERT_TRUE(LoadXmlText(doc, q("<Soft><W Style=\"9\" Below=\"3\" At=\"4\" Above=\"5\" Minus=\"-5\" "
