@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
+#include <span>
 
 using namespace zandorel;
 using zandorel::test::q;
@@ -25,34 +26,17 @@ TEST(CutPage, AgreesWithThePatternHelpers) {
     // Kelvin sign (which Unicode folds to s and k), line feeds and surrogates
     // that are not half of a pair, which no statement crosses.
     QStringList pieces{QString(QChar(0xD800)), QString(QChar(0xDC00))};
-    for (const char* text : {"var primedResponse={",
-                             "VAR PRIMEDRESPONSE={",
-                             "var primedReſponſe={",
-                             "var primedresponse=",
-                             "var primedRes\u212Aponse={",
-                             "\"children\":[",
-                             "\"children\":",
-                             "\"Children\":[",
-                             "[",
-                             "]",
-                             "{",
-                             "}",
-                             "};",
-                             "}",
-                             ";",
-                             "\n",
-                             "\"",
-                             ",",
-                             ":",
-                             "a",
-                             "中",
-                             "😀",
-                             "ſ",
-                             "{\"name\":\"x\"}",
-                             "{}",
-                             "xxxxxxxxxxxxxxxxxxxxxxx",
-                             "yyyyyyy"}) {
-        pieces << q(text);
+    const char* const statements[] = {
+        "var primedResponse={",       "VAR PRIMEDRESPONSE={", "var primedReſponſe={", "var primedresponse=",
+        "var primedRes\u212Aponse={", "\"children\":[",       "\"children\":",        "\"Children\":["};
+    const char* const marks[] = {"[",  "]", "{", "}", "};", "}", ";", "\n",
+                                 "\"", ",", ":", "a", "中", "😀", "ſ"};
+    const char* const rest[] = {"{\"name\":\"x\"}", "{}", "xxxxxxxxxxxxxxxxxxxxxxx", "yyyyyyy"};
+    for (const auto& list : {std::span<const char* const>(statements), std::span<const char* const>(marks),
+                             std::span<const char* const>(rest)}) {
+        for (const char* text : list) {
+            pieces << q(text);
+        }
     }
     QRandomGenerator random(20261207);
     for (int round = 0; round < 30000; ++round) {
