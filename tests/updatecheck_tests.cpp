@@ -74,7 +74,7 @@ TEST(UpdateCheck, VersionsCompareAsIntegers) {
     }
 }
 
-// The texts of each outcome (as the window shows them: app_updateprompt_tests).
+// The texts of each outcome, as the window shows them.
 TEST(UpdateCheck, MessageTexts) {
     ProgramVersion app(1, 0, 3);
     const UpdateOutcome same = EvaluateUpdate(document("name=\"Zandorel\" version=\"1.0.3\" beta=\"beta2\""));
@@ -82,8 +82,11 @@ TEST(UpdateCheck, MessageTexts) {
                            "beta2\r\n\r\n是否访问网站查看？"));
     EXPECT_EQ(same.title, q("Zandorel未发现新版本"));
     const UpdateOutcome newer =
-        EvaluateUpdate(document("name=\"Z\" version=\"1.0.10\" time=\"2026-12-01\" website=\"http://h/\""));
-    EXPECT_TRUE(newer.text.startsWith(q(" 检测到有新的版本\r\n发布时间2026-12-01\r\n")));
+        EvaluateUpdate(document("name=\"Z\" version=\"1.0.10\" time=\"2026-12-01\" website=\"http://h/\"",
+                                "<![CDATA[<ul><li>Fix A</li></ul>Done<br/>]]>"));
+    EXPECT_EQ(newer.text,
+              q(" 检测到有新的版本\r\n发布时间2026-12-01\r\n\r\n您的当前版本：1.0.3 Linux\r\n"
+                "最新版本：    1.0.10\r\n更新日志：\r\n1、Fix A\r\nDone\r\n\r\n\r\n立即更新吗？"));
     EXPECT_EQ(newer.title, q("Z发现新版本"));
     EXPECT_EQ(newer.info.website, q("http://h/"));
     EXPECT_EQ(EvaluateUpdate(document("version=\"9.0.0\"")).info.time, q("0000-00-00"));
