@@ -436,22 +436,6 @@ QString file::GetByTitle(const QString& Title) const {
 
 // ---- Files ----
 
-file Files::Add(const QString& Code, const QString& sKey) {
-    QString folded;
-    if (!sKey.isEmpty()) {
-        folded = sKey.toCaseFolded();
-        if (keys_.contains(folded)) {
-            throw std::invalid_argument("key already in the collection");
-        }
-    }
-    texts_.push_back(Code);
-    entries_.push_back(Entry{0, Code.size(), static_cast<int32_t>(texts_.size() - 1)});
-    if (!folded.isEmpty()) {
-        keys_.insert(folded, static_cast<qsizetype>(entries_.size() - 1));
-    }
-    return file(Code, 0, Code.size());
-}
-
 void Files::Add(const QString& text, qsizetype start, qsizetype length) {
     if (texts_.empty() || texts_.back().constData() != text.constData() ||
         texts_.back().size() != text.size()) {
@@ -470,14 +454,6 @@ const Files::Entry& Files::at(int position) const {
 file Files::Item(int position) const {
     const Entry& e = at(position);
     return file(texts_[static_cast<size_t>(e.text)], e.start, e.length);
-}
-
-file Files::Item(const QString& key) const {
-    const qsizetype found = keys_.value(key.toCaseFolded(), -1);
-    if (found < 0) {
-        throw std::out_of_range("no file with that key");
-    }
-    return Item(static_cast<int>(found + 1));
 }
 
 QStringView Files::CodeView(int position) const {

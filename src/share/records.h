@@ -10,7 +10,6 @@
 
 #include "text/scan.h"
 
-#include <QHash>
 #include <QString>
 #include <QStringView>
 #include <algorithm>
@@ -408,15 +407,11 @@ private:
 // The file records of one page, in page order. Records share the page text.
 class Files {
 public:
-    // Appends a record made from the object text; keyed when `sKey` is not
-    // empty (std::invalid_argument when the key is taken).
-    file Add(const QString& Code, const QString& sKey = QString());
     // Appends the record of the span [start, start + length) of a shared text.
     void Add(const QString& text, qsizetype start, qsizetype length);
     void Reserve(qsizetype count) { entries_.reserve(static_cast<size_t>(count)); }
 
     file Item(int position) const; // 1-based; std::out_of_range
-    file Item(const QString& key) const;
     // The object text of a record, without making a `file`.
     QStringView CodeView(int position) const;
     int Count() const { return static_cast<int>(entries_.size()); }
@@ -458,7 +453,6 @@ private:
 
     std::vector<QString> texts_;
     std::vector<Entry> entries_;
-    QHash<QString, qsizetype> keys_;
 };
 
 } // namespace zandorel
