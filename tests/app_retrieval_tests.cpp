@@ -1,14 +1,12 @@
 // The retrieval commands: what is fetched and told, and what happens while a fetch waits.
 
 #include "app_support.h"
-#include "standin.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
-#include <thread>
 
 using namespace apptest;
 
@@ -78,7 +76,7 @@ TEST_F(RetrievalTest, EmptyListingsAreToldAndTheTestBuildNamesTheFailedStep) {
             EXPECT_EQ(Block(), QString());
         }
     }
-    // The settings' own wording, the path where it says %1.
+    // The settings' own wording, the path at %1.
     ASSERT_TRUE(Restart());
     pugi::xml_node config = SettingsStore::Instance().Root().child("Soft").child("Config");
     config.remove_child("GetSourceCode_Dump");
@@ -86,8 +84,7 @@ TEST_F(RetrievalTest, EmptyListingsAreToldAndTheTestBuildNamesTheFailedStep) {
     dialogs.clear();
     LoadSavedPage(u"app_nodata.html"_s);
     EXPECT_EQ(Told(), u" | 获取源代码失败\r\nDump: "_s + QDir::toNativeSeparators(dump) + u'.');
-    // An address the request cannot take: the empty-listing message, and the
-    // list stays as it was.
+    // An address the request cannot take: the empty-listing message, the list kept.
     LoadSavedPage(u"app_folder.html"_s);
     dialogs.clear();
     dialogs.answerInput(u"no-scheme/?cid=1"_s);
@@ -105,7 +102,7 @@ TEST_F(RetrievalTest, ClosingTheLastWindowWhileItsFetchWaits) {
     OnRequest([&] {
         window->close();
         savedAtClose = SavedSettings();
-        WriteSettings(u"changed after the save"_s);
+        WriteFile(configPath, u"changed after the save"_s);
     });
     // The command runs inside the main event loop, as in the real program.
     QTimer::singleShot(0, [&] {
@@ -155,16 +152,6 @@ TEST_F(RetrievalTest, AnAnswerToAWindowClosedMeanwhileDoesNothing) {
         EXPECT_TRUE(window.isNull());
     }
     EXPECT_FALSE(program->Ended());
-}
-
-// A second fetch inside the first: the inner one returns first.
-TEST_F(RetrievalTest, ASecondFetchDuringAFetch) {
-    Serve(GeneratedFolderPage(2).toUtf8(), true);
-    OnRequest([&] { server.RequestCount() == 1 ? StartGet(Window()) : server.Release(); });
-    StartGet(Window());
-    EXPECT_EQ(server.RequestCount(), 2);
-    EXPECT_EQ(Rows().Label_Link(2).Caption(), u"2. file2.txt"_s);
-    EXPECT_TRUE(Messages().isEmpty());
 }
 
 // Regression: "?" while the page was fetched again asked for a file already cleared.
@@ -234,8 +221,7 @@ TEST_F(RetrievalTest, AWaitingFetchShowsABusyPointerAndEscStopsItQuietly) {
     EXPECT_FALSE(window.Retrieval().Retrieving());
     Press(u"Command_CreatLinkList"_s);
     EXPECT_EQ(Rows().LinkRowCount(), 3);
-    // A second retrieval while the first waits: the first is stopped, and
-    // once the second is done nothing waits and the pointer is back.
+    // A second retrieval stops the waiting first; once it is done the pointer is back.
     seen.clear();
     bool released = false;
     QTimer safety; // in case the first is not stopped
@@ -255,8 +241,7 @@ TEST_F(RetrievalTest, AWaitingFetchShowsABusyPointerAndEscStopsItQuietly) {
     EXPECT_EQ(seen.join(u' '), u"Text_URL=%1"_s.arg(QString::number(Qt::IBeamCursor)));
     EXPECT_EQ(Rows().Label_Link(1).Caption(), u"1. a.txt"_s);
     safety.stop();
-    // A fetch that ends by itself restores the pointer as well, and Esc with
-    // nothing waiting does nothing.
+    // A fetch that ends by itself restores the pointer; Esc with nothing waiting does nothing.
     server.hold = false;
     server.onRequest = {};
     StartGet(window);
@@ -264,40 +249,6 @@ TEST_F(RetrievalTest, AWaitingFetchShowsABusyPointerAndEscStopsItQuietly) {
     QTest::keyClick(address, Qt::Key_Escape);
     EXPECT_EQ(Rows().LinkRowCount(), 2);
     EXPECT_TRUE(Messages().isEmpty());
-}
-
-// A folder of the stand-in share service, through the address it prints.
-TEST_F(RetrievalTest, ListsTheStandInsFolderThroughCommandGet) {
-    const QString share = folder.filePath(u"share"_s);
-    ASSERT_TRUE(QDir().mkpath(share + u"/图片"_s));
-    WriteFile(share + u"/会议纪要.txt"_s, u"内容"_s);
-    WriteFile(share + u"/readme.txt"_s, u"hello"_s);
-    WriteFile(share + u"/private.txt"_s, u"secret"_s);
-    QFile::setPermissions(share + u"/private.txt"_s, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    standin::ServerOptions options;
-    options.port = 0;
-    options.folder = share.toStdString();
-    standin::ShareServer stand(options);
-    ASSERT_TRUE(stand.bind());
-    std::thread serving([&] { stand.run(); });
-    const QString base = QString::fromStdString(stand.baseAddress());
-    SetSetting(keys::Config, keys::ShareService, base);
-    TypeInto(u"Text_URL"_s, QString::fromStdString(stand.rootAddress()));
-    Press(u"Command_Get"_s);
-    stand.stop();
-    serving.join();
-    EXPECT_TRUE(Messages().isEmpty());
-    ASSERT_EQ(Rows().LinkRowCount(), 4);
-    QStringList captions;
-    for (int i = 1; i <= 4; ++i) {
-        captions << Rows().Label_Link(i).Caption();
-    }
-    EXPECT_EQ(captions.join(u' '), u"1. 图片 2. private.txt 3. readme.txt 4. 会议纪要.txt"_s);
-    EXPECT_TRUE(Rows().Label_LinkWarn(2).Visible());
-    EXPECT_FALSE(Rows().Label_LinkWarn(3).Visible());
-    EXPECT_TRUE(Rows().Text_Link(4).Text().startsWith(u"<a href=\""_s + base + u"/download?id="_s));
-    EXPECT_TRUE(Rows().Text_Link(4).Text().endsWith(u"\">会议纪要.txt</a>"_s));
-    EXPECT_EQ(Block().count(u"\r\n"_s), 4);
 }
 
 } // namespace

@@ -64,11 +64,10 @@ protected:
     // Starts the program again on the settings file as it is on disc, or as `settings`.
     bool Restart();
     bool RestartWith(const QString& settings) {
-        WriteSettings(settings);
+        WriteFile(configPath, settings);
         return Restart();
     }
     QString SavedSettings() const { return ReadFile(configPath); }
-    void WriteSettings(const QString& text) { WriteFile(configPath, text); }
     // Sets an attribute of the in-memory settings document.
     void SetSetting(const QString& path, const QString& attribute, const QString& value);
 
@@ -82,26 +81,20 @@ protected:
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
-    // Turns the mouse wheel over the middle of `widget` by `notches` (negative:
-    // scrolling down), as the window system delivers it.
+    // Turns the wheel over the middle of `widget` (negative: down), as the window system does.
     static void Wheel(QWidget* widget, int notches);
     // Lets the event loop run until `condition` holds, at most `ms`.
     static void WaitUntil(const std::function<bool()>& condition, int ms = 2000) {
         static_cast<void>(QTest::qWaitFor(condition, ms));
     }
-    // The window's outer size, once the window system has framed it.
-    static QSize Framed(const QWidget& window) {
-        WaitUntil([&] { return window.frameGeometry().size() != window.size(); });
-        return window.frameGeometry().size();
-    }
-    // Resizes a window as its user does, and returns its outer size then.
+    // Resizes a window as its user does, and returns its outer size once framed.
     static QSize UserResize(QWidget& window, QSize inner) {
         window.resize(inner);
         WaitUntil([&] { return window.size() == inner; });
-        return Framed(window);
+        WaitUntil([&] { return window.frameGeometry().size() != window.size(); });
+        return window.frameGeometry().size();
     }
-    // Clicks "?" of a link row and returns the text of the property viewer it
-    // opens; `act`, if given, runs on the open viewer and must close it.
+    // Clicks "?" of a row; the viewer's text. `act`, if given, runs on the open viewer and closes it.
     static QString ViewRow(const zandorel::app::MainWindow& window, int row,
                            const std::function<void(zandorel::app::CodeListBox&)>& act = {});
     static void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -116,7 +109,7 @@ protected:
     }
     // The combined link block of the first window.
     QString Block() const { return Ctl(u"Text_AllLinkCode"_s).Text(); }
-    // Has the local server answer with `page` (held back while `hold`), as the share service.
+    // The local server as the share service, answering `page` (held back while `hold`).
     void Serve(const QByteArray& page, bool hold);
     // Types into a text box of the window as a person does, replacing its text.
     void TypeInto(const QString& name, const QString& text, int slot = 0) const;

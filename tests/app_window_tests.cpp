@@ -65,7 +65,6 @@ TEST_F(WindowTest, CaptionIsTheSettingsTemplateOrTheDefaultAndTheSlot) {
         QString formMain;
         QString caption;
     } cases[] = {
-        {u"<Form_Main/>"_s, u"Zandorel V1.0.3 窗口"_s}, // the built-in caption
         {u"<Form_Main Caption=\"%s(AppTitle) #\"/>"_s, u"Zandorel #"_s},
         {u"<Form_Main Caption=\"\"/>"_s, QString()},
     };
@@ -171,10 +170,16 @@ QSize viewerSize() {
     return {read(u"Width"_s), read(u"Height"_s)};
 }
 
-TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
+// The viewer, skinned from its own node, shows one file the same at every opening.
+TEST_F(CodeListBoxTest, ShowsOneFileAndItsSizeIsHeldBetweenTheMinimumAndTheScreen) {
+    ASSERT_TRUE(
+        RestartWith(u"<Soft><Window><CodeListBox Caption=\"%s(AppTitle) props\"><Command_Ok Caption=\"OK!\" "
+                    u"BackColor=\"0000FF\"/></CodeListBox></Window></Soft>"_s));
     LoadSavedPage(u"app_folder.html"_s);
     const QString shown = ViewRow(Window(), 2, [&](CodeListBox& viewer) {
-        EXPECT_EQ(viewer.windowTitle(), u" 代码列表"_s);
+        EXPECT_EQ(viewer.windowTitle(), u"Zandorel props"_s);
+        EXPECT_EQ(viewer.Command_Ok().Caption(), u"OK!"_s);
+        EXPECT_EQ(viewer.Command_Ok().Property(u"BackColor"_s), u"16711680"_s);
         viewer.resize(400, 300); // the layout follows the viewer's size
         EXPECT_EQ(viewer.Text_Code().Height(), 275);
         EXPECT_EQ(viewer.Command_Ok().Left(), 163.5);
@@ -190,10 +195,7 @@ TEST_F(CodeListBoxTest, ShowsOneFileTheSameAtEveryOpening) {
     WriteFile(page, u"var primedResponse={\"items\":[{\"children\":[{\"name\":\"a\"},{ }]}]};"_s);
     LoadSavedPage(page);
     EXPECT_EQ(ViewRow(Window(), 2), u"fileIndex     2\r\n"_s);
-}
-
-// The viewer's size: a minimum, fitted to the screen, the user's size kept.
-TEST_F(CodeListBoxTest, SizesAreHeldBetweenTheMinimumAndTheScreen) {
+    // The viewer's size: a minimum, fitted to the screen, the user's size kept.
     LoadSavedPage(u"app_folder.html"_s);
     QSize minimum;
     ViewRow(Window(), 1, [&](CodeListBox& viewer) {
@@ -210,8 +212,7 @@ TEST_F(CodeListBoxTest, SizesAreHeldBetweenTheMinimumAndTheScreen) {
     });
     ASSERT_GE(minimum.width(), 100);
     EXPECT_GE(viewerSize().width(), minimum.width());
-    // Opened at each size, and closed each time another way; a size the user
-    // gives it is kept, a fitted one is not.
+    // Opened at each size, closed each time another way; a size the user gives is kept, a fitted one not.
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const std::function<void(CodeListBox&)> closings[] = {
         [](CodeListBox& viewer) { Click(viewer.Command_Ok()); },
