@@ -22,9 +22,7 @@ TEST_F(RetrievalTest, AddressCheckDecidesWhatIsFetched) {
         const char* request; // null: refused by the check
     } cases[] = {
         {u"http://"_s + host + u"/?cid=abc&id=abc%21def"_s, "GET /?cid=abc&id=abc%21def"},
-        {host + u"/?id=X&cid=Y"_s, "GET /?cid=Y&id=X"},
         {u"HTTP://"_s + host + u"/?CID=AbC&ID=xY#top"_s, "GET /?cid=AbC&id=xY"},
-        {u"http://"_s + host + u"/folder/?cid=abc&id=1"_s, nullptr},
         {u"http://other.host/?cid=abc&id=1"_s, nullptr},
     };
     for (const auto& c : cases) {
