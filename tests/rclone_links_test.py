@@ -4,7 +4,7 @@ remote (rclone's s3 backend against tests/s3server.py, which checks every
 link's signature and expiry) and every link it prints must download the
 file's exact bytes. One object refuses HeadObject, so its link fails: it
 stays listed without a link, with the warning and a linkError, and the run
-counts the failure.
+counts the failure. The server refuses links its signer did not make.
 
     rclone_links_test.py ZANDOREL_CLI
 """
@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import urllib.error
 import urllib.parse
 import urllib.request
@@ -123,6 +124,26 @@ def main():
                                 ("size", str(len(FILES[REFUSED]))), ("sharingLevelValue", "2")):
                 check(props.get(title) == want, "%s of the refused file: %r" % (title, props))
             check(props.get("linkError") and "urls.download" not in props, "linkError or a link: %r" % props)
+
+            # A forged, moved, shortened, unsigned or expired link, and a wrong secret, are refused.
+            def rclone(*args):
+                return subprocess.run(["rclone", *args], capture_output=True, env=env, timeout=60)
+
+            link = rclone("link", "s3:bucket/a b.txt").stdout.decode().strip()
+            short = rclone("link", "--expire", "1s", "s3:bucket/a b.txt").stdout.decode().strip()
+            time.sleep(2.1)
+            for why, url in (
+                    ("a forged link", re.sub(r"Signature=(.)", lambda m: "Signature=" + "01"[m.group(1) == "0"], link)),
+                    ("a link moved to another key", link.replace("/bucket/a%20b.txt", "/bucket/empty")),
+                    ("a shortened link", link.replace("X-Amz-Expires=604800", "X-Amz-Expires=604000")),
+                    ("an unsigned request", link.split("?")[0]), ("an expired link", short)):
+                try:
+                    urllib.request.urlopen(url, timeout=10)
+                    failures.append("%s downloads" % why)
+                except urllib.error.HTTPError as error:
+                    check(error.code == 403, "%s answers %d" % (why, error.code))
+            wrong = rclone("lsf", "--s3-secret-access-key", "wrong", "s3:bucket")
+            check(wrong.returncode != 0 and b"SignatureDoesNotMatch" in wrong.stderr, "a wrong secret is accepted")
         finally:
             server.terminate()
             server.wait(timeout=10)
