@@ -1,6 +1,4 @@
-// What zandorel-share reaches: private items, unknown or malformed ids, paths
-// and links that lead outside the served folder, and anything but regular
-// files and folders.
+// What zandorel-share refuses to reach: private items, bad ids, the outside, non-regular files.
 
 #include "standin_support.h"
 
@@ -76,9 +74,8 @@ TEST_F(StandinFs, NothingOutsideTheFolderIsReached) {
     EXPECT_EQ(get(port(), "/download?id=" + idOf("inside-dir-link/说明.txt")).body, "图片说明\n");
 }
 
-// Pipes, links to them or to devices, and a version document that is a pipe
-// are answered at once (a blocked open would time the request out) as
-// missing; the version document is read afresh at every request.
+// Pipes, links to pipes or devices, and a piped version document are missing at once (never a blocked
+// open); the version document is read afresh at every request.
 TEST_F(StandinFs, OnlyRegularFilesAndFoldersAreListedOrOpened) {
     TempDir dir;
     const fs::path share = dir.path / "share";

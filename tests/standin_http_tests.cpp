@@ -1,6 +1,4 @@
-// zandorel-share over HTTP: the request heads it refuses before the HTTP
-// library reads them, pipelining, HEAD and other methods, slow clients,
-// connection limits.
+// zandorel-share over HTTP: refused heads, pipelining, methods, slow clients, connection limits.
 
 #include "sharehead.h"
 #include "standin_support.h"
@@ -25,9 +23,7 @@ std::string request(std::string_view target, std::string_view fields = {}) {
     return "GET " + std::string(target) + " HTTP/1.1\r\nHost: h\r\n" + std::string(fields) + "\r\n";
 }
 
-// Each head is checked whole and byte by byte. Sent to the service, one it
-// refuses gets one answer, and the connection closes: a sound request sent
-// after it in the same write is not answered.
+// Heads checked whole and byte by byte; a refused one gets one answer and the connection closes.
 TEST_F(StandinHttp, RequestHeadsAreCheckedBeforeTheLibraryReadsThem) {
     const std::string length = "Content-Length: " + std::to_string(request("/b").size()) + "\r\n";
     struct Case {
@@ -102,8 +98,7 @@ TEST_F(StandinHttp, RequestHeadsAreCheckedBeforeTheLibraryReadsThem) {
 }
 
 TEST_F(StandinHttp, AHeadThatNeverEndsIsCutOff) {
-    // A head that never ends: the server stops reading and closes long
-    // before the 16 MiB are through, and goes on serving.
+    // The server closes long before 16 MiB of a head are through, and goes on serving.
     const int fd = connectTo(port());
     const std::string chunk = "GET /" + std::string(65536, 'a');
     std::size_t sent = 0;
@@ -117,8 +112,7 @@ TEST_F(StandinHttp, AHeadThatNeverEndsIsCutOff) {
 }
 
 TEST_F(StandinHttp, PipelinedRequestsAreAnsweredInOrder) {
-    // Five requests in one write, one with a body: five replies, in order,
-    // the one to HEAD without a body; the last closes, though not asked to.
+    // Five requests in one write: five replies in order, HEAD's bodiless, the last closing.
     const auto ask = [](const std::string& line, const std::string& fields = {}) {
         return line + " HTTP/1.1\r\n" + host() + fields + "\r\n";
     };
@@ -160,9 +154,7 @@ TEST_F(StandinHttp, HeadAnswersAsGetAndOtherMethodsGet405) {
     }
 }
 
-// Slow clients hold connections but no thread: plain requests are answered
-// while they trickle, and the server closes them when their request heads
-// are overdue.
+// Slow clients hold no thread: others are answered meanwhile; overdue heads are closed.
 TEST_F(StandinHttp, PlainRequestsPassWhileSlowClientsWait) {
     TempDir dir;
     ServerOptions options = serving(dir.path);
@@ -205,10 +197,8 @@ TEST_F(StandinHttp, PlainRequestsPassWhileSlowClientsWait) {
     EXPECT_EQ(get(port, server.rootTarget()).status, 200) << "serves normally once they left";
 }
 
-// A fourth connection from one address is closed at once. While other
-// addresses hold every connection, idle or stalled in a download they never
-// read, a newcomer is served: the oldest idle connection of an address
-// holding the most makes room.
+// A fourth connection from one address is closed; when all are held, a newcomer is served
+// in place of the oldest idle connection of the address holding the most.
 TEST_F(StandinHttp, ConnectionsAreLimitedInAllAndPerAddress) {
     TempDir dir;
     writeFile(dir.path / "big.bin", "");

@@ -1,5 +1,4 @@
-// Byte ranges of downloads: one range clamped, refused or ignored, and parts
-// across the server's reads.
+// Byte ranges of downloads: clamped, refused or ignored, and parts across the server's reads.
 
 #include "standin_support.h"
 

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the stand-in's tests: temporary folders, HTTP byte for byte over
-// loopback, servers on free ports, and pages cut as Zandorel's reader cuts them.
+// Stand-in test helpers: temp folders, raw HTTP on loopback, servers, pages cut as the reader cuts them.
 
 #include "sharetext.h"
 #include "standin.h"
@@ -79,8 +78,7 @@ struct Reply {
     }
 };
 
-// A connection to the server on 127.0.0.1, made from `source` (any address
-// of 127.0.0.0/8 stands for another client).
+// A connection to 127.0.0.1 from `source` (another 127.0.0.0/8 address stands for another client).
 inline int connectTo(int port, const char* source = "127.0.0.1", int receiveBuffer = 0) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     timeval timeout{5, 0};
@@ -118,8 +116,7 @@ inline bool closedWithin(int fd, int ms) {
     return ::poll(&p, 1, ms) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
 }
 
-// The replies in `raw`; those to HEAD (by `toHead`) have no body. A reply
-// without a Content-Length, or with a shorter body, fails the test.
+// The replies in `raw` (those to HEAD by `toHead`, bodiless); one without a whole Content-Length body fails.
 inline std::vector<Reply> splitReplies(std::string_view raw, const std::vector<bool>& toHead = {}) {
     std::vector<Reply> replies;
     while (!raw.empty()) {
@@ -173,8 +170,7 @@ inline std::string targetOf(const std::string& address) {
     return address.substr(address.find('/', address.find("//") + 2));
 }
 
-// First match of `var primedResponse={(.*?)};`, letter case ignored, '.' not
-// crossing a line feed.
+// First match of `var primedResponse={(.*?)};`, case ignored, not crossing a line feed.
 inline std::optional<std::string> primedData(std::string_view page) {
     const std::string folded = lower(page);
     constexpr std::string_view lead = "var primedresponse={";
@@ -222,8 +218,7 @@ inline std::vector<std::string> cutEntries(std::string_view data) {
     return entries;
 }
 
-// The first value of `"key":` as the reader takes it: a string up to the next
-// quote, escapes kept; anything else up to the next comma or brace.
+// The first value of `"key":`: a string to the next quote (escapes kept), else to a comma or brace.
 inline std::string field(std::string_view object, std::string_view key) {
     const std::string lead = "\"" + std::string(key) + "\":";
     const std::size_t at = object.find(lead);
@@ -268,8 +263,7 @@ inline std::string unescape(std::string_view raw) {
     return out;
 }
 
-// The data is compact; its strings hold nothing that derails the cutting or
-// ends the script, and their only backslashes start \uXXXX escapes.
+// Compact data whose strings hold nothing that derails the cutting or ends the script; only \uXXXX escapes.
 inline void expectSafeStrings(std::string_view data) {
     EXPECT_EQ(data.find("\xe2\x80\xa8"), npos) << "raw line separator";
     bool inString = false;
@@ -331,9 +325,8 @@ inline ServerOptions serving(const fs::path& folder) {
     return options;
 }
 
-// zandorel-share serving until the end of the scope; its first line is read.
-// Without AddressSanitizer's quarantine and fake stacks resident memory means
-// what it means in an ordinary build.
+// zandorel-share serving until the end of the scope; its first line is read. Without ASan's
+// quarantine and fake stacks, resident memory means what it does in an ordinary build.
 struct Program {
     explicit Program(const std::string& args) {
         // The shell writes its process id, which the program then takes over.

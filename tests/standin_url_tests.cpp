@@ -1,5 +1,4 @@
-// The public address of zandorel-share: what it accepts, how pages carry it,
-// which hosts are answered.
+// The public address of zandorel-share: what it accepts, how pages carry it, which hosts are answered.
 
 #include "standin_support.h"
 
