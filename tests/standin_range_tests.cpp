@@ -23,12 +23,10 @@ TEST_F(StandinRange, OneRangeClampedRefusedOrIgnored) {
     };
     const std::vector<Row> table{
         {"six.txt", "bytes=0-1", 206, "ab", "bytes 0-1/6"},
-        {"six.txt", "bytes=2-", 206, "cdef", "bytes 2-5/6"},
         {"six.txt", "bytes=5-", 206, "f", "bytes 5-5/6"},       // the last byte on
         {"six.txt", "bytes=0-5", 206, "abcdef", "bytes 0-5/6"}, // to the last byte
         {"six.txt", "bytes=0-6", 206, "abcdef", "bytes 0-5/6"}, // one past it
         {"six.txt", "bytes=-1", 206, "f", "bytes 5-5/6"},
-        {"six.txt", "bytes=-5", 206, "bcdef", "bytes 1-5/6"},
         {"six.txt", "bytes=-6", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=-7", 206, "abcdef", "bytes 0-5/6"},
         {"six.txt", "bytes=3-99999999999999999999999", 206, "def", "bytes 3-5/6"},
