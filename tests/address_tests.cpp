@@ -1,5 +1,4 @@
-// Addresses of the share service: the check of a typed folder address, its
-// cid and id, and the folder page address.
+// Share service addresses: the folder address check, its cid and id, the page address.
 
 #include "share/address.h"
 #include "testsupport.h"

@@ -1,5 +1,4 @@
-// The settings document: loading, reads with their defaults, edits, and the
-// formatted save that never destroys the file.
+// The settings document: loading, reads and their defaults, edits, the save.
 
 #include "settings/editxml.h"
 #include "settings/keys.h"
@@ -61,8 +60,7 @@ TEST_F(SettingsTest, LoadRejectsMissingAndMalformedFiles) {
                                      "Load XML config error,please check ZandorelConfig.xml\r\n")));
 }
 
-// Two programs on one settings file: the one that saves last keeps what the
-// other saved since it read the file, with its own edits on top.
+// Two programs on one file: the last to save keeps the other's saves, its own edits on top.
 TEST_F(SettingsTest, SaveMergesWhatAnotherProgramSavedMeanwhile) {
     const QString path =
         write("<Soft><Window><Form_Main Width=\"842\" Height=\"425\"/></Window><TemplateList>"
@@ -138,9 +136,7 @@ TEST_F(SettingsTest, NumericReads) {
     EXPECT_EQ(ReadAttribute(doc, q("/Soft/W["), q("Style"), q("bad path")), q("bad path"));
 }
 
-// The share service setting, the host the address check uses, and a folder
-// address built on it passing that check; then the update service, which
-// falls back to the share service.
+// The share and update service settings, and a folder address built on the share service.
 TEST_F(SettingsTest, ServiceAddresses) {
     const char* const fallback = "http://127.0.0.1:8765";
     struct Row {

@@ -1,5 +1,4 @@
-// Text made safe for where it goes: string escapes decoded, HTML escaped,
-// percent-encoded UTF-8.
+// String escapes decoded, HTML escaped, UTF-8 percent-encoded.
 
 #include "testsupport.h"
 #include "text/escapes.h"
@@ -32,9 +31,7 @@ QString percent(const QString& text) {
 } // namespace
 
 TEST(Escapes, StringEscapesDecoded) {
-    // Escapes, pairs and broken pairs; then hex digits at the ends of their
-    // ranges and the characters next to them; then the ends of the two halves
-    // of a pair and the units around them.
+    // Escapes, broken pairs, hex digits at their ranges' ends, the ends of each pair half.
     const std::pair<const char*, QString> rows[] = {
         {"report.pdf 会议纪要", q("report.pdf 会议纪要")},
         {R"(\"\\\/\b\f\n\r\t)", q("\"\\/\b\f\n\r\t")},

@@ -1,5 +1,4 @@
-// Faults from outside: settings files that change or break under the
-// program, saves cut short, pages far beyond the usual.
+// Settings files broken under the program, saves cut short, huge pages.
 
 #include "settings/editxml.h"
 #include "settings/keys.h"
@@ -10,46 +9,34 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
 using namespace zandorel;
 using zandorel::test::q;
 
-namespace {
+using Faults = test::FolderTest;
 
-// A settings file holding `text`, in a temporary folder of its own.
-QString settingsFile(const QTemporaryDir& dir, const QByteArray& text) {
-    const QString path = dir.filePath(q("ZandorelConfig.xml"));
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-    return path;
-}
-
-} // namespace
-
-TEST(Faults, SettingsFileChangedOrBrokenUnderTheProgram) {
-    QTemporaryDir dir;
-    const QString path = settingsFile(
-        dir, "<Soft><TemplateList><Template name=\"a\">%t(name)</Template></TemplateList></Soft>");
+TEST_F(Faults, SettingsFileChangedOrBrokenUnderTheProgram) {
+    const QString path =
+        write("<Soft><TemplateList><Template name=\"a\">%t(name)</Template></TemplateList></Soft>");
     SettingsStore store;
     ASSERT_TRUE(store.LoadSettings(path));
     AppendElement(store.Root(), keys::TemplateList, q("Template"), q("new"));
-    // Garbage written over the file while the program runs: the templates in
-    // memory are saved over it at the end.
-    settingsFile(dir, QByteArray("\x00\xff garbage <<<", 14));
+    // Garbage written over the file meanwhile: the templates in memory are saved over it.
+    QFile garbage(path);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    garbage.write(QByteArray("\x00\xff garbage <<<", 14));
+    garbage.close();
     ASSERT_TRUE(store.Save());
     SettingsStore again;
     ASSERT_TRUE(again.LoadSettings(path));
     EXPECT_EQ(CountNodes(again.Root(), keys::Template), 2);
 }
 
-TEST(Faults, SaveKilledMidwayLeavesAWholeFile) {
+TEST_F(Faults, SaveKilledMidwayLeavesAWholeFile) {
     test::qtApp();
-    QTemporaryDir dir;
-    const QString path = settingsFile(dir, "<Soft><TemplateList/></Soft>");
+    const QString path = write("<Soft><TemplateList/></Soft>");
     for (int round = 0; round < 8; ++round) {
         SCOPED_TRACE(round);
         QProcess saver;
@@ -63,23 +50,20 @@ TEST(Faults, SaveKilledMidwayLeavesAWholeFile) {
     }
 }
 
-TEST(Faults, FullDiskKeepsTheOldFile) {
+TEST_F(Faults, FullDiskKeepsTheOldFile) {
     test::qtApp();
-    QTemporaryDir dir;
     const QByteArray original(
         "<Soft><TemplateList><Template name=\"a\">%t(name)</Template></TemplateList></Soft>");
-    const QString path = settingsFile(dir, original);
+    const QString path = write(original.constData());
     QProcess saver;
     saver.start(QString::fromUtf8(ZANDOREL_SETTINGS_SAVER), {path, q("--full-disk")});
     ASSERT_TRUE(saver.waitForFinished(10000));
     EXPECT_EQ(saver.exitCode(), 0) << "the save on a full disk reported success";
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), original);
+    EXPECT_EQ(read(path), original);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << "a temporary file was left behind";
 }
 
-TEST(Faults, PagesFarBeyondTheUsual) {
+TEST_F(Faults, PagesFarBeyondTheUsual) {
     // A page nested a million levels deep.
     SDPage page;
     test::listText(page, q("var primedResponse={\"children\":[{") + q("\"a\":{").repeated(1000000) +

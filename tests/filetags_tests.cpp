@@ -1,5 +1,4 @@
-// Templates filled from a file's properties: the four families, fileIndex,
-// the one-pass rule, the length limit, and the join format read once.
+// Templates filled from a file's properties, and the join format read once.
 
 #include "share/filetags.h"
 #include "share/linklist.h"
@@ -22,8 +21,7 @@ SDPage listing(const QString& entries) {
     return page;
 }
 
-// The link text of file `position` as the programs make it: the format
-// template read once, then filled from the file's record.
+// The link text of file `position`: the template read once, filled from the record.
 QString link(const QString& tmpl, const SDPage& page, int position) {
     LinkTemplates t;
     t.codeFormat = tmpl;
@@ -54,8 +52,7 @@ TEST(FileTags, Families) {
         {"%v(Name)|%h(missing)|%u(nothing)", q("||")},
         {"%t(fileIndex)%v(FILEINDEX)%h(fileindex)%u(FileIndex)", q("1111")},
         {"%x(name)%t()%t(name%t(extension)", q("%x(name)%t()%t(name.txt")},
-        // Names are letters, digits, underscores and dots; the characters next
-        // to those ranges end no name.
+        // Names are letters, digits, '_' and '.'; the characters next to those ranges end one.
         {"%t(AZaz09_.)", q("ends")},
         {"%t(@)%t([)%t(`)%t({)%t(/)%t(:)%t(-)%t(^)", q("%t(@)%t([)%t(`)%t({)%t(/)%t(:)%t(-)%t(^)")},
     };
@@ -93,9 +90,7 @@ TEST(FileTags, OnePass) {
     }
     AppInfo::reset();
     qunsetenv("ZANDOREL_TEST_SECRET");
-    // A value holding its own placeholder used to be expanded again at every
-    // repeat in the template, doubling the text each time; chains of them stop
-    // at the length limit.
+    // A value holding its own placeholder is never expanded again; chains stop at the limit.
     EXPECT_EQ(link(q("%t(self)").repeated(64), page, 1).size(), 64 * 16);
     QString entries;
     QString chain;

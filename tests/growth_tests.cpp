@@ -1,5 +1,4 @@
-// Listing time in proportion to the page, whatever the shape of its records:
-// each hostile shape is listed at about 1 MB and 4 MB and the times compared.
+// Listing time grows with the page, not faster, whatever the records' shape.
 
 #include "share/linklist.h"
 #include "share/sdpage.h"
@@ -125,8 +124,7 @@ const std::pair<const char*, std::function<QString(qsizetype size)>> shapes[] = 
      }},
 };
 
-// The least of five runs: listing the page, reading one property no record
-// has (so every record is read to its end) and the first record whole.
+// The least of five runs: listing, one absent property per record, the first record whole.
 double listingSeconds(const QString& text) {
     double best = 1e9;
     for (int run = 0; run < 5; ++run) {
@@ -162,8 +160,7 @@ double growth(const QString& smallPage, const QString& largePage, double floor) 
 TEST(ListingGrowth, EveryShapeInProportionToItsSize) {
     for (const auto& [name, make] : shapes) {
         SCOPED_TRACE(name);
-        // A shape listed in a few milliseconds is timed on a larger page, so
-        // that cache sizes and timer grain do not decide the ratio.
+        // A shape listed in a few ms is timed on a larger page, so caches and timer grain don't decide.
         qsizetype size = 1 << 20;
         while (listingSeconds(make(size)) < 0.02 && size < (8 << 20)) {
             size *= 2;
@@ -172,9 +169,7 @@ TEST(ListingGrowth, EveryShapeInProportionToItsSize) {
     }
 }
 
-// Distinct titles that FNV-1a maps to one value: four times as many take
-// about four times as long, whatever the process's hash key is, and every
-// title is kept in page order.
+// Distinct titles of one FNV-1a value: time in proportion to their count, kept in page order.
 TEST(ListingGrowth, TitlesSharingOneOldHashValue) {
     auto record = [](int k) {
         QString text = q("\"name\":\"q\"");

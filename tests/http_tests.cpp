@@ -138,9 +138,7 @@ TEST(Http, BodiesCharsetsFailuresAndCancels) {
     EXPECT_EQ(GetTextFromURL(q("http://127.0.0.1:%1/page").arg(closedPort)), QString());
 }
 
-// An answer whose header block never ends used to hold a fetch past its
-// limit: every new header line started the limit again, and the fetch then
-// waited for the connection thread still reading the stream.
+// A header block that never ends used to restart the time limit at each header line.
 TEST(Http, TheTimeLimitHoldsHoweverTheHeadersTrickle) {
     test::qtApp();
     QTcpServer server;

@@ -1,6 +1,4 @@
-// What the link list shows: captions, warnings, link texts and the combined
-// block, within the limits (join formats, properties and every page shape
-// through zandorel-cli: pipeline/golden.py).
+// The link list: captions, warnings, link texts and the block, within the limits.
 
 #include "settings/editxml.h"
 #include "share/linklist.h"
@@ -58,14 +56,12 @@ TEST(LinkList, RowsWarningsAndBlock) {
 TEST(LinkList, TotalLimitIsCheckedBeforeTheTextIsMade) {
     SDPage page = listing(q("{\"name\":\"abcd\"},{\"name\":\"efgh\"}"));
     LinkTemplates t = templates("%t(name)", "$1\\n");
-    // Per row the caption "N. abcd", the link "abcd" and its piece of the
-    // block "abcd\n": 32 in all.
+    // Per row "N. abcd", "abcd" and "abcd\n": 32 in all.
     EXPECT_EQ(BuildLinkList(page, t, 32).block, q("abcd\nefgh\n"));
     for (const qsizetype limit : {31, 16, 11, 0}) {
         EXPECT_THROW(BuildLinkList(page, t, limit), OutputTooLong) << limit;
     }
-    // A join format that repeats a 4 MB link 40 times would be 160 M
-    // characters: refused at once, before any of it is made.
+    // A 4 MB link joined 40 times (160 M characters) is refused before any of it is made.
     page = listing(q("{\"name\":\"") + QString(1024 * 1024, u'n') + q("\"}"));
     t.codeFormat = q("%t(name)").repeated(4);
     t.joinFormat = q("$1").repeated(40);
@@ -74,9 +70,7 @@ TEST(LinkList, TotalLimitIsCheckedBeforeTheTextIsMade) {
     EXPECT_EQ(BuildLinkList(page, t).block.size(), 12 * 1024 * 1024);
 }
 
-// The loop as zandorel-cli uses it: a sink that counts its own output (here
-// three per character, as UTF-8 counts CJK text), that keeps only the block,
-// and that stops at the first text that is too long.
+// The loop as zandorel-cli uses it: a sink counting 3 per character, keeping only the block.
 TEST(LinkList, TheLoopHoldsTheSinksOwnCountToTheLimit) {
     class Tripled : public LinkSink {
     public:
@@ -122,8 +116,7 @@ TEST(LinkList, TheLoopHoldsTheSinksOwnCountToTheLimit) {
     EXPECT_EQ(stopping.block, q("中文;"));
 }
 
-// What the link list reads of a settings document: an empty one joins each
-// link on a line of its own; what a document sets is what it gets.
+// An empty settings document joins links one per line; what a document sets it gets.
 TEST(LinkList, TemplatesFromASettingsDocument) {
     pugi::xml_document doc;
     ASSERT_TRUE(LoadXmlText(doc, q("<Soft/>")));

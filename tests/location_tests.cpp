@@ -1,5 +1,4 @@
-// Where the settings document lives: beside the program, else in the
-// configuration folder, made from the installed default.
+// Where the settings live: beside the program, else a copy of the installed default.
 
 #include "settings/editxml.h"
 #include "settings/keys.h"
@@ -16,8 +15,7 @@ using zandorel::test::q;
 
 namespace {
 
-// An installed layout: <prefix>/bin holds the program, <prefix>/share/zandorel
-// the default settings; XDG_CONFIG_HOME is a folder of its own.
+// <prefix>/bin holds the program, <prefix>/share/zandorel the default, XDG_CONFIG_HOME its own.
 class SettingsLocationTest : public test::FolderTest {
 protected:
     void SetUp() override {
@@ -96,8 +94,7 @@ TEST_F(SettingsLocationTest, NoFileAndNoDefault) {
     EXPECT_EQ(store.ConfigPath(), QString());
     EXPECT_EQ(settingsFolderInUse(store), dir.filePath(q("xdg/zandorel")));
 
-    // A configuration folder that cannot be made: the reason is given, and
-    // the missing copy fails to load, never the installed default.
+    // A config folder that cannot be made: a reason, and the missing copy fails to load.
     installDefault("<Soft/>");
     write("not a folder", "xdg");
     const SettingsFileChoice blocked = prepareSettingsFile();

@@ -1,5 +1,4 @@
-// Page-source files: saved pages read a chunk at a time give what reading
-// the whole file at once gives, in UTF-8 and in the legacy code page.
+// Saved pages read a chunk at a time give what the whole file read at once gives.
 
 #include "share/openunicode.h"
 #include "testsupport.h"
@@ -47,8 +46,7 @@ constexpr qsizetype Chunk = 1 << 20;
 
 } // namespace
 
-// Each sequence (whole, cut short, stray, overlong, surrogate, past U+10FFFF)
-// placed across the first chunk's end, with and without a byte-order mark.
+// Each sequence (whole, cut, stray, overlong...) across the first chunk's end, BOM or not.
 TEST_F(ReadTest, SequencesAcrossChunkBoundaries) {
     for (const QByteArray sequence : {"\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xEF\xBB\xBF",
                                       "\xE4\xB8x", "\x80", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {

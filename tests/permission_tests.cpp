@@ -1,6 +1,4 @@
-// What the program does where file permissions stop it: a read-only settings
-// file, a folder it cannot write, a page it cannot read. As root (as CI runs
-// it) this program runs a copy of itself as the user nobody.
+// Where file permissions stop the program. As root this runs a copy of itself as nobody.
 
 #include "settings/editxml.h"
 #include "settings/keys.h"
@@ -63,8 +61,7 @@ TEST_F(PermissionTest, PageThatCannotBeRead) {
     EXPECT_EQ(listing.status, Listing::Status::SourceFailed);
     EXPECT_TRUE(listing.problem().contains(q("locked.html")));
 
-    // The listing tool tells it like a page without data; a settings file it
-    // cannot read is unusable.
+    // The listing tool reports it as a page without data; an unreadable settings file fails.
     const QString cli = qEnvironmentVariable("ZANDOREL_CLI_COPY", q(ZANDOREL_CLI));
     QProcess run;
     run.start(cli, {q("--page"), page});
@@ -81,8 +78,7 @@ TEST_F(PermissionTest, PageThatCannotBeRead) {
 
 namespace {
 
-// As root: copy this program and the listing tool where nobody can reach
-// them and run the copy as nobody. Returns the child's exit status.
+// As root: run a copy of this program and the listing tool as nobody; its exit status.
 int runAsNobody(int argc, char** argv) {
     QTemporaryDir place(QDir::tempPath() + q("/zandorel-permissions-XXXXXX"));
     if (!place.isValid()) {

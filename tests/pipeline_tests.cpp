@@ -1,5 +1,4 @@
-// The listing pipeline: the page cut against the plain way of doing it with
-// the pattern helpers, and the outcomes ListFolder reports for every source.
+// The page cut against the plain reference, and what ListFolder reports per source.
 
 #include "referencecut.h"
 #include "share/linklist.h"
@@ -22,9 +21,7 @@ using namespace zandorel;
 using zandorel::test::q;
 
 TEST(CutPage, AgreesWithThePatternHelpers) {
-    // Pieces that matter to the cut, beyond ASCII included: the long s and the
-    // Kelvin sign (which Unicode folds to s and k), line feeds and surrogates
-    // that are not half of a pair, which no statement crosses.
+    // Pieces that matter to the cut: long s and Kelvin sign (fold to s, k), line feeds, lone halves.
     QStringList pieces{QString(QChar(0xD800)), QString(QChar(0xDC00))};
     const char* const statements[] = {
         "var primedResponse={",       "VAR PRIMEDRESPONSE={", "var primedReſponſe={", "var primedresponse=",
@@ -83,8 +80,7 @@ TEST_F(ListFolderTest, FailedSourcesAndTheDumpPlace) {
     EXPECT_EQ(WriteExtractionDump(listing, ExtractionDumpPlace(app, QString())),
               dir.filePath(q("Zandorel_error.html")));
     EXPECT_EQ(ReadTextFile(dir.filePath(q("Zandorel_error.html"))), q("the page 中"));
-    // A program folder that is not there cannot be written, even by root:
-    // the dump goes to the settings folder.
+    // A missing program folder cannot be written, even by root: the dump goes to the settings folder.
     app.folder = dir.filePath(q("no/such/folder"));
     const QString settings = dir.filePath(q("settings"));
     ASSERT_TRUE(QDir().mkpath(settings));
@@ -97,8 +93,7 @@ TEST_F(ListFolderTest, FailedSourcesAndTheDumpPlace) {
     EXPECT_TRUE(WriteExtractionDump(listing, ExtractionDumpPlace(app, config)).isEmpty());
 }
 
-// A binary opened by mistake: its dump is no larger than the file, a large
-// one is cut at the dump's limit, and it reads back as the page's beginning.
+// A binary's dump is no larger than the file, cut at the limit, and reads back as its start.
 TEST_F(ListFolderTest, DumpOfABinaryFileIsNotLargerThanTheFile) {
     QRandomGenerator random(18);
     for (const qsizetype size : {qsizetype{200000}, qsizetype{5} << 20}) {
@@ -125,9 +120,7 @@ TEST_F(ListFolderTest, DumpOfABinaryFileIsNotLargerThanTheFile) {
     }
 }
 
-// The root holds a file, a sub-folder and a folder that leads back to the root;
-// the sub-folder holds a file and a folder whose page is gone (web addresses
-// and deeper trees through the stand-in: e2e_tests).
+// Root: a file, a sub-folder and a loop back to the root; the sub-folder: a file, a gone folder.
 TEST(SubFolders, EachSubFolderPageIsFetchedOnceAndItsEntriesFollowWithPaths) {
     test::qtApp();
     std::map<std::string, std::string> pages{

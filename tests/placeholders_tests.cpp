@@ -20,8 +20,7 @@ TEST(Placeholders, AppTags) {
     // %t(...) is left for the file expansion.
     EXPECT_EQ(ExpandAppTags(q("%t(name)")), q("%t(name)"));
 
-    // A value that makes the text exactly as long as the limit goes in; one
-    // character more and the placeholder stays.
+    // A value making the text exactly the limit goes in; one character more and it stays.
     const QString tag = q("%s(ZANDOREL_TEST_LONG)");
     for (const qsizetype extra : {-1, 0, 1}) {
         SCOPED_TRACE(extra);

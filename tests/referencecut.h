@@ -1,7 +1,5 @@
 #pragma once
-// The page cut done the plain way, with the pattern helpers and the balanced
-// cut, step by step: the reference the one-pass cut (CutPage) is held to by
-// the tests and the fuzzer.
+// The page cut done the plain way, step by step: the reference for CutPage.
 
 #include "share/pipeline.h"
 #include "text/regexpfunctions.h"

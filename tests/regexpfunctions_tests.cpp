@@ -1,5 +1,4 @@
-// The pattern helpers: replace, test, extract, matches with rewrites, and
-// the join format of the combined block.
+// The pattern helpers: replace, test, extract, matches with rewrites, the join format.
 
 #include "testsupport.h"
 #include "text/regexpfunctions.h"

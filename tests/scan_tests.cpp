@@ -1,5 +1,4 @@
-// The fast forward scans against plain loops, at every offset, so that each
-// lane of the eight-unit steps and the tail after them is met.
+// The fast scans against plain loops at every offset (every lane and the tail).
 
 #include "testsupport.h"
 #include "text/scan.h"

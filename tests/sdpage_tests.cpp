@@ -1,6 +1,4 @@
-// The share page as the pipeline fills it: extraction from page text, the dump
-// file and the step a failed extraction reports (more page shapes, saved pages
-// and their dumps: pipeline/golden.py).
+// The share page as the pipeline fills it: extraction, the dump, the failed step.
 
 #include "share/openunicode.h"
 #include "share/pipeline.h"

@@ -1,5 +1,4 @@
-// String and number helpers: hexadecimal colours, clamping and the balanced
-// cut the listing is built on.
+// Hexadecimal colours, clamping and the balanced cut.
 
 #include "testsupport.h"
 #include "text/stringfunctions.h"

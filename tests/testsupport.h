@@ -1,7 +1,5 @@
 #pragma once
-// Shared by the tests: text from UTF-8, page text listed, fixed program facts,
-// a fixture with a temporary folder, one Qt application object per program,
-// and a cpp-httplib server on a free loopback port, on its own thread.
+// Shared test support: UTF-8 text, listing, program facts, a temporary folder, Qt, a loopback server.
 
 #include "share/pipeline.h"
 #include "share/sdpage.h"
@@ -45,8 +43,7 @@ inline std::string printable(const QString& text) {
     return out.toStdString();
 }
 
-// The program facts of one test: Zandorel 1.0.3, edition "beta", in
-// /opt/tools. The real ones come back when it ends.
+// Program facts for one test: Zandorel 1.0.3 "beta" in /opt/tools; the real ones come back.
 struct KnownAppFacts {
     KnownAppFacts() {
         AppInfo::override(AppInfo{.title = QStringLiteral("Zandorel"),
@@ -58,8 +55,6 @@ struct KnownAppFacts {
                                   .edition = QStringLiteral("beta")});
     }
     ~KnownAppFacts() { AppInfo::reset(); }
-    KnownAppFacts(const KnownAppFacts&) = delete;
-    KnownAppFacts& operator=(const KnownAppFacts&) = delete;
 };
 
 // A test with a temporary folder of its own, removed at the end.
@@ -101,11 +96,7 @@ inline QCoreApplication& qtApp() {
 
 class LocalServer {
 public:
-    LocalServer() = default;
     ~LocalServer() { stop(); }
-    LocalServer(const LocalServer&) = delete;
-    LocalServer& operator=(const LocalServer&) = delete;
-
     httplib::Server& server() { return server_; }
 
     // Starts listening; returns the base address "http://127.0.0.1:PORT".

@@ -34,8 +34,7 @@ struct ProgramVersion {
 
 } // namespace
 
-// The program's own version against the server's, part by part as integers,
-// whatever the program's version is.
+// The program's version against the server's, part by part as integers.
 TEST(UpdateCheck, VersionsCompareAsIntegers) {
     const struct Row {
         int major, minor, revision;
@@ -92,24 +91,9 @@ TEST(UpdateCheck, MessageTexts) {
     EXPECT_EQ(EvaluateUpdate(document("version=\"9.0.0\"")).info.time, q("0000-00-00"));
 }
 
-TEST(UpdateCheck, LogFormatting) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"<ul><li>Fix A</li><li>Fix B</li></ul>Done<br/>", "1、Fix A\r\n2、Fix B\r\nDone\r\n"},
-        {"<UL class=\"x\"><LI id=1>a<LI>b</UL>", "1、a\r\n2、b\r\n"},
-        {"x<br>y<BR />z<br/>", "x\r\ny\r\nz\r\n"},
-        {"<ul><li>same</li></ul>|<ul><li>same</li></ul>", "1、same\r\n|1、same\r\n"},
-        {"<ul></ul>rest <b>kept</b>", "rest <b>kept</b>"},
-        {"<ul><li>unclosed", "<ul><li>unclosed"},
-    };
-    for (const auto& [log, text] : rows) {
-        EXPECT_EQ(FormatUpdateLog(q(log)), q(text)) << log;
-    }
-}
-
 namespace {
 
-// The log formatted the literal way: the two patterns, and each block's
-// text replaced everywhere, one block after the other.
+// The log formatted the literal way: each block's text replaced everywhere, block by block.
 QString literalLog(const QString& log) {
     QList<MatchRecord> blocks;
     const int count = RegMatches(log, q("<ul[^>]*>([\\d\\D]*?)<\\/ul[^>]*>"), blocks, q("$1"));
@@ -129,8 +113,7 @@ QString literalLog(const QString& log) {
 } // namespace
 
 TEST(UpdateCheck, LogFormattingIsTheLiteralReplacementOnAnyText) {
-    // Nested and joined openings, blocks repeated, unclosed tags, letter
-    // case, lone surrogates: the same text as the literal way.
+    // Nested openings, repeated blocks, unclosed tags, case, lone surrogates: as the literal way.
     QStringList pieces;
     for (const char* piece : {"<ul>", "</ul>", "<UL a>", "</Ul >", "<li>", "<LI b>", "</li>", "x", "y", "<",
                               ">", "<u", "l", "<br>", "<BR/>", "<ul></ul>", "<ul><li>x</li></ul>", "中"}) {
@@ -149,8 +132,7 @@ TEST(UpdateCheck, LogFormattingIsTheLiteralReplacementOnAnyText) {
     }
 }
 
-// A log of many short lists, plain or opened inside each other, used to take
-// seconds near 1 MB: each block was searched for and replaced through the whole log.
+// Many short lists, plain or nested, used to take seconds near 1 MB (each block replaced all through).
 TEST(UpdateCheck, LongLogsFormatInProportionToTheirLength) {
     auto log = [](const char* block, int blocks) {
         QString text;
