@@ -11,15 +11,10 @@
 #include <gtest/gtest.h>
 
 using namespace zandorel;
+using zandorel::test::listing;
 using zandorel::test::q;
 
 namespace {
-
-SDPage listing(const QString& entries) {
-    SDPage page;
-    zandorel::test::listText(page, q("var primedResponse={\"children\":[") + entries + q("]};"));
-    return page;
-}
 
 // The link text of file `position`: the template read once, filled from the record.
 QString link(const QString& tmpl, const SDPage& page, int position) {

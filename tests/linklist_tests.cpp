@@ -8,15 +8,10 @@
 #include <gtest/gtest.h>
 
 using namespace zandorel;
+using zandorel::test::listing;
 using zandorel::test::q;
 
 namespace {
-
-SDPage listing(const QString& entries) {
-    SDPage page;
-    zandorel::test::listText(page, q("var primedResponse={\"children\":[") + entries + q("]};"));
-    return page;
-}
 
 LinkTemplates templates(const char* code, const char* join, const char* caption = "%t(name)") {
     LinkTemplates t;

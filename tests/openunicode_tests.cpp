@@ -4,9 +4,7 @@
 #include "testsupport.h"
 #include "text/textcodec.h"
 
-#include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace zandorel;
@@ -24,22 +22,15 @@ QString referenceRead(const QByteArray& bytes) {
     return IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : DecodeLegacy(bytes);
 }
 
-class ReadTest : public ::testing::Test {
+class ReadTest : public test::FolderTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     void check(const std::string& name, const QByteArray& bytes) {
         SCOPED_TRACE(name);
-        const QString path = dir.filePath(q("page.html"));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        f.close();
-        const QString got = ReadTextFile(path);
+        const QString got = ReadTextFile(write(bytes, "page.html"));
         const QString want = referenceRead(bytes);
         ASSERT_EQ(got.size(), want.size());
         EXPECT_TRUE(got == want);
     }
-    QTemporaryDir dir;
 };
 
 constexpr qsizetype Chunk = 1 << 20;

@@ -33,6 +33,13 @@ inline Listing listText(SDPage& page, const QString& text) {
     return ListFolder(page, ListingSource::text(text));
 }
 
+// The listing of a page whose children list holds `entries`.
+inline SDPage listing(const QString& entries) {
+    SDPage page;
+    listText(page, QStringLiteral("var primedResponse={\"children\":[") + entries + QStringLiteral("]};"));
+    return page;
+}
+
 // Text with every unit outside printable ASCII shown as <hex>, for failure messages.
 inline std::string printable(const QString& text) {
     QString out;
@@ -45,14 +52,14 @@ inline std::string printable(const QString& text) {
 
 // Program facts for one test: Zandorel 1.0.3 "beta" in /opt/tools; the real ones come back.
 struct KnownAppFacts {
-    KnownAppFacts() {
+    explicit KnownAppFacts(int major = 1, int minor = 0, int revision = 3, const char* edition = "beta") {
         AppInfo::override(AppInfo{.title = QStringLiteral("Zandorel"),
                                   .folder = QStringLiteral("/opt/tools"),
                                   .exeName = QStringLiteral("Zandorel"),
-                                  .major = 1,
-                                  .minor = 0,
-                                  .revision = 3,
-                                  .edition = QStringLiteral("beta")});
+                                  .major = major,
+                                  .minor = minor,
+                                  .revision = revision,
+                                  .edition = QString::fromUtf8(edition)});
     }
     ~KnownAppFacts() { AppInfo::reset(); }
 };
@@ -62,7 +69,7 @@ class FolderTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     // Creates or replaces a file of the folder, and the folders it needs; returns its path.
-    QString write(const char* text, const char* name = "ZandorelConfig.xml") const {
+    QString write(const QByteArray& text, const char* name = "ZandorelConfig.xml") const {
         const QString path = dir.filePath(QString::fromUtf8(name));
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);

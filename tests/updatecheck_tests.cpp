@@ -19,19 +19,6 @@ QString document(const char* soft, const char* log = "") {
            q("</log></versioninfo>");
 }
 
-// The program's version for one test; the real one comes back at its end.
-struct ProgramVersion {
-    ProgramVersion(int major, int minor, int revision) {
-        AppInfo info = AppInfo::current();
-        info.major = major;
-        info.minor = minor;
-        info.revision = revision;
-        info.edition = q("Linux");
-        AppInfo::override(info);
-    }
-    ~ProgramVersion() { AppInfo::reset(); }
-};
-
 } // namespace
 
 // The program's version against the server's, part by part as integers.
@@ -51,7 +38,7 @@ TEST(UpdateCheck, VersionsCompareAsIntegers) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.version);
-        ProgramVersion app(row.major, row.minor, row.revision);
+        test::KnownAppFacts app(row.major, row.minor, row.revision, "Linux");
         const std::string soft = std::string("name=\"Zandorel\" version=\"") + row.version + "\"";
         const UpdateOutcome outcome = EvaluateUpdate(document(soft.c_str()));
         EXPECT_EQ(outcome.kind, row.kind);
@@ -75,7 +62,7 @@ TEST(UpdateCheck, VersionsCompareAsIntegers) {
 
 // The texts of each outcome, as the window shows them.
 TEST(UpdateCheck, MessageTexts) {
-    ProgramVersion app(1, 0, 3);
+    test::KnownAppFacts app(1, 0, 3, "Linux");
     const UpdateOutcome same = EvaluateUpdate(document("name=\"Zandorel\" version=\"1.0.3\" beta=\"beta2\""));
     EXPECT_EQ(same.text, q("未发现新版本\r\n\r\n您的当前版本：1.0.3 Linux\r\n最新版本：1.0.3 "
                            "beta2\r\n\r\n是否访问网站查看？"));
@@ -165,7 +152,7 @@ TEST(UpdateCheck, LongLogsFormatInProportionToTheirLength) {
 
 TEST(UpdateCheck, ADocumentPastTheSizeLimitIsAFailedCheck) {
     test::qtApp();
-    ProgramVersion program(1, 0, 3);
+    test::KnownAppFacts program(1, 0, 3, "Linux");
     // A version document of a long log, padded to the limit or one byte past it.
     auto document = [](qint64 size) {
         std::string head = "<?xml version=\"1.0\"?><versioninfo><soft name=\"Z\" version=\"9.0.0\"/><log>";
