@@ -19,7 +19,6 @@ TEST(RegExpFunctions, ReplaceTestExtract) {
         {"backslash in a template is literal", "a/b//c", "/", "\\", "a\\b\\\\c"},
         {"group then backslash", "ab", "(a)b", "$1\\", "a\\"},
         {"unknown group stays literal", "ab", "(a)b", "$2$", "$2$"},
-        {"two-digit reference falls back to one digit", "ab", "(a)(b)", "$10", "a0"},
         // A two-digit reference is one group only when the pattern has that many.
         {"$10 with nine groups", "abcdefghi", "(a)(b)(c)(d)(e)(f)(g)(h)(i)", "$10", "a0"},
         {"$10 with ten groups", "abcdefghij", "(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)", "$10", "j"},
