@@ -185,10 +185,16 @@ TEST_F(LayoutTest, TabFollowsTheLayoutAndShowsEachRow) {
     QWidget* address = Ctl(u"Text_URL"_s).Widget();
     EXPECT_EQ(QApplication::focusWidget(), address); // the window opens ready for an address
     Fill(30);
-    ASSERT_FALSE(Ctl(u"Command1"_s).Visible()); // the development run's test commands
-    QStringList expected = u"Text_URL Check_SubFolders Check_PublicLinks Command_Get List_CodeList "
-                           u"Command_ListUp Command_ListDown Text_CodeFormat Command_CreatLinkList "
-                           u"Command_AddToList Command_DelToList"_s.split(u' ');
+    QStringList expected =
+        u"Text_URL Check_SubFolders Check_PublicLinks Command_Get List_CodeList "
+        u"Command_ListUp Command_ListDown Text_CodeFormat Command_CreatLinkList"_s.split(u' ');
+    // A development build's test commands, where shown, stand on the line of + and -.
+    for (const QString& test : {u"Command1"_s, u"Command2"_s, u"Command3"_s}) {
+        if (Ctl(test).Visible()) {
+            expected << test;
+        }
+    }
+    expected << u"Command_AddToList"_s << u"Command_DelToList"_s;
     for (int row = 1; row <= 30; ++row) {
         expected << u"Text_Link_%1"_s.arg(row) << u"Command_Link_AllValue_%1"_s.arg(row);
     }
